@@ -1,0 +1,25 @@
+// Loading the engine DLL and driving its start-up and shutdown requests.
+#pragma once
+
+#include <windows.h>
+#include "engine/kestr44i.h"
+
+struct EngineHost {
+    HMODULE dll = nullptr;
+    DoDaDllInitFn init = nullptr;
+    ProcessDaBatBufferFn run = nullptr;
+    HGLOBAL state = nullptr;
+    HGLOBAL variables = nullptr;
+    void* heap = nullptr;
+    bool started = false;
+};
+
+// Loads KESTR44I.DLL from the directory of this program. On failure writes
+// the reason to `why`.
+bool load_engine(EngineHost* host, char* why, size_t why_size);
+// The engine's version text (its string 99).
+bool engine_version(const EngineHost* host, char* buffer, int size);
+// Requests 0, 1, 2 and 3 in order; on failure names the request in `why`.
+bool start_engine(EngineHost* host, const char* product, char* why, size_t why_size);
+// Request 99 and the release of the host's blocks.
+void stop_engine(EngineHost* host);

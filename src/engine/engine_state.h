@@ -1,0 +1,223 @@
+// EngineState: the per-instance block that the host allocates and hands to
+// every entry, and the process-wide tables shared by all instances.
+#pragma once
+
+#include <windows.h>
+#include <stdint.h>
+#include "engine/kestr44i.h"
+#include "lang/value.h"
+
+// Every line-sized buffer: 2048 characters, a terminator and a spare byte.
+constexpr size_t LINE_BUFFER_BYTES = 2050;
+constexpr size_t LINE_MAX_CHARS = 2048;
+
+constexpr int VARIABLE_TABLES = 101;
+constexpr int STRUCTURE_FRAMES = 100;
+constexpr int FILE_SLOTS = 128;
+constexpr int BINBUF_SLOTS = 128;
+constexpr int DLL_SLOTS = 10;
+constexpr int EXTENDER_SLOTS = 10;
+constexpr int UDF_SLOTS = 512;
+constexpr int UDF_BLOCKS = 32;
+constexpr uint16_t NO_FUNCTION = 0xFFFF;
+
+// The include flags: expand #include at load time, and turn a remaining
+// #include line into a Call when it runs.
+constexpr uint32_t INCLUDE_EXPAND = 0x1;
+constexpr uint32_t INCLUDE_AT_RUN_TIME = 0x2;
+
+// ErrorMode values.
+enum ErrorModeValue : int32_t { ERRMODE_OFF = 0, ERRMODE_CANCEL = 1, ERRMODE_NOTIFY = 2 };
+
+// The host's function entry has the shape of an extender entry.
+typedef int(__stdcall* HostHandlerFn)(void* a1, void* a2, void* a3, void* a4, void* a5, void* a6,
+                                      void* a7, void* a8, void* a9, void* a10);
+
+// One entry of the variable-table registry (id 0 is the main script's table).
+struct VariableScope {
+    uint16_t id;
+    HGLOBAL handle;
+    uint32_t sequence;
+    uint32_t created;  // tick count at creation
+    uint16_t capacity;
+    uint16_t used;     // one more than the highest slot handed out
+};
+
+// The current variable table, cached from its registry entry.
+struct CurrentTable {
+    uint16_t id;
+    HGLOBAL handle;
+    uint32_t sequence;
+    uint32_t created;
+    uint16_t capacity;
+    uint16_t used;
+    VariableSlot* slots;  // locked while the table is current
+};
+
+struct FileEntry {
+    HANDLE handle;
+    char name[MAX_PATH];
+    uint32_t mode;
+    HGLOBAL buffer;
+};
+
+struct BinaryBufferEntry {
+    HGLOBAL handle;
+    uint8_t* data;
+    uint32_t size;
+    uint32_t eod;
+};
+
+struct StructureFrame {
+    uint32_t type;
+    uint32_t state;
+    uint32_t resume_position;
+    uint32_t line_position;
+    HGLOBAL buffer;
+    uint16_t function;
+    uint16_t flags;
+    int32_t saved_in_loop;
+    Value loop_value;
+};
+
+struct LexerState {
+    uint8_t kind;
+    uint16_t id;
+    char text[LINE_BUFFER_BYTES];
+    const char* read;
+};
+
+struct EngineState {
+    // 1-4: host handler, user-defined functions (the variable table is `table`).
+    HostHandlerFn host_handler;
+    HGLOBAL udf_blocks[UDF_BLOCKS];
+    void* udf_table[UDF_SLOTS];
+
+    // 5: work buffers.
+    char line[LINE_BUFFER_BYTES];            // the run loop's current line
+    char substituted[LINE_BUFFER_BYTES];     // result of %substitution%
+    char scratch[LINE_BUFFER_BYTES];
+    char directory[LINE_BUFFER_BYTES];       // current directory / label search
+    char offending_line[LINE_BUFFER_BYTES];  // shown in error reports
+    char error_text[LINE_BUFFER_BYTES];      // "number:  message"
+
+    // 6-8: windows, statement, lexer.
+    HWND host_window;
+    HWND owner_window;
+    int32_t statement_kind;
+    int32_t last_condition;
+    int32_t skip_state;
+    LexerState lexer;
+
+    // 9-11: host keywords and switches (the main table is scopes[0]).
+    const void* host_keywords;
+    uint32_t debug_switches;
+    uint32_t trace_switches;
+    uint32_t hook_flags;
+
+    // 12: files and binary buffers.
+    FileEntry files[FILE_SLOTS];
+    BinaryBufferEntry binbufs[BINBUF_SLOTS];
+
+    // 13: error state.
+    uint16_t error;        // current error number, 0 = none
+    uint16_t trace_error;
+    int32_t last_run_error;
+    int32_t last_run_result;
+    uint32_t last_statement_position;
+    int32_t indirect_error;
+
+    // 14: cursors.
+    HCURSOR cursor;
+    HCURSOR wait_cursor;
+    HCURSOR arrow_cursor;
+
+    // 15-16: run-time switches and settings.
+    int32_t error_mode;
+    int32_t exclusive;
+    int32_t last_error;
+    int32_t pending_cancel;
+    int32_t last_if;
+    int32_t in_loop;
+    int32_t cancel_requested;
+    int32_t report_cancel;
+    int32_t sounds;
+    int32_t pretty_dialogs;
+
+    // 17: structure stack.
+    int32_t structure_depth;
+    StructureFrame frames[STRUCTURE_FRAMES];
+
+    // 18: loaded modules.
+    HMODULE dll_modules[DLL_SLOTS];
+    int32_t dll_count;
+    HMODULE extender_modules[EXTENDER_SLOTS];
+    uint32_t extender_private[EXTENDER_SLOTS];
+    uint32_t extender_interface[EXTENDER_SLOTS];
+    int32_t extender_count;
+
+    // 19: entry points resolved at start-up.
+    FARPROC toolhelp[5];
+    FARPROC block_input;
+    FARPROC reg_delete_key_ex;
+
+    // 20: script path and include flags.
+    char script_path[MAX_PATH];
+    uint32_t include_flags;
+
+    // 21: user-defined functions.
+    uint16_t current_function;
+    int32_t in_definition;
+    int32_t skipping_definition;
+    int32_t function_count;
+    int32_t function_body;
+
+    // 22: string heap.
+    uint8_t* heap_base;         // base address; offsets count from here
+    uint8_t* heap_commit_base;  // where more of the region is committed
+    uint32_t heap_end;          // offset of the end marker
+    uint32_t heap_committed;    // committed bytes of the region
+
+    // 23: additional error information (1025-byte block).
+    HGLOBAL error_info;
+
+    // 24: variable-table registry and the current table.
+    VariableScope scopes[VARIABLE_TABLES];
+    int32_t current_scope;
+    uint32_t instance_counter;
+    CurrentTable table;
+
+    // Settings and values outside the numbered groups.
+    char product_name[20];
+    HMODULE host_module;
+    uintptr_t host_values[3];   // handed to extenders and the host callback
+    int32_t decimals;           // FloatToText setting, -1 at start
+    UINT code_page;             // ANSI <-> UTF-16 conversions
+    uint32_t registry_view;     // KEY_WOW64_64KEY under WOW64
+    int32_t default_window_bottom;
+    TEXTMETRICA system_font;
+    int32_t silent;             // no user interface: message boxes go to the log
+    char log_file[MAX_PATH];
+    char silent_text[LINE_BUFFER_BYTES];
+    char silent_caption[LINE_BUFFER_BYTES];
+    int32_t initialised;
+};
+
+static_assert(sizeof(EngineState) <= KESTR_STATE_BLOCK_BYTES, "state block outgrew the host's allocation");
+
+// Process-wide state, written by the first initialisation only.
+struct OsInfo {
+    DWORD major, minor, build;
+    bool is_9x, is_nt, is_win95, is_win95_gold, is_win98, is_winme, is_98_or_me;
+    bool is_9x_or_nt4, is_nt5_plus, is_nt5_later, is_nt6_plus, is_wow64;
+    int dbcs;
+    bool detected;
+};
+extern OsInfo g_os;
+extern uint8_t ScriptBytePermutation[256];
+extern uint8_t ScriptByteInverse[256];
+extern HINSTANCE ModuleInstance;
+extern volatile LONG EntryBusy;
+
+// The engine's own module: the DLL, or the program that links the engine.
+HINSTANCE engine_module();

@@ -1,0 +1,78 @@
+// Releases what an engine state holds at shutdown. Each subsystem that
+// acquires resources adds its release here.
+#include "engine/shutdown.h"
+
+#include <string.h>
+#include "engine/engine_state.h"
+#include "engine/pump.h"
+#include "lang/error_info.h"
+#include "lang/value.h"
+
+namespace {
+
+void free_loaded_dlls(EngineState* st) {
+    for (HMODULE& module : st->dll_modules) {
+        if (module) FreeLibrary(module);
+        module = nullptr;
+    }
+    st->dll_count = 0;
+}
+
+// Arrays and COM objects held by the main table's variables; texts live in
+// the host's heap region and go with it.
+void release_held_values(EngineState* st) {
+    const VariableScope& main = st->scopes[0];
+    if (!main.handle) return;
+    auto* slots = static_cast<VariableSlot*>(GlobalLock(main.handle));
+    if (!slots) return;
+    for (uint16_t i = 1; i < main.used && i < main.capacity; ++i) {
+        if (slots[i].v.flags & (VF_ARRAY | VF_VARIANT))
+            ReleaseValue(st, &slots[i].v, RK_SLOT, 0);
+    }
+    GlobalUnlock(main.handle);
+}
+
+void close_files(EngineState* st) {
+    for (FileEntry& file : st->files) {
+        if (file.handle && file.handle != INVALID_HANDLE_VALUE) CloseHandle(file.handle);
+        if (file.buffer) GlobalFree(file.buffer);
+        file = FileEntry{};
+    }
+}
+
+void free_binary_buffers(EngineState* st) {
+    for (BinaryBufferEntry& buffer : st->binbufs) {
+        if (buffer.handle) {
+            if (buffer.data) GlobalUnlock(buffer.handle);
+            GlobalFree(buffer.handle);
+        }
+        buffer = BinaryBufferEntry{};
+    }
+}
+
+void free_function_blocks(EngineState* st) {
+    for (HGLOBAL& block : st->udf_blocks) {
+        if (block) GlobalFree(block);
+        block = nullptr;
+    }
+    memset(st->udf_table, 0, sizeof st->udf_table);
+    st->function_count = 0;
+}
+
+}  // namespace
+
+void release_engine_resources(EngineState* st) {
+    free_loaded_dlls(st);
+    release_held_values(st);
+    for (HMODULE& module : st->extender_modules) {
+        if (module) FreeLibrary(module);
+        module = nullptr;
+    }
+    st->extender_count = 0;
+    close_files(st);
+    free_binary_buffers(st);
+    free_function_blocks(st);
+    free_error_info(st);
+    st->cursor = st->arrow_cursor;
+    for (int i = 0; i < 5; ++i) PumpMessages(st);
+}

@@ -1,0 +1,16 @@
+// The engine's window classes, registered once per process.
+#pragma once
+
+#include <windows.h>
+
+constexpr const char* CLASS_NOTIFY = "tq8wcmmn";
+constexpr const char* CLASS_DIALOG = "tq9wcdlg";
+constexpr const char* CLASS_DIALOG2 = "tq0wcdl2";
+constexpr const char* CLASS_CONTROL_HOST = "tq0wcdl3";
+
+// False when a class could not be registered for a reason other than
+// already existing.
+bool register_window_classes();
+// The bottom edge of a default-placed window, used as the default vertical
+// position of the windows the engine places.
+int measure_default_window_bottom();

@@ -1,0 +1,61 @@
+// Variable tables: lookup, creation, assignment, table switching.
+#pragma once
+
+#include <stdint.h>
+#include <stddef.h>
+#include <windows.h>
+#include "engine/exports.h"
+#include "lang/value.h"
+
+struct EngineState;
+
+constexpr uint16_t NO_SLOT = 0xFFFF;
+
+// Exported lookup: slot index in the low 16 bits, 0xFFFF when not usable
+// (3051 not found, 3052 found but never assigned).
+KESTR_API uint32_t find_var(EngineState* st, const char* name, int report);
+// The plain scan without errors; `name` is lower-cased on the way.
+uint16_t FindSlot(EngineState* st, const char* name);
+// Scan for an already lower-cased name of `length` bytes (the lexer's path).
+uint16_t find_slot_lowered(EngineState* st, const char* name, size_t length);
+// A new UNINITIALIZED slot for a lower-cased name (the highest empty slot
+// below the used count first); NO_SLOT with 3097 when the table is full.
+uint16_t create_slot(EngineState* st, const char* name, size_t length);
+// Finds or creates.
+uint16_t find_or_create_slot(EngineState* st, const char* name, size_t length);
+// Empties a slot, releasing its value; the used count shrinks when it was the top.
+void drop_slot(EngineState* st, uint16_t index);
+
+// Folds a name handed in from outside the lexer into at most 30 lower-case bytes.
+void FoldName(const char* name, char out[VARIABLE_NAME_BYTES]);
+
+// The value of a variable as text; lookup errors are cleared and give false.
+bool GetVariableText(EngineState* st, const char* name, char* buffer, size_t size);
+// Creates or overwrites a variable. kind VF_INT: value points to an int32_t;
+// VF_STRING: a NUL-terminated ANSI text; VF_UNICODE: a NUL-terminated UTF-16
+// text; VF_ARRAY: the array handle (uintptr_t*).
+[[nodiscard]] bool SetVariable(EngineState* st, const char* name, uint32_t kind, const void* value);
+[[nodiscard]] bool set_variable_int(EngineState* st, const char* name, int32_t value);
+[[nodiscard]] bool set_variable_text(EngineState* st, const char* name, const char* text);
+
+// Slot access of the current table.
+VariableSlot* slot_at(EngineState* st, uint16_t index);
+
+// Table switching; every SwitchTable is paired with a RestoreTable.
+struct TableSave {
+    int32_t scope;
+};
+[[nodiscard]] bool SwitchTable(EngineState* st, uint16_t id, TableSave* save);
+[[nodiscard]] bool RestoreTable(EngineState* st, const TableSave* save);
+// Fills registry entry `id` (below 101) for a table block and reserves its
+// slot 0; the table is not made current. False when the block cannot be locked.
+[[nodiscard]] bool register_table(EngineState* st, uint16_t id, HGLOBAL handle, uint16_t capacity);
+// Attaches the host's main table (registry entry 0) and reserves slot 0.
+[[nodiscard]] bool attach_main_table(EngineState* st, HGLOBAL handle, uint16_t capacity);
+// Locks and unlocks the current table around an entry that works on variables.
+[[nodiscard]] bool lock_current_table(EngineState* st);
+void unlock_current_table(EngineState* st);
+
+// %name% substitution of one line in place: 2 when something was
+// substituted, 1 when nothing was, 0 on error.
+int SubstituteLine(EngineState* st, char* line);

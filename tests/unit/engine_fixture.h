@@ -1,0 +1,57 @@
+// A live engine for unit tests: the state block, variable table and heap
+// region set up through the real start-up requests, with the main table
+// locked as during a run.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include "engine/engine_state.h"
+#include "engine/entry.h"
+#include "lang/variables.h"
+
+class EngineTest : public ::testing::Test {
+protected:
+    static constexpr uint16_t kCapacity = 400;
+    static constexpr SIZE_T kHeapReserve = 16 * 1024 * 1024;
+    static constexpr SIZE_T kHeapInitial = 64 * 1024;
+
+    HGLOBAL state_handle = nullptr;
+    HGLOBAL table_handle = nullptr;
+    void* heap_region = nullptr;
+    EngineState* st = nullptr;
+
+    // Override to start with a different committed heap size.
+    virtual SIZE_T heap_initial() const { return kHeapInitial; }
+
+    void SetUp() override {
+        state_handle = GlobalAlloc(GHND, KESTR_STATE_BLOCK_BYTES);
+        table_handle = GlobalAlloc(GHND, kCapacity * KESTR_VARIABLE_SLOT_BYTES);
+        heap_region = VirtualAlloc(nullptr, kHeapReserve, MEM_RESERVE, PAGE_READWRITE);
+        ASSERT_NE(heap_region, nullptr);
+        ASSERT_NE(VirtualAlloc(heap_region, heap_initial(), MEM_COMMIT, PAGE_READWRITE), nullptr);
+        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, KESTR_INTERFACE_WORD, KESTR_REQ_HANDSHAKE, 0, 0, 0),
+                  (intptr_t)KESTR_HANDSHAKE_OK);
+        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, 0, KESTR_REQ_INITIALISE,
+                              (uintptr_t)GetModuleHandleA(nullptr), (uintptr_t) "UnitTest", 0),
+                  (intptr_t)KESTR_INITIALISED);
+        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, (uintptr_t)table_handle, KESTR_REQ_VARIABLES,
+                              kCapacity, 0, 0), 1);
+        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, (uintptr_t)heap_region, KESTR_REQ_HEAP,
+                              heap_initial(), 0, 0), 1);
+        st = static_cast<EngineState*>(GlobalLock(state_handle));
+        ASSERT_NE(st, nullptr);
+        st->silent = 1;  // nobody is there to answer a message box
+        ASSERT_TRUE(lock_current_table(st));
+    }
+
+    void TearDown() override {
+        if (st) {
+            unlock_current_table(st);
+            GlobalUnlock(state_handle);
+            DoDaDllInit(nullptr, state_handle, 0, KESTR_REQ_SHUTDOWN, 0, 0, 0);
+        }
+        if (heap_region) VirtualFree(heap_region, 0, MEM_RELEASE);
+        if (table_handle) GlobalFree(table_handle);
+        if (state_handle) GlobalFree(state_handle);
+    }
+};

@@ -1,0 +1,236 @@
+// Start-up contract: handshake, request order and effects, process-wide
+// tables, the dialog-owner table, and the real DLL's exports.
+#include <string.h>
+#include <memory>
+#include <thread>
+#include "engine/dialog_owner.h"
+#include "engine/window_classes.h"
+#include "engine_fixture.h"
+#include "lang/heap.h"
+
+namespace {
+
+// Answers the first message box with the given caption and hands back its text.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(const char* caption) : caption_(caption) {
+        thread_ = std::thread([this] {
+            for (int i = 0; i < 200 && !found_; ++i) {
+                HWND box = FindWindowA("#32770", caption_);
+                if (box) {
+                    GetDlgItemTextA(box, 0xFFFF, text_, sizeof text_);
+                    found_ = true;
+                    PostMessageA(box, WM_COMMAND, IDOK, 0);
+                    break;
+                }
+                Sleep(50);
+            }
+        });
+    }
+    ~BoxAnswerer() { join(); }
+    void join() {
+        if (thread_.joinable()) thread_.join();
+    }
+    bool found() const { return found_; }
+    const char* text() const { return text_; }
+
+private:
+    const char* caption_;
+    std::thread thread_;
+    volatile bool found_ = false;
+    char text_[256] = {};
+};
+
+class StartupTest : public EngineTest {
+protected:
+    intptr_t request(int16_t code, uintptr_t arg3 = 0, uintptr_t arg5 = 0, uintptr_t arg6 = 0) {
+        GlobalUnlock(state_handle);  // entries lock the block themselves
+        intptr_t r = DoDaDllInit(nullptr, state_handle, arg3, code, arg5, arg6, 0);
+        GlobalLock(state_handle);
+        return r;
+    }
+};
+
+TEST_F(StartupTest, HandshakeChecksTheInterfaceByte) {
+    EXPECT_EQ(request(KESTR_REQ_HANDSHAKE, 0x1300), 61936);
+    EXPECT_EQ(request(KESTR_REQ_HANDSHAKE, 0x13FF), 61936);  // only bits 8-15 count
+    BoxAnswerer box("DLL mismatch");
+    EXPECT_EQ(request(KESTR_REQ_HANDSHAKE, 0x1400), 0);
+    box.join();
+    ASSERT_TRUE(box.found());
+    EXPECT_STREQ(box.text(), "Version Interface Incompatible");
+}
+
+TEST_F(StartupTest, UnknownRequestsChangeNothing) {
+    std::unique_ptr<uint8_t[]> before(new uint8_t[sizeof(EngineState)]);
+    memcpy(before.get(), st, sizeof(EngineState));
+    EXPECT_EQ(request(100), 0);
+    EXPECT_EQ(request(-1), 0);
+    EXPECT_EQ(request(50), 0);
+    EXPECT_EQ(memcmp(before.get(), st, sizeof(EngineState)), 0);
+}
+
+TEST_F(StartupTest, EveryRequestNeedsAStateBlock) {
+    EXPECT_EQ(DoDaDllInit(nullptr, nullptr, 0x1300, KESTR_REQ_HANDSHAKE, 0, 0, 0), 0);
+    EXPECT_EQ(DoDaDllInit(nullptr, nullptr, 0, KESTR_REQ_INITIALISE, 0, 0, 0), 0);
+    EXPECT_EQ(DoDaDllInit(nullptr, nullptr, 0, KESTR_REQ_SHUTDOWN, 0, 0, 0), 0);
+}
+
+TEST_F(StartupTest, InitialisationSetsTheStateDefaults) {
+    EXPECT_STREQ(st->product_name, "UnitTest");
+    EXPECT_EQ(st->include_flags, 3u);
+    EXPECT_EQ(st->current_function, 0xFFFF);
+    EXPECT_EQ(st->decimals, -1);
+    EXPECT_EQ(st->structure_depth, 0);
+    EXPECT_EQ(st->pretty_dialogs, 1);  // default when no setting exists
+    EXPECT_NE(st->wait_cursor, nullptr);
+    EXPECT_EQ(st->cursor, st->arrow_cursor);
+    EXPECT_GT(st->system_font.tmHeight, 0);
+}
+
+TEST_F(StartupTest, ProductNameKeepsNineteenCharacters) {
+    EXPECT_EQ(request(KESTR_REQ_INITIALISE, 0, 0, (uintptr_t) "ABCDEFGHIJKLMNOPQRSTUVWXYZ"), 76);
+    EXPECT_STREQ(st->product_name, "ABCDEFGHIJKLMNOPQRS");
+}
+
+TEST_F(StartupTest, PermutationIsBuiltOnceAndInverted) {
+    bool seen[256] = {};
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_FALSE(seen[ScriptBytePermutation[i]]);
+        seen[ScriptBytePermutation[i]] = true;
+        EXPECT_EQ(ScriptByteInverse[ScriptBytePermutation[i]], i);
+    }
+    int fixed = 0;
+    for (int i = 0; i < 256; ++i) fixed += ScriptBytePermutation[i] == i;
+    EXPECT_LT(fixed, 256);  // not the identity
+    uint8_t saved[256];
+    memcpy(saved, ScriptBytePermutation, 256);
+    EXPECT_EQ(request(KESTR_REQ_INITIALISE, 0, 0, (uintptr_t) "Again"), 76);
+    EXPECT_EQ(memcmp(saved, ScriptBytePermutation, 256), 0);
+}
+
+TEST_F(StartupTest, WindowClassesAreRegistered) {
+    WNDCLASSA wc;
+    for (const char* name : {CLASS_NOTIFY, CLASS_DIALOG, CLASS_DIALOG2, CLASS_CONTROL_HOST})
+        EXPECT_TRUE(GetClassInfoA(engine_module(), name, &wc)) << name;
+    ASSERT_TRUE(GetClassInfoA(engine_module(), CLASS_NOTIFY, &wc));
+    EXPECT_EQ(wc.cbWndExtra, 8);
+    ASSERT_TRUE(GetClassInfoA(engine_module(), CLASS_DIALOG, &wc));
+    EXPECT_EQ(wc.cbWndExtra, 38);
+    EXPECT_EQ(wc.hbrBackground, (HBRUSH)(COLOR_BTNFACE + 1));
+}
+
+TEST_F(StartupTest, VariableTableReservesSlotZero) {
+    const VariableSlot& zero = st->table.slots[0];
+    EXPECT_EQ(zero.v.flags, (uint32_t)VF_UNINITIALIZED);
+    EXPECT_EQ(zero.v.integer, -1);
+    EXPECT_EQ(zero.name[0], '\0');
+    EXPECT_EQ(st->table.used, 1);
+    EXPECT_EQ(st->table.capacity, kCapacity);
+    EXPECT_EQ(st->scopes[0].handle, table_handle);
+    EXPECT_EQ(st->scopes[0].used, 1);
+    EXPECT_NE(st->default_window_bottom, 0);
+}
+
+TEST_F(StartupTest, HeapRequestNeedsARegionAndSetsTheDriveVariable) {
+    EXPECT_EQ(request(KESTR_REQ_HEAP, 0, 65536), 0);
+    char dir[MAX_PATH], name[4] = {'=', 0, ':', 0}, value[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof dir, dir);
+    name[1] = dir[0];
+    ASSERT_GT(GetEnvironmentVariableA(name, value, sizeof value), 0u);
+    EXPECT_STREQ(value, dir);
+    EXPECT_STREQ(st->directory, dir);
+}
+
+TEST_F(StartupTest, ShutdownClosesFilesAndKeepsAnswering) {
+    char path[MAX_PATH];
+    GetTempPathA(sizeof path, path);
+    strcat(path, "qob_shutdown_test.txt");
+    st->files[3].handle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(st->files[3].handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(request(KESTR_REQ_SHUTDOWN), 1);
+    EXPECT_EQ(st->files[3].handle, nullptr);
+    // Closing deleted the file.
+    EXPECT_EQ(GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(StartupTest, BusyCounterSerialisesEntries) {
+    InterlockedIncrement(&EntryBusy);
+    volatile bool done = false;
+    std::thread caller([&] {
+        DoDaDllInit(nullptr, state_handle, 0x1300, KESTR_REQ_HANDSHAKE, 0, 0, 0);
+        done = true;
+    });
+    Sleep(200);
+    EXPECT_FALSE(done);
+    InterlockedDecrement(&EntryBusy);
+    caller.join();
+    EXPECT_TRUE(done);
+    EXPECT_EQ(EntryBusy, 0);
+}
+
+TEST_F(StartupTest, DialogOwnerTableMapsOwnersToStates) {
+    HWND owner = CreateWindowA(CLASS_NOTIFY, "owner", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                               engine_module(), nullptr);
+    HWND dialog = CreateWindowA(CLASS_NOTIFY, "dlg", WS_OVERLAPPED, 0, 0, 10, 10, owner, nullptr,
+                                engine_module(), nullptr);
+    HWND orphan = CreateWindowA(CLASS_NOTIFY, "orphan", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                engine_module(), nullptr);
+    ASSERT_TRUE(owner && dialog && orphan);
+    clear_dialog_owner_table();
+    EXPECT_EQ(DialogOwnerLookup(dialog, DIALOG_OWNER_FIND_QUIET), nullptr);
+    EXPECT_EQ(DialogOwnerLookup(dialog, st), st);
+    EXPECT_EQ(DialogOwnerLookup(dialog, DIALOG_OWNER_FIND), st);
+    EXPECT_EQ(DialogOwnerLookup(dialog, DIALOG_OWNER_PING), DIALOG_OWNER_PING);
+    EXPECT_EQ(DialogOwnerLookup(orphan, st), nullptr);  // no owner, nothing stored
+    // A lookup that finds nothing reports it in a box.
+    BoxAnswerer box("Internal Error");
+    EXPECT_EQ(DialogOwnerLookup(orphan, DIALOG_OWNER_FIND), nullptr);
+    box.join();
+    EXPECT_STREQ(box.text(), "DlgPointLookup Failure");
+    clear_dialog_owner_table();
+    DestroyWindow(orphan);
+    DestroyWindow(dialog);
+    DestroyWindow(owner);
+}
+
+TEST_F(StartupTest, DialogOwnerTableHoldsAHundredOwners) {
+    clear_dialog_owner_table();
+    HWND owners[101], dialogs[101];
+    for (int i = 0; i < 101; ++i) {
+        owners[i] = CreateWindowA(CLASS_NOTIFY, "o", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr,
+                                  engine_module(), nullptr);
+        dialogs[i] = CreateWindowA(CLASS_NOTIFY, "d", WS_OVERLAPPED, 0, 0, 1, 1, owners[i], nullptr,
+                                   engine_module(), nullptr);
+    }
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(DialogOwnerLookup(dialogs[i], st), st);
+    EXPECT_EQ(DialogOwnerLookup(dialogs[100], st), nullptr);
+    EXPECT_EQ(DialogOwnerLookup(dialogs[5], st), st);  // an equal key reuses its slot
+    clear_dialog_owner_table();
+    for (int i = 0; i < 101; ++i) {
+        DestroyWindow(dialogs[i]);
+        DestroyWindow(owners[i]);
+    }
+}
+
+// The shipped DLL, loaded the way a host loads it.
+TEST(EngineDll, ExportsTheStartupEntriesAndAnswersTheHandshake) {
+    HMODULE dll = LoadLibraryA("KESTR44I.DLL");
+    ASSERT_NE(dll, nullptr);
+    for (const char* name : {"DoDaDllInit", "VMalloc", "VFree", "find_var", "MyVariantStrToNum",
+                             "LoadMyString", "LoadMyStringW"})
+        EXPECT_NE(GetProcAddress(dll, name), nullptr) << name;
+    auto init = reinterpret_cast<DoDaDllInitFn>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "DoDaDllInit")));
+    HGLOBAL state = GlobalAlloc(GHND, KESTR_STATE_BLOCK_BYTES);
+    EXPECT_EQ(init(nullptr, state, 0x1300, KESTR_REQ_HANDSHAKE, 0, 0, 0), 61936);
+    EXPECT_EQ(init(nullptr, state, 0, KESTR_REQ_INITIALISE, 0, (uintptr_t) "DllTest", 0), 76);
+    char version[64] = {};
+    EXPECT_GT(LoadStringA(dll, 99, version, sizeof version), 0);
+    EXPECT_EQ(init(nullptr, state, 0, KESTR_REQ_SHUTDOWN, 0, 0, 0), 1);
+    GlobalFree(state);
+    FreeLibrary(dll);
+}
+
+}  // namespace
