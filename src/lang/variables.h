@@ -21,8 +21,10 @@ uint16_t find_slot_lowered(EngineState* st, const char* name, size_t length);
 // A new UNINITIALIZED slot for a lower-cased name (the highest empty slot
 // below the used count first); NO_SLOT with 3097 when the table is full.
 uint16_t create_slot(EngineState* st, const char* name, size_t length);
-// Finds or creates.
-uint16_t find_or_create_slot(EngineState* st, const char* name, size_t length);
+// Finds or creates; a new slot gets `new_flags` (INT after a prefix "&", so
+// that a pointer to it can be taken) and the value -1.
+uint16_t find_or_create_slot(EngineState* st, const char* name, size_t length,
+                             uint32_t new_flags = VF_UNINITIALIZED);
 // Empties a slot, releasing its value; the used count shrinks when it was the top.
 void drop_slot(EngineState* st, uint16_t index);
 
@@ -33,7 +35,8 @@ void FoldName(const char* name, char out[VARIABLE_NAME_BYTES]);
 bool GetVariableText(EngineState* st, const char* name, char* buffer, size_t size);
 // Creates or overwrites a variable. kind VF_INT: value points to an int32_t;
 // VF_STRING: a NUL-terminated ANSI text; VF_UNICODE: a NUL-terminated UTF-16
-// text; VF_ARRAY: the array handle (uintptr_t*).
+// text; VF_ARRAY: the array handle (uintptr_t*), whose share the variable
+// takes over.
 [[nodiscard]] bool SetVariable(EngineState* st, const char* name, uint32_t kind, const void* value);
 [[nodiscard]] bool set_variable_int(EngineState* st, const char* name, int32_t value);
 [[nodiscard]] bool set_variable_text(EngineState* st, const char* name, const char* text);

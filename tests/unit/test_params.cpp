@@ -1,0 +1,108 @@
+// Splitting a parameter line into param0, param1 ...
+
+#include "engine_fixture.h"
+
+#include <string>
+#include "engine/params.h"
+#include "lang/heap.h"
+
+namespace {
+
+class Params : public EngineTest {
+protected:
+    const VariableSlot* param(const char* name) {
+        uint16_t index = FindSlot(st, name);
+        return index == NO_SLOT ? nullptr : slot_at(st, index);
+    }
+
+    std::string text(const char* name) {
+        const VariableSlot* slot = param(name);
+        if (!slot) return "<none>";
+        const char* t = value_text(st, slot->v);
+        return t ? t : "<not text>";
+    }
+
+    int32_t count() {
+        const VariableSlot* slot = param("param0");
+        return slot && (slot->v.flags & VF_INT) ? slot->v.integer : -999;
+    }
+};
+
+TEST_F(Params, QuotedItems) {
+    EXPECT_EQ(SetScriptParameters(st, "a \"b c\" 'd''e'"), 3);
+    EXPECT_EQ(count(), 3);
+    EXPECT_EQ(text("param1"), "a");
+    EXPECT_EQ(text("param2"), "b c");
+    EXPECT_EQ(text("param3"), "d'e");
+    EXPECT_EQ(param("param4"), nullptr);
+}
+
+TEST_F(Params, QuotedAndUnquotedPartsJoin) {
+    EXPECT_EQ(SetScriptParameters(st, "\"a b\"c x\"y z\"w `q ''r` \"\" \"open to end"), 5);
+    EXPECT_EQ(text("param1"), "a bc");
+    EXPECT_EQ(text("param2"), "xy zw");
+    EXPECT_EQ(text("param3"), "q ''r");
+    EXPECT_EQ(text("param4"), "");
+    EXPECT_EQ(text("param5"), "open to end");
+}
+
+TEST_F(Params, BlanksAndTabsSeparate) {
+    EXPECT_EQ(SetScriptParameters(st, "\t  one \t\ttwo   "), 2);
+    EXPECT_EQ(text("param1"), "one");
+    EXPECT_EQ(text("param2"), "two");
+    EXPECT_EQ(param("param3"), nullptr);
+}
+
+TEST_F(Params, BlankLineGivesNoParameters) {
+    EXPECT_EQ(SetScriptParameters(st, " \t "), 0);
+    EXPECT_EQ(count(), 0);
+    EXPECT_EQ(param("param1"), nullptr);
+    EXPECT_EQ(SetScriptParameters(st, ""), 0);
+    EXPECT_EQ(count(), 0);
+}
+
+TEST_F(Params, FewerParametersDeleteTheSurplus) {
+    ASSERT_EQ(SetScriptParameters(st, "a b c"), 3);
+    const uint16_t used = st->table.used;
+    EXPECT_EQ(SetScriptParameters(st, "x"), 1);
+    EXPECT_EQ(count(), 1);
+    EXPECT_EQ(text("param1"), "x");
+    EXPECT_EQ(param("param2"), nullptr);
+    EXPECT_EQ(param("param3"), nullptr);
+    // param3 held the top slot; param2 below it stays counted as empty.
+    EXPECT_EQ(st->table.used, used - 1);
+}
+
+TEST_F(Params, OnlyAnIntegerParam0DeletesOldParameters) {
+    ASSERT_TRUE(set_variable_text(st, "param0", "2"));
+    ASSERT_TRUE(set_variable_text(st, "param1", "old1"));
+    ASSERT_TRUE(set_variable_text(st, "param2", "old2"));
+    EXPECT_EQ(SetScriptParameters(st, "new"), 1);
+    EXPECT_EQ(text("param1"), "new");
+    EXPECT_EQ(text("param2"), "old2");
+
+    // A huge count must not make the deletion crawl through every number.
+    ASSERT_TRUE(set_variable_int(st, "param0", 2000000000));
+    ASSERT_TRUE(set_variable_text(st, "param7", "old7"));
+    EXPECT_EQ(SetScriptParameters(st, ""), 0);
+    EXPECT_EQ(param("param2"), nullptr);
+    EXPECT_EQ(param("param7"), nullptr);
+}
+
+TEST_F(Params, WideTwinStoresWideStrings) {
+    EXPECT_EQ(SetScriptParametersW(st, L"\u4e2d \"b c\""), 2);
+    EXPECT_EQ(count(), 2);
+    const VariableSlot* one = param("param1");
+    ASSERT_NE(one, nullptr);
+    EXPECT_EQ(one->v.flags, (uint32_t)VF_UNICODE);
+    EXPECT_STREQ(value_wtext(st, one->v), L"\u4e2d");
+    const VariableSlot* two = param("param2");
+    ASSERT_NE(two, nullptr);
+    EXPECT_STREQ(value_wtext(st, two->v), L"b c");
+    // The ANSI form then removes what the wide form left.
+    EXPECT_EQ(SetScriptParameters(st, "z"), 1);
+    EXPECT_EQ(param("param2"), nullptr);
+    EXPECT_EQ(text("param1"), "z");
+}
+
+}  // namespace
