@@ -41,6 +41,7 @@ struct VariableScope {
     uint32_t created;  // tick count at creation
     uint16_t capacity;
     uint16_t used;     // one more than the highest slot handed out
+    uint16_t last_assigned;  // slot of the latest assignment into this table
 };
 
 // The current variable table, cached from its registry entry.
@@ -80,11 +81,20 @@ struct StructureFrame {
     Value loop_value;
 };
 
+// The lexer's state: one token ahead in the current line (see lang/lexer.h).
 struct LexerState {
-    uint8_t kind;
-    uint16_t id;
-    char text[LINE_BUFFER_BYTES];
-    const char* read;
+    const char* read;         // current position in the line
+    const char* token_start;  // where the current token began
+    uint8_t kind;             // TokenKind
+    uint16_t id;              // keyword id of a kind-1 token; 0xFFFF for a raw word
+    uint16_t slot;            // variable slot of a kind-2 token
+    uint16_t text_length;
+    uint8_t address_of;       // the previous token was a prefix "&"
+    uint8_t dereference;      // a special form's operand began with "*"
+    uint8_t persistent_name;  // PtrPersistent is reading its operand
+    uint8_t object_dereference;  // the dereference flag, kept for an object expression
+    char name[VARIABLE_NAME_BYTES + 8];  // lower-case variable name (or decorated persistent name)
+    char text[LINE_BUFFER_BYTES + 2];    // room for a double-byte pair at the limit
 };
 
 struct EngineState {
@@ -126,6 +136,12 @@ struct EngineState {
     int32_t last_run_result;
     uint32_t last_statement_position;
     int32_t indirect_error;
+    // The variable the current line assigns (table id and slot, 0xFFFF =
+    // none), kept from Drop while its right-hand side runs; and how deeply
+    // the expression being evaluated nests.
+    uint16_t assign_table;
+    uint16_t assign_slot;
+    uint16_t expression_depth;
 
     // 14: cursors.
     HCURSOR cursor;

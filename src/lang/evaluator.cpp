@@ -1,0 +1,579 @@
+// The expression evaluator: ProcessSubExpression and its assignments, the
+// binary operators driven by one priority table, and the primary (literals,
+// variables, constants, calls, special forms, prefixes, parentheses).
+#include "lang/evaluator.h"
+
+#include <stdio.h>
+#include <string.h>
+#include "engine/engine_state.h"
+#include "lang/array_access.h"
+#include "lang/error_info.h"
+#include "lang/errors.h"
+#include "lang/keyword_table.h"
+#include "lang/lexer.h"
+#include "lang/numtext.h"
+#include "lang/special_forms.h"
+#include "lang/var_pointer.h"
+#include "lang/variables.h"
+#include "lib/dispatch.h"
+#include "resources/messages.h"
+
+namespace {
+
+// Primaries (a parenthesis, a prefix, a call's argument) may nest this deep
+// before the evaluator refuses, long before the thread's stack would run
+// out (a host's stack may be as small as 1 MB): one level takes up to about
+// 1 KB of stack, a call's arguments about three times as much, so a call
+// counts for CALL_DEPTH levels. The body of a user-defined function starts
+// counting afresh: its recursion has limits of its own.
+constexpr uint16_t NESTING_MAX = 256;
+constexpr uint16_t CALL_DEPTH = 3;
+
+// Keyword type bit of functions this product leaves out.
+constexpr uint32_t TYPE_NOT_AVAILABLE = 0x2000;
+
+// ---------------------------------------------------------------- priority table
+
+// Binary operator levels, loosest first; every level is left-associative.
+enum Level : uint8_t {
+    NOT_BINARY = 0,
+    LOGICAL = 1,     // && ||
+    BITWISE,         // ^ & |
+    COMPARISON,      // == != <> > >= < <=
+    CONCATENATION,   // :
+    SHIFT,           // << >>
+    ADDITIVE,        // + -
+    MULTIPLICATIVE,  // * / mod
+    POWER,           // **
+};
+
+struct BinaryOperator {
+    uint16_t id;
+    Level level;
+};
+
+constexpr BinaryOperator kBinaryOperators[] = {
+    {KWID_AND, LOGICAL},           {KWID_OR, LOGICAL},
+    {KWID_XOR, BITWISE},           {KWID_AMPERSAND, BITWISE},       {KWID_BIT_OR, BITWISE},
+    {KWID_EQUAL, COMPARISON},      {KWID_NOT_EQUAL, COMPARISON},    {KWID_UNEQUAL, COMPARISON},
+    {KWID_GREATER, COMPARISON},    {KWID_GREATER_EQUAL, COMPARISON}, {KWID_LESS, COMPARISON},
+    {KWID_LESS_EQUAL, COMPARISON},
+    {KWID_CONCAT, CONCATENATION},
+    {KWID_SHIFT_LEFT, SHIFT},      {KWID_SHIFT_RIGHT, SHIFT},
+    {KWID_PLUS, ADDITIVE},         {KWID_MINUS, ADDITIVE},
+    {KWID_STAR, MULTIPLICATIVE},   {KWID_DIVIDE, MULTIPLICATIVE},   {KWID_MOD, MULTIPLICATIVE},
+    {KWID_POWER, POWER},
+};
+
+// The level of every keyword id, so that the current token is placed with
+// one look-up.
+struct LevelIndex {
+    uint8_t level[KEYWORD_COUNT] = {};
+    constexpr LevelIndex() {
+        for (const BinaryOperator& op : kBinaryOperators) level[op.id] = op.level;
+    }
+};
+constexpr LevelIndex kLevelIndex;
+
+inline uint8_t current_binary_level(const EngineState* st) {
+    if (st->lexer.kind != TK_KEYWORD || st->lexer.id >= KEYWORD_COUNT) return NOT_BINARY;
+    return kLevelIndex.level[st->lexer.id];
+}
+
+inline bool at(const EngineState* st, uint16_t id) { return st->lexer.kind == TK_KEYWORD && st->lexer.id == id; }
+
+inline bool advance(EngineState* st) {
+    get_token(st);
+    return st->error == 0;
+}
+
+bool apply_binary(EngineState* st, uint8_t level, uint16_t op, Value* left, Value* right) {
+    switch (level) {
+    case COMPARISON: return ApplyComparison(st, op, left, right);
+    case CONCATENATION: return Concatenate(st, left, right);
+    default: return ApplyArithmetic(st, op, left, right);
+    }
+}
+
+bool parse_unary(EngineState* st, Value* result);
+
+// expression(limit) -> unary { operator-above-limit expression(operator's level) }
+// An operator of the level being parsed continues this loop (left
+// associativity); only a tighter operator recurses.
+bool parse_binary(EngineState* st, uint8_t limit, Value* result) {
+    CHECK(parse_unary(st, result));
+    for (;;) {
+        const uint8_t level = current_binary_level(st);
+        if (level <= limit) {
+            // "=" where a comparison could stand is the classic slip.
+            if (level == NOT_BINARY && limit < COMPARISON && at(st, KWID_ASSIGN))
+                return raise_hint(st, Err::AssignmentNotLegal, Err::HintUseDoubleEquals);
+            return true;
+        }
+        const uint16_t op = st->lexer.id;
+        CHECK(advance(st));
+        Value right;
+        init_value(&right);
+        const bool ok = parse_binary(st, level, &right) && apply_binary(st, level, op, result, &right);
+        release_value(st, &right);
+        CHECK(ok);
+    }
+}
+
+// ---------------------------------------------------------------- primary
+
+void set_float(Value* v, double x) {
+    SetInteger(&v->v, RK_VALUE, 0, 0);
+    v->v.real = x;
+    v->v.flags = VF_FLOAT;
+}
+
+// A view of a slot's payload that owns nothing: for subscripting, which
+// only reads the array it is given.
+Value slot_view(const VariableSlot& slot, uint16_t index, uint16_t table) {
+    Value view;
+    view.v = slot.v;
+    view.reserved = 0;
+    view.origin_ref = nullptr;
+    view.origin_index = index;
+    view.origin_table = table;
+    return view;
+}
+
+// 3067, with the function's name as written in the line and "not followed
+// by open parenthesis" as the additional text.
+bool raise_missing_open(EngineState* st, const char* written, uint16_t length) {
+    const bool first = st->error == 0;
+    raise(st, Err::MissingOpenParenthesis);
+    if (first) {
+        char hint[256];
+        message_text(st, static_cast<int>(Err::HintNoOpenParenthesis), hint, sizeof hint);
+        char text[320];
+        snprintf(text, sizeof text, "%.*s %s", static_cast<int>(length < 48 ? length : 48), written, hint);
+        AddErrorInfo(st, text);
+    }
+    return false;
+}
+
+// "(" arg { "," arg } ")" for a function of `required` + `optional`
+// arguments; the current token is "(" and is left on ")". *count holds how
+// many argument values were started, so the caller can release them.
+bool parse_arguments(EngineState* st, int required, int optional, Value* args, int* count) {
+    CHECK(advance(st));
+    for (int i = 1; i <= required + optional; ++i) {
+        if (i > required && at(st, KWID_CLOSE)) break;
+        // The token between arguments is stepped over whatever it is; a
+        // missing "," then shows as a syntax error in the next argument.
+        if (i > 1) CHECK(advance(st));
+        init_value(&args[i]);
+        *count = i;
+        if (!ProcessSubExpression(st, &args[i], 0, 0)) return false;
+        if (i < required && !at(st, KWID_COMMA))
+            return raise_hint(st, Err::IllegalDelimiter, Err::HintMoreParameters);
+    }
+    if (!at(st, KWID_CLOSE)) return raise_hint(st, Err::WrongArgumentCount, Err::HintMissingParenthesis);
+    return true;
+}
+
+// Array arguments are held by one more share while the function runs, so
+// that nothing the function does to variables frees them under it.
+bool dispatch_with_shares(EngineState* st, const char* name, uint16_t id, Value* result, Value* args, int count) {
+    uintptr_t shared[MAX_ARGUMENTS + 1] = {};
+    for (int i = 1; i <= count; ++i) {
+        if ((args[i].v.flags & VF_ARRAY) && args[i].v.handle) {
+            shared[i] = args[i].v.handle;
+            array_add_share(st, shared[i]);
+        }
+    }
+    const uint16_t depth = st->expression_depth;
+    if (is_user_function_id(id)) st->expression_depth = 0;
+    const bool ok = DispatchFunction(st, name, false, id, result, args, count) && st->error == 0;
+    st->expression_depth = depth;
+    for (int i = 1; i <= count; ++i) {
+        if (shared[i]) array_drop_share(st, shared[i]);
+    }
+    return ok;
+}
+
+// The object expression: the COM layer reads the rest of the chain itself
+// and leaves the current token on the chain's last token. Kept out of line:
+// its copy of the chain must not weigh on every call's stack frame.
+__attribute__((noinline)) bool object_expression(EngineState* st, Value* result) {
+    // Its own reading overwrites the token text, which is the chain.
+    char chain[LINE_BUFFER_BYTES];
+    const size_t length = st->lexer.text_length < LINE_MAX_CHARS ? st->lexer.text_length : LINE_MAX_CHARS;
+    memcpy(chain, st->lexer.text, length);
+    chain[length] = '\0';
+    Value none;
+    init_value(&none);
+    CHECK(DispatchFunction(st, chain, true, KWID_OBJECT, result, &none, 0) && st->error == 0);
+    return advance(st);
+}
+
+// A function that parses its own argument list: it starts at "(" and must
+// leave the current token on its ")".
+bool own_list_call(EngineState* st, const char* name, uint16_t id, Value* result) {
+    Value none;
+    init_value(&none);
+    CHECK(DispatchFunction(st, name, true, id, result, &none, 0) && st->error == 0);
+    if (!at(st, KWID_CLOSE)) return raise_hint(st, Err::WrongArgumentCount, Err::HintMissingParenthesis);
+    return advance(st);
+}
+
+// call -> function "(" [ arg { "," arg } ] ")"
+bool call_function(EngineState* st, uint16_t id, Value* result) {
+    if (id == KWID_OBJECT) return object_expression(st, result);
+    const uint32_t counts = keyword_value(st, id);
+    const int required = counts & 0xFF;
+    const int optional = (counts >> 8) & 0xFF;
+    if (required != OWN_ARGUMENT_LIST && required + optional > MAX_ARGUMENTS)
+        return raise(st, Err::TooManyArgumentsDefined);
+    const char* name = keyword_name(st, id);
+    // The line is not changed while it is read, so the name stays there.
+    const char* written = st->lexer.token_start;
+    const uint16_t written_length = st->lexer.text_length;
+    CHECK(advance(st));
+    if (!at(st, KWID_OPEN)) return raise_missing_open(st, written, written_length);
+    if (required == OWN_ARGUMENT_LIST) return own_list_call(st, name, id, result);
+
+    Value args[MAX_ARGUMENTS + 1];
+    init_value(&args[0]);
+    int count = 0;
+    st->expression_depth += CALL_DEPTH - 1;
+    const bool ok = parse_arguments(st, required, optional, args, &count) &&
+                    dispatch_with_shares(st, name, id, result, args, count);
+    st->expression_depth -= CALL_DEPTH - 1;
+    for (int i = 1; i <= count; ++i) release_value(st, &args[i]);
+    CHECK(ok);
+    return advance(st);
+}
+
+// A constant's value: an integer, or a float or text from the tables.
+bool constant(EngineState* st, uint16_t id, Value* result) {
+    const uint32_t value = keyword_value(st, id);
+    if (is_float_constant(value)) {
+        set_float(result, float_constant(value));
+    } else if (is_string_constant(value)) {
+        const char* text = string_constant(value);
+        CHECK(set_value_text(st, &result->v, text, strlen(text)));
+    } else {
+        SetInteger(&result->v, RK_VALUE, 0, static_cast<int32_t>(value));
+    }
+    return advance(st);
+}
+
+// "(" expression ")"
+bool parenthesised(EngineState* st, Value* result) {
+    CHECK(advance(st));
+    CHECK(ProcessSubExpression(st, result, 0, 0));
+    if (!at(st, KWID_CLOSE)) return raise(st, Err::UnbalancedParenthesis);
+    return advance(st);
+}
+
+// Subscripts an array value that the operation itself produced (a
+// dereferenced pointer); the current token is "[".
+bool subscript_owned(EngineState* st, Value* result) {
+    Value array = *result;
+    init_value(result);
+    const bool ok = array_subscript(st, &array, result, false, nullptr);
+    release_value(st, &array);
+    CHECK(ok);
+    return advance(st);
+}
+
+// prefix -> ( "!" | "~" | "-" | "+" | "&" | "*" ) unary
+bool prefixed(EngineState* st, uint16_t op, Value* result) {
+    CHECK(advance(st));
+    if (op == KWID_STAR && at(st, KWID_OBJECT)) {
+        // The COM layer dereferences an object expression itself.
+        st->lexer.object_dereference = 1;
+        return parse_unary(st, result);
+    }
+    CHECK(parse_unary(st, result));
+    CHECK(ApplyUnary(st, op, result));
+    if (op == KWID_STAR && at(st, KWID_OPEN_BRACKET) && holds_subscriptable(result->v))
+        return subscript_owned(st, result);
+    return true;
+}
+
+bool keyword_primary(EngineState* st, Value* result) {
+    const uint16_t id = st->lexer.id;
+    const uint32_t type = keyword_type(st, id);
+    if (type == KT_UNARY) return prefixed(st, id, result);
+    if (type == KT_FUNCTION) return call_function(st, id, result);
+    if (type == KT_SPECIAL) return EvaluateSpecialForm(st, id, result);
+    if (type & TYPE_NOT_AVAILABLE) return raise(st, Err::FunctionNotAvailable);
+    if (id == KWID_OPEN) return parenthesised(st, result);
+    if (type == KT_CONSTANT) return constant(st, id, result);
+    return raise(st, Err::IllegalSyntax);
+}
+
+// A name: the variable's value with its own texts, the array itself, or
+// the element that "[" subscripts "]" name.
+bool variable_primary(EngineState* st, Value* result) {
+    uint32_t slot = st->lexer.slot;
+    // Slot 0 is the dereference scratch slot, never the variable itself.
+    if (slot == 0 || slot == NO_SLOT || !(slot_at(st, static_cast<uint16_t>(slot))->v.flags & VF_DEFINED_MASK)) {
+        // The lookup by name raises what the language defines for a missing
+        // or unassigned variable (3051, or 3052 with message 880).
+        slot = find_var(st, st->lexer.text, 1);
+        if (slot == NO_SLOT) return false;
+    }
+    CHECK(advance(st));
+    const VariableSlot* s = slot_at(st, static_cast<uint16_t>(slot));
+    if (at(st, KWID_OPEN_BRACKET) && holds_subscriptable(s->v)) {
+        const Value view = slot_view(*s, static_cast<uint16_t>(slot), st->table.id);
+        CHECK(array_subscript(st, &view, result, false, nullptr));
+        return advance(st);
+    }
+    return CopyValue(st, &s->v, &result->v, slot, copy_mode(RK_SLOT, RK_VALUE) | VM_DUP_TEXT | VM_SHARE_ARRAY);
+}
+
+bool parse_primary(EngineState* st, Value* result) {
+    switch (st->lexer.kind) {
+    case TK_KEYWORD:
+        return keyword_primary(st, result);
+    case TK_NAME:
+        return variable_primary(st, result);
+    case TK_INT:
+        SetInteger(&result->v, RK_VALUE, 0, TextToInt(st->lexer.text));
+        return advance(st);
+    case TK_FLOAT: {
+        double x;
+        // TextToFloat raises 1342 for an overflow itself.
+        if (!TextToFloat(st, st->lexer.text, &x)) return raise(st, Err::IllegalSyntax);
+        set_float(result, x);
+        return advance(st);
+    }
+    case TK_STRING:
+        CHECK(set_value_text(st, &result->v, st->lexer.text, st->lexer.text_length));
+        return advance(st);
+    default:
+        return raise(st, Err::IllegalSyntax);
+    }
+}
+
+// unary -> prefix | primary, with the nesting guard: every nested
+// parenthesis, prefix and argument passes here.
+bool parse_unary(EngineState* st, Value* result) {
+    if (st->expression_depth >= NESTING_MAX) return raise(st, Err::IllegalSyntax);
+    ++st->expression_depth;
+    const bool ok = parse_primary(st, result);
+    --st->expression_depth;
+    return ok;
+}
+
+// ---------------------------------------------------------------- assignment
+
+// Where an assignment stores: a slot of some variable table, or an element.
+struct AssignTarget {
+    uint16_t table;
+    uint16_t slot;      // the variable, or the array variable of an element
+    ArrayCell* cell;    // the element, or null
+};
+
+// The name token an expression starts with, kept so that the parse can
+// start over at it when no "=" follows.
+struct NameMark {
+    const char* read;
+    const char* token_start;
+    uint16_t id, slot, text_length;
+    uint8_t kind, address_of;
+    char text[sizeof(LexerState::name)];
+    char name[sizeof(LexerState::name)];
+};
+
+void mark_name(const EngineState* st, NameMark* m) {
+    const LexerState& lx = st->lexer;
+    m->read = lx.read;
+    m->token_start = lx.token_start;
+    m->id = lx.id;
+    m->slot = lx.slot;
+    m->kind = lx.kind;
+    m->address_of = lx.address_of;
+    m->text_length = lx.text_length < sizeof m->text ? lx.text_length : sizeof m->text - 1;
+    memcpy(m->text, lx.text, m->text_length);
+    m->text[m->text_length] = '\0';
+    memcpy(m->name, lx.name, sizeof m->name);
+}
+
+void return_to_name(EngineState* st, const NameMark& m) {
+    LexerState& lx = st->lexer;
+    lx.read = m.read;
+    lx.token_start = m.token_start;
+    lx.id = m.id;
+    lx.slot = m.slot;
+    lx.kind = m.kind;
+    lx.address_of = m.address_of;
+    lx.text_length = m.text_length;
+    memcpy(lx.text, m.text, m.text_length + 1u);
+    memcpy(lx.name, m.name, sizeof m.name);
+}
+
+// Reads a slot of another variable table as a view.
+bool view_in_table(EngineState* st, uint16_t table, uint16_t slot, Value* view) {
+    if (table == st->table.id) {
+        *view = slot_view(*slot_at(st, slot), slot, table);
+        return true;
+    }
+    TableSave save;
+    CHECK(SwitchTable(st, table, &save));
+    *view = slot_view(*slot_at(st, slot), slot, table);
+    return RestoreTable(st, &save);
+}
+
+// "*" target: the variable that a pointer names. The pointer is the text of
+// variable `holder`, or of the element of it that "[" subscripts "]" select.
+// The current token is the holder's name; it is left after the pointer.
+bool pointer_target(EngineState* st, uint16_t holder, AssignTarget* t) {
+    CHECK(advance(st));
+    const VariableSlot* s = slot_at(st, holder);
+    Value element;
+    init_value(&element);
+    const ValuePayload* pointer = &s->v;
+    if (s->v.flags & VF_ARRAY) {
+        if (!at(st, KWID_OPEN_BRACKET)) return raise(st, Err::ArrayNeedsSubscripts);
+        const Value view = slot_view(*s, holder, st->table.id);
+        bool ok = array_subscript(st, &view, &element, false, nullptr) && advance(st);
+        if (!ok) {
+            release_value(st, &element);
+            return false;
+        }
+        pointer = &element.v;
+    }
+    const char* text = value_text(st, *pointer);
+    VariablePointer ptr;
+    bool ok = text ? parse_variable_pointer(st, text, &ptr) : raise(st, Err::NotVariablePointer);
+    release_value(st, &element);
+    CHECK(ok);
+    TableSave save;
+    CHECK(enter_pointer_table(st, ptr, &save, &t->slot));
+    t->table = ptr.table;
+    return RestoreTable(st, &save);
+}
+
+// Finds what the name at the current token assigns to; the current token
+// is left on the first token after the target.
+bool find_target(EngineState* st, bool through_pointer, AssignTarget* t) {
+    t->cell = nullptr;
+    t->table = st->table.id;
+    uint16_t slot = st->lexer.slot;
+    if (through_pointer || slot == 0 || slot == NO_SLOT) {
+        slot = find_slot_lowered(st, st->lexer.text, st->lexer.text_length);
+        if (slot == NO_SLOT) {
+            if (through_pointer) return raise(st, Err::NotVariablePointer);
+            slot = find_or_create_slot(st, st->lexer.text, st->lexer.text_length);
+            if (slot == NO_SLOT) return false;
+        }
+    }
+    if (through_pointer) {
+        CHECK(pointer_target(st, slot, t));
+    } else {
+        t->slot = slot;
+        CHECK(advance(st));
+    }
+    if (!at(st, KWID_OPEN_BRACKET)) return true;
+    Value array;
+    CHECK(view_in_table(st, t->table, t->slot, &array));
+    // "[" after a variable that holds no array is left for the caller to reject.
+    if (!holds_subscriptable(array.v)) return true;
+    CHECK(array_subscript(st, &array, nullptr, true, &t->cell));
+    return advance(st);
+}
+
+// Stores a copy of `value` into a slot or an element record. Texts get
+// blocks of their own and an array one more share; a VARIANT that the value
+// owns moves into the record (the value then borrows it from there), a
+// borrowed one is copied.
+bool store_value(EngineState* st, ValuePayload* dest, RecordKind kind, Value* value, const AssignTarget& t) {
+    if (kind == RK_CELL && (value->v.flags & VF_ARRAY)) return raise(st, Err::EmbeddedArray);
+    const bool owns_variant = (value->v.flags & VF_VARIANT) && value->origin_index == ORIGIN_NONE;
+    ValuePayload fresh;
+    uint32_t mode = copy_mode(RK_VALUE, kind) | VM_DUP_TEXT | VM_SHARE_ARRAY;
+    if ((value->v.flags & VF_VARIANT) && !owns_variant) mode |= VM_DUP_VARIANT;
+    if (!CopyValue(st, &value->v, &fresh, 0, mode)) {
+        // A VARIANT that was not copied is still the value's own.
+        ReleaseValue(st, &fresh, kind, owns_variant ? uint32_t{VM_KEEP_VARIANT} : 0u);
+        return false;
+    }
+    if (owns_variant) {
+        value->origin_ref = kind == RK_CELL ? dest : nullptr;
+        value->origin_index = kind == RK_CELL ? ORIGIN_ARRAY_CELL : t.slot;
+        value->origin_table = kind == RK_CELL ? ORIGIN_NONE : t.table;
+    }
+    // The old value goes only now: the new one may have been read from it.
+    ReleaseValue(st, dest, kind, 0);
+    *dest = fresh;
+    return true;
+}
+
+bool store_in_slot(EngineState* st, const AssignTarget& t, Value* value) {
+    const bool other_table = t.table != st->table.id;
+    TableSave save;
+    if (other_table) CHECK(SwitchTable(st, t.table, &save));
+    bool ok = store_value(st, &slot_at(st, t.slot)->v, RK_SLOT, value, t);
+    if (ok) st->scopes[t.table].last_assigned = t.slot;
+    if (other_table && !RestoreTable(st, &save)) ok = false;
+    return ok;
+}
+
+// target "=" expression, the current token being the "=".
+bool assign(EngineState* st, const AssignTarget& t, Value* result) {
+    // Recorded so that Drop leaves the target alone while the right-hand
+    // side runs.
+    st->assign_table = t.table;
+    st->assign_slot = t.slot;
+    CHECK(advance(st));
+    CHECK(parse_binary(st, 0, result));
+    if (st->lexer.kind != TK_END) return raise_hint(st, Err::ExtraAfterExpression, Err::HintExtraCharacters);
+    if (t.cell) {
+        CHECK(store_value(st, &t.cell->v, RK_CELL, result, t));
+        st->scopes[t.table].last_assigned = t.slot;
+        return true;
+    }
+    return store_in_slot(st, t, result);
+}
+
+// An expression that starts with a name may be an assignment. *assigned
+// tells whether it was; otherwise the current token is the name again. Kept
+// out of line so that nested parentheses do not carry its frame.
+__attribute__((noinline)) bool try_assignment(EngineState* st, Value* result, bool allowed, bool through_pointer, bool* assigned) {
+    *assigned = false;
+    NameMark mark;
+    mark_name(st, &mark);
+    if (!allowed && !through_pointer) {
+        // Only "name =" needs telling apart here: any other "=" is caught
+        // where a comparison could stand, with the same error, without
+        // evaluating a target's subscripts twice.
+        CHECK(advance(st));
+        if (at(st, KWID_ASSIGN)) return raise_hint(st, Err::AssignmentNotLegal, Err::HintUseDoubleEquals);
+        return_to_name(st, mark);
+        return true;
+    }
+    AssignTarget target;
+    CHECK(find_target(st, through_pointer, &target));
+    if (!at(st, KWID_ASSIGN)) {
+        return_to_name(st, mark);
+        return true;
+    }
+    if (!allowed) return raise_hint(st, Err::AssignmentNotLegal, Err::HintUseDoubleEquals);
+    *assigned = true;
+    return assign(st, target, result);
+}
+
+}  // namespace
+
+void release_value(EngineState* st, Value* v) {
+    ReleaseValue(st, &v->v, RK_VALUE, 0);
+    init_value(v);
+}
+
+int ProcessSubExpression(EngineState* st, Value* result, int allow_assignment, int dereference_target) {
+    init_value(result);
+    if (st->lexer.kind == TK_NAME) {
+        bool assigned;
+        if (!try_assignment(st, result, allow_assignment != 0, dereference_target != 0, &assigned)) return 0;
+        if (assigned) return 1;
+    }
+    return parse_binary(st, NOT_BINARY, result) ? 1 : 0;
+}

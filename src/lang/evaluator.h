@@ -1,0 +1,30 @@
+// The expression evaluator: recursive descent over the lexer's tokens,
+// computing values as it goes; also performs assignments.
+#pragma once
+
+#include <stdint.h>
+#include "engine/exports.h"
+#include "lang/value.h"
+
+struct EngineState;
+
+// Evaluates the expression (or assignment) at the current token into result.
+// On return the current token is the first after the expression; failure is
+// in st->error. Returns 1 on success, 0 on failure.
+KESTR_API int ProcessSubExpression(EngineState* st, Value* result, int allow_assignment,
+                                   int dereference_target);
+
+// Operators applied to evaluated operands; the result replaces `left`.
+[[nodiscard]] bool ApplyArithmetic(EngineState* st, uint16_t op, Value* left, Value* right);
+[[nodiscard]] bool ApplyComparison(EngineState* st, uint16_t op, Value* left, Value* right);
+[[nodiscard]] bool Concatenate(EngineState* st, Value* left, Value* right);
+[[nodiscard]] bool ApplyUnary(EngineState* st, uint16_t op, Value* operand);
+
+// A VARIANT operand gains the engine representation that its type suggests
+// (integer, float or text) beside the VARIANT; other operands are left alone.
+void add_plain_representation(EngineState* st, ValuePayload* v);
+
+// A fresh working value: integer 0, no origin.
+inline void init_value(Value* v) { SetInteger(&v->v, RK_VALUE, 0, 0); }
+// Releases a working value and leaves it as integer 0.
+void release_value(EngineState* st, Value* v);

@@ -1,0 +1,34 @@
+// The list of all handler tables and the id-indexed handler array built
+// from them once, so that a call finds its handler by one array index.
+#include "lib/builtins.h"
+
+const BuiltinFamily kBuiltinFamilies[] = {
+    {"math", kMathBuiltins, kMathBuiltinCount},
+};
+const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
+
+namespace {
+
+struct HandlerIndex {
+    BuiltinHandler by_id[KEYWORD_COUNT] = {};
+
+    // Runs during static initialisation, after the tables above (same file,
+    // earlier definition) and the family tables (constant-initialised).
+    HandlerIndex() {
+        for (size_t f = 0; f < kBuiltinFamilyCount; ++f) {
+            const BuiltinFamily& family = kBuiltinFamilies[f];
+            for (size_t r = 0; r < family.count; ++r) {
+                const BuiltinRow& row = family.rows[r];
+                if (row.id < KEYWORD_COUNT) by_id[row.id] = row.handler;
+            }
+        }
+    }
+};
+
+const HandlerIndex kHandlerIndex;
+
+}  // namespace
+
+BuiltinHandler builtin_handler(uint16_t id) {
+    return id < KEYWORD_COUNT ? kHandlerIndex.by_id[id] : nullptr;
+}

@@ -1,0 +1,35 @@
+// The registry of built-in function handlers: every family file ends with
+// one table of rows, and builtins.cpp lists those tables in one place.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include "lang/keyword_ids.h"
+#include "lib/dispatch.h"
+
+struct BuiltinRow {
+    const char* name;  // lower case, as in the keyword table
+    uint16_t id;
+    BuiltinHandler handler;
+};
+
+// One row: the id is looked up from the name while compiling, so a table
+// must be constexpr and a misspelt name does not build.
+#define BUILTIN_ROW(name, handler) BuiltinRow{name, keyword_id(name), handler}
+
+struct BuiltinFamily {
+    const char* name;  // the family file, for test and coverage output
+    const BuiltinRow* rows;
+    size_t count;
+};
+
+// The family tables, one pair per lib/ file.
+extern const BuiltinRow kMathBuiltins[];
+extern const size_t kMathBuiltinCount;
+
+// Every family table (builtins.cpp).
+extern const BuiltinFamily kBuiltinFamilies[];
+extern const size_t kBuiltinFamilyCount;
+
+// Handler registered for keyword id `id`; null when no family has one.
+BuiltinHandler builtin_handler(uint16_t id);

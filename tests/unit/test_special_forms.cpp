@@ -1,0 +1,394 @@
+// Special forms fed through the lexer: Drop, IsDefined, VarType,
+// ObjectTypeGet and the pointer forms, in the main table and in a second one.
+
+#include "engine_fixture.h"
+
+#include <string>
+#include "lang/error_info.h"
+#include "lang/evaluator.h"
+#include "lang/heap.h"
+#include "lang/lexer.h"
+#include "lang/special_forms.h"
+#include "lang/var_pointer.h"
+#include "resources/error_numbers.h"
+
+namespace {
+
+class SpecialForms : public EngineTest {
+protected:
+    Value result;
+    HGLOBAL extra = nullptr;
+    TableSave main_save = {};
+
+    void SetUp() override {
+        EngineTest::SetUp();
+        SetInteger(&result.v, RK_VALUE, 0, 0);
+    }
+
+    void TearDown() override {
+        if (st) ReleaseValue(st, &result.v, RK_VALUE, 0);
+        if (extra) leave_function_table();
+        EngineTest::TearDown();
+    }
+
+    // Runs the special form at the start of `line` directly.
+    bool form(const char* line) {
+        ReleaseValue(st, &result.v, RK_VALUE, 0);
+        SetInteger(&result.v, RK_VALUE, 0, 0);
+        lexer_start(st, line);
+        get_token(st);
+        if (st->error) return false;
+        return EvaluateSpecialForm(st, st->lexer.id, &result);
+    }
+
+    int32_t form_int(const char* line) {
+        EXPECT_TRUE(form(line)) << line << ": error " << st->error;
+        EXPECT_EQ(result.v.flags & VF_INT, (uint32_t)VF_INT) << line;
+        return result.v.integer;
+    }
+
+    std::string form_text(const char* line) {
+        if (!form(line)) return "<error " + std::to_string(st->error) + ">";
+        const char* text = value_text(st, result.v);
+        return text ? text : "<no text>";
+    }
+
+    // The error number a line raises; the error and its extra text are cleared.
+    uint16_t form_error(const char* line) {
+        EXPECT_FALSE(form(line)) << line;
+        return take_error();
+    }
+
+    uint16_t take_error() {
+        uint16_t error = st->error;
+        info = error_info_text(st);
+        st->error = 0;
+        free_error_info(st);
+        return error;
+    }
+
+    // A whole statement or expression through the evaluator.
+    bool run(const char* line, Value* out) {
+        SetInteger(&out->v, RK_VALUE, 0, 0);
+        lexer_start(st, line);
+        get_token(st);
+        return ProcessSubExpression(st, out, 1, 0) != 0;
+    }
+
+    void set_flags(const char* name, uint32_t flags) {
+        ASSERT_TRUE(set_variable_int(st, name, 3));
+        slot_at(st, FindSlot(st, name))->v.flags = flags;
+    }
+
+    // A private table made current, as a user-defined function's call does.
+    void enter_function_table(uint16_t id) {
+        extra = GlobalAlloc(GHND, kCapacity * sizeof(VariableSlot));
+        ASSERT_TRUE(register_table(st, id, extra, kCapacity));
+        ASSERT_TRUE(SwitchTable(st, id, &main_save));
+    }
+
+    // The function returns: its variables go and its registry entry is freed.
+    void leave_function_table() {
+        if (st->table.handle == extra) {
+            for (uint16_t i = st->table.used; i-- > 1;) drop_slot(st, i);
+            ASSERT_TRUE(RestoreTable(st, &main_save));
+        }
+        for (VariableScope& scope : st->scopes)
+            if (scope.handle == extra) memset(&scope, 0, sizeof scope);
+        GlobalFree(extra);
+        extra = nullptr;
+    }
+
+    std::string info;
+};
+
+// ------------------------------------------------------------------ Drop
+
+TEST_F(SpecialForms, DropRemovesNamesAndIgnoresMissingOnes) {
+    ASSERT_TRUE(set_variable_int(st, "a", 1));
+    const uint16_t used = st->table.used;
+    EXPECT_EQ(form_int("Drop(a, b)"), 1);
+    EXPECT_EQ(FindSlot(st, "a"), NO_SLOT);
+    EXPECT_EQ(FindSlot(st, "b"), NO_SLOT);
+    // a was the top slot; b, created by the lexer in its place, went too.
+    EXPECT_EQ(st->table.used, used - 1);
+    EXPECT_EQ(st->lexer.kind, TK_END);
+
+    ASSERT_TRUE(set_variable_text(st, "s", "text"));
+    EXPECT_EQ(form_int("DROP( s )"), 1);
+    EXPECT_EQ(FindSlot(st, "s"), NO_SLOT);
+}
+
+TEST_F(SpecialForms, DropSyntaxErrors) {
+    EXPECT_EQ(form_error("Drop(5)"), (uint16_t)Err::DropNotVariable);
+    EXPECT_EQ(form_error("Drop()"), (uint16_t)Err::DropNotVariable);
+    EXPECT_EQ(form_error("Drop(a,)"), (uint16_t)Err::DropNotVariable);
+    EXPECT_EQ(form_error("Drop(a b)"), (uint16_t)Err::WrongArgumentCount);
+    EXPECT_EQ(info, "or missing parenthesis");
+    EXPECT_EQ(form_error("Drop(a"), (uint16_t)Err::WrongArgumentCount);
+    EXPECT_EQ(form_error("Drop a"), (uint16_t)Err::MissingOpenParenthesis);
+    EXPECT_EQ(info, "Drop not followed by open parenthesis");
+}
+
+TEST_F(SpecialForms, DropSparesTheAssignmentTarget) {
+    ASSERT_TRUE(set_variable_int(st, "keep", 4));
+    ASSERT_TRUE(set_variable_int(st, "other", 5));
+    st->assign_table = 0;
+    st->assign_slot = FindSlot(st, "keep");
+    EXPECT_EQ(form_int("Drop(keep, other)"), 1);
+    EXPECT_NE(FindSlot(st, "keep"), NO_SLOT);
+    EXPECT_EQ(FindSlot(st, "other"), NO_SLOT);
+
+    // The same slot number in another table is not the target.
+    enter_function_table(2);
+    ASSERT_TRUE(set_variable_int(st, "keep", 6));
+    st->assign_slot = FindSlot(st, "keep");
+    EXPECT_EQ(form_int("Drop(keep)"), 1);
+    EXPECT_EQ(FindSlot(st, "keep"), NO_SLOT);
+    st->assign_table = st->assign_slot = NO_SLOT;
+}
+
+TEST_F(SpecialForms, DropThroughPointer) {
+    enter_function_table(3);
+    ASSERT_TRUE(set_variable_int(st, "target", 8));
+    Value p;
+    SetInteger(&p.v, RK_VALUE, 0, 0);
+    ASSERT_TRUE(make_pointer_value(st, FindSlot(st, "target"), &p));
+    std::string text = value_text(st, p.v);
+    ReleaseValue(st, &p.v, RK_VALUE, 0);
+    ASSERT_TRUE(RestoreTable(st, &main_save));
+    ASSERT_TRUE(set_variable_text(st, "p", text.c_str()));
+    ASSERT_TRUE(set_variable_int(st, "target", 9));  // same name in the main table
+
+    EXPECT_EQ(form_int("Drop(*p)"), 1);
+    EXPECT_EQ(st->table.id, 0);
+    EXPECT_NE(FindSlot(st, "target"), NO_SLOT);
+    EXPECT_NE(FindSlot(st, "p"), NO_SLOT);
+    EXPECT_FALSE(is_variable_pointer_text(st, text.c_str()));
+    // The pointed-to variable is gone now: dropping it again is no error.
+    EXPECT_EQ(form_int("Drop(*p)"), 1);
+
+    ASSERT_TRUE(set_variable_int(st, "n", 1));
+    EXPECT_EQ(form_error("Drop(*n)"), (uint16_t)Err::NotVariablePointer);
+    EXPECT_EQ(form_error("Drop(*nowhere)"), (uint16_t)Err::UndefinedVariable);
+}
+
+// ------------------------------------------------------------------ IsDefined, VarType, ObjectTypeGet
+
+TEST_F(SpecialForms, IsDefined) {
+    EXPECT_EQ(form_int("IsDefined(never)"), 0);
+    EXPECT_EQ(st->error, 0);
+    ASSERT_TRUE(find_or_create_slot(st, "mentioned", 9) != NO_SLOT);
+    EXPECT_EQ(form_int("IsDefined(mentioned)"), 0);
+    ASSERT_TRUE(set_variable_int(st, "zero", 0));
+    EXPECT_EQ(form_int("IsDefined(zero)"), 1);
+    EXPECT_EQ(form_int("IsDefined(5)"), -1);
+    EXPECT_EQ(form_int("IsDefined(\"zero\")"), -1);
+    EXPECT_EQ(form_error("IsDefined(zero, zero)"), (uint16_t)Err::WrongArgumentCount);
+}
+
+TEST_F(SpecialForms, VarTypeGivesTheFlagWord) {
+    ASSERT_TRUE(set_variable_int(st, "i", 1));
+    ASSERT_TRUE(set_variable_text(st, "s", "x"));
+    set_flags("f", VF_FLOAT);
+    set_flags("fh", VF_FILE);
+    set_flags("bb", VF_BINBUF);
+    set_flags("arr", VF_ARRAY);
+    set_flags("both", VF_INT | VF_STRING);
+    set_flags("high", 0x10000 | VF_INT);
+    EXPECT_EQ(form_int("VarType(i)"), 1);
+    EXPECT_EQ(form_int("VarType(s)"), 2);
+    EXPECT_EQ(form_int("VarType(f)"), 32);
+    EXPECT_EQ(form_int("VarType(fh)"), 5);
+    EXPECT_EQ(form_int("VarType(bb)"), 65);
+    EXPECT_EQ(form_int("VarType(arr)"), 256);
+    EXPECT_EQ(form_int("VarType(both)"), 3);
+    EXPECT_EQ(form_int("VarType(high)"), 1);  // the low 16 bits only
+    EXPECT_EQ(form_int("VarType(unknown)"), 0);
+    EXPECT_EQ(form_int("VarType(12)"), -1);
+    EXPECT_EQ(form_error("VarType 5"), (uint16_t)Err::MissingOpenParenthesis);
+    EXPECT_EQ(info, "VarType not followed by open parenthesis");
+    slot_at(st, FindSlot(st, "arr"))->v.flags = 0;
+}
+
+TEST_F(SpecialForms, SubscriptedArrayOperand) {
+    // A VARIANT holding a SAFEARRAY is subscriptable without the engine's own arrays.
+    SAFEARRAY* array = SafeArrayCreateVector(VT_I4, 0, 3);
+    ASSERT_NE(array, nullptr);
+    LONG index = 1, seven = 7;
+    ASSERT_EQ(SafeArrayPutElement(array, &index, &seven), S_OK);
+    set_flags("va", VF_VARIANT);
+    VariableSlot* va = slot_at(st, FindSlot(st, "va"));
+    va->v.variant.vt = VT_ARRAY | VT_I4;
+    va->v.variant.parray = array;
+
+    EXPECT_EQ(form_int("VarType(va)"), (int32_t)VF_VARIANT);
+    // With subscripts the element answers, never the whole array.
+    if (form("VarType(va[1])")) {
+        EXPECT_NE(result.v.integer, (int32_t)VF_VARIANT);
+        EXPECT_NE(result.v.integer, 0);
+        EXPECT_EQ(st->lexer.kind, TK_END);
+    } else {
+        EXPECT_EQ(take_error(), (uint16_t)Err::ArrayAccessError);  // element access not there yet
+    }
+    va->v.flags = 0;
+    va->v.variant.vt = VT_EMPTY;
+    SafeArrayDestroy(array);
+
+    // A "[" after a variable that holds no array is simply a missing ")".
+    ASSERT_TRUE(set_variable_int(st, "plain", 1));
+    EXPECT_EQ(form_error("VarType(plain[0])"), (uint16_t)Err::WrongArgumentCount);
+}
+
+TEST_F(SpecialForms, ObjectTypeGet) {
+    set_flags("v", VF_VARIANT);
+    slot_at(st, FindSlot(st, "v"))->v.variant.vt = VT_BSTR;
+    EXPECT_EQ(form_text("ObjectTypeGet(v)"), "BSTR");
+    slot_at(st, FindSlot(st, "v"))->v.variant.vt = VT_EMPTY;
+    slot_at(st, FindSlot(st, "v"))->v.flags = 0;
+    ASSERT_TRUE(set_variable_int(st, "n", 1));
+    EXPECT_EQ(form_text("ObjectTypeGet(n)"), "");
+    EXPECT_EQ(form_text("ObjectTypeGet(7)"), "");
+}
+
+TEST_F(SpecialForms, InspectingThroughPointer) {
+    ASSERT_TRUE(set_variable_text(st, "s", "x"));
+    Value p;
+    SetInteger(&p.v, RK_VALUE, 0, 0);
+    ASSERT_TRUE(make_pointer_value(st, FindSlot(st, "s"), &p));
+    std::string text = value_text(st, p.v);
+    ReleaseValue(st, &p.v, RK_VALUE, 0);
+    ASSERT_TRUE(set_variable_text(st, "p", text.c_str()));
+    EXPECT_EQ(form_int("VarType(*p)"), 2);
+    EXPECT_EQ(form_int("IsDefined(*p)"), 1);
+    EXPECT_EQ(form_int("Drop(s)"), 1);
+    EXPECT_EQ(form_int("IsDefined(*p)"), 0);
+    EXPECT_EQ(form_int("IsDefined(*5)"), -1);
+
+    ASSERT_TRUE(set_variable_text(st, "short", text.substr(0, 37).c_str()));
+    EXPECT_EQ(form_error("IsDefined(*short)"), (uint16_t)Err::NotVariablePointer);
+    std::string foreign = text;
+    foreign.replace(9, 4, "0011");  // a table that does not exist
+    ASSERT_TRUE(set_variable_text(st, "foreign", foreign.c_str()));
+    EXPECT_EQ(form_error("VarType(*foreign)"), (uint16_t)Err::InvalidVariablePointer);
+}
+
+// ------------------------------------------------------------------ pointer forms
+
+TEST_F(SpecialForms, GlobalPointersInMainScript) {
+    std::string defined = form_text("PtrGlobalDefine(g)");
+    EXPECT_EQ(defined.substr(0, 13), "#VAR$PTR#0000");
+    EXPECT_EQ(defined.substr(37), "g");
+    const VariableSlot* g = slot_at(st, FindSlot(st, "g"));
+    EXPECT_EQ(g->v.flags, (uint32_t)VF_INT);  // created as an integer
+    EXPECT_EQ(g->v.integer, -1);
+    EXPECT_EQ(g->marks & VARMARK_GLOBAL, VARMARK_GLOBAL);
+    EXPECT_EQ(form_text("PtrGlobal(G)"), defined);
+    EXPECT_EQ(form_int("PtrGlobalTest(g)"), 1);
+
+    EXPECT_EQ(form_int("PtrGlobalTest(undefined)"), 0);
+    EXPECT_EQ(form_error("PtrGlobal(undefined)"), (uint16_t)Err::PointerError);
+    EXPECT_EQ(info, "Variable not found");
+    ASSERT_TRUE(set_variable_int(st, "local", 1));
+    EXPECT_EQ(form_int("PtrGlobalTest(local)"), 0);
+    EXPECT_EQ(form_error("PtrGlobal(local)"), (uint16_t)Err::PointerError);
+    EXPECT_EQ(info, "Not a global variable");
+    EXPECT_EQ(form_error("PtrGlobal(5)"), (uint16_t)Err::PointerError);
+    EXPECT_EQ(info, "Not a variable name");
+    EXPECT_EQ(form_error("PtrGlobal(g, g)"), (uint16_t)Err::WrongArgumentCount);
+    EXPECT_EQ(info, "or missing parenthesis");
+}
+
+TEST_F(SpecialForms, GlobalPointersFromAFunction) {
+    ASSERT_TRUE(set_variable_int(st, "shared", 10));
+    EXPECT_TRUE(form("PtrGlobalDefine(shared)"));
+    std::string defined = value_text(st, result.v);
+    enter_function_table(2);
+
+    EXPECT_EQ(form_error("PtrGlobalDefine(x)"), (uint16_t)Err::PointerError);
+    EXPECT_EQ(info, "PtrGlobalDefine may only be called from the main script");
+    EXPECT_EQ(st->table.id, 2);
+
+    // The form works in table 0; the token after ")" is read in the caller's table.
+    EXPECT_EQ(form_text("PtrGlobal(shared) after"), defined);
+    EXPECT_EQ(st->table.id, 2);
+    EXPECT_EQ(st->lexer.kind, TK_NAME);
+    EXPECT_EQ(FindSlot(st, "after"), st->lexer.slot);
+    EXPECT_EQ(form_int("PtrGlobalTest(shared)"), 1);
+    EXPECT_EQ(form_error("PtrGlobal(missing)"), (uint16_t)Err::PointerError);
+    EXPECT_EQ(st->table.id, 2);
+    EXPECT_EQ(FindSlot(st, "shared"), NO_SLOT);  // nothing leaked into the function's table
+    leave_function_table();
+    EXPECT_EQ(FindSlot(st, "after"), NO_SLOT);
+}
+
+TEST_F(SpecialForms, MakePointerStaysInCurrentTable) {
+    enter_function_table(5);
+    std::string text = form_text("?makepointer(fresh)");
+    EXPECT_EQ(text.substr(9, 4), "0005");
+    EXPECT_EQ(slot_at(st, FindSlot(st, "fresh"))->v.flags, (uint32_t)VF_INT);
+    EXPECT_EQ(form_error("?makepointer(3)"), (uint16_t)Err::MakePointerNotVariable);
+}
+
+TEST_F(SpecialForms, PersistentVariableIsInitialisedOnce) {
+    enter_function_table(2);
+    st->current_function = 3;
+    std::string first = form_text("PtrPersistent(count, 7)");
+    EXPECT_EQ(first.substr(0, 13), "#VAR$PTR#0000");
+    EXPECT_EQ(first.substr(37), "?03__count");
+    EXPECT_EQ(st->table.id, 2);
+    EXPECT_EQ(FindSlot(st, "count"), NO_SLOT);
+
+    // Change it through the pointer's table, then run the form again.
+    TableSave save;
+    ASSERT_TRUE(SwitchTable(st, 0, &save));
+    VariableSlot* count = slot_at(st, find_slot_lowered(st, "?03__count", 10));
+    EXPECT_EQ(count->v.integer, 7);
+    count->v.integer = 8;
+    ASSERT_TRUE(RestoreTable(st, &save));
+    EXPECT_EQ(form_text("PtrPersistent(count, 0)"), first);
+    ASSERT_TRUE(SwitchTable(st, 0, &save));
+    EXPECT_EQ(slot_at(st, find_slot_lowered(st, "?03__count", 10))->v.integer, 8);
+    ASSERT_TRUE(RestoreTable(st, &save));
+
+    // Another function's variable of the same name is its own.
+    st->current_function = 0x1A;
+    EXPECT_EQ(form_text("PtrPersistent(count, \"t\")").substr(37), "?1a__count");
+    st->current_function = 3;
+
+    EXPECT_EQ(form_text("PtrPersistent(a234567890123456789012345, 1)").size(), 37u + 30u);
+    EXPECT_EQ(form_error("PtrPersistent(a2345678901234567890123456, 1)"), (uint16_t)Err::PointerError);
+    EXPECT_EQ(info, "Persistent variable name cannot be longer than 25 characters");
+    EXPECT_EQ(form_error("PtrPersistent(other)"), (uint16_t)Err::WrongArgumentCount);
+    EXPECT_EQ(st->table.id, 2);
+    st->current_function = NO_FUNCTION;
+}
+
+// ------------------------------------------------------------------ through the evaluator
+
+TEST_F(SpecialForms, AddressOfThenDereference) {
+    Value v;
+    ASSERT_TRUE(run("x = 41", &v));
+    ReleaseValue(st, &v.v, RK_VALUE, 0);
+    ASSERT_TRUE(run("p = &x", &v));
+    ReleaseValue(st, &v.v, RK_VALUE, 0);
+    ASSERT_TRUE(run("*p + 1", &v)) << st->error;
+    EXPECT_EQ(v.v.integer, 42);
+    ReleaseValue(st, &v.v, RK_VALUE, 0);
+    ASSERT_TRUE(run("VarType(*p) * 10 + IsDefined(x)", &v)) << st->error;
+    EXPECT_EQ(v.v.integer, 11);
+    ReleaseValue(st, &v.v, RK_VALUE, 0);
+}
+
+TEST_F(SpecialForms, DropOfTheVariableBeingAssigned) {
+    Value v;
+    ASSERT_TRUE(run("y = 2", &v));
+    ReleaseValue(st, &v.v, RK_VALUE, 0);
+    ASSERT_TRUE(run("y = Drop(y)", &v)) << st->error;
+    ReleaseValue(st, &v.v, RK_VALUE, 0);
+    uint16_t y = FindSlot(st, "y");
+    ASSERT_NE(y, NO_SLOT);
+    EXPECT_EQ(slot_at(st, y)->v.integer, 1);
+}
+
+}  // namespace

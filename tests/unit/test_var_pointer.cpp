@@ -1,0 +1,272 @@
+// Variable pointers: text layout, validation against the table registry, and
+// reading through a pointer into the same or another variable table.
+
+#include "engine_fixture.h"
+
+#include <ctype.h>
+#include <stdio.h>
+#include <string>
+#include "lang/errors.h"
+#include "lang/heap.h"
+#include "lang/var_pointer.h"
+#include "resources/error_numbers.h"
+
+namespace {
+
+class VarPointer : public EngineTest {
+protected:
+    HGLOBAL extra = nullptr;
+
+    void TearDown() override {
+        if (extra) discard_extra_table();
+        EngineTest::TearDown();
+    }
+
+    // A second table, as a user-defined function call makes one.
+    void make_extra_table(uint16_t id) {
+        extra = GlobalAlloc(GHND, kCapacity * sizeof(VariableSlot));
+        ASSERT_TRUE(register_table(st, id, extra, kCapacity));
+        extra_id = id;
+    }
+
+    void discard_extra_table() {
+        GlobalFree(extra);
+        memset(&st->scopes[extra_id], 0, sizeof st->scopes[extra_id]);
+        extra = nullptr;
+    }
+
+    // Creates an integer variable in table `id` and returns its pointer text.
+    std::string pointer_in_table(uint16_t id, const char* name, int32_t value) {
+        TableSave save;
+        EXPECT_TRUE(SwitchTable(st, id, &save));
+        EXPECT_TRUE(set_variable_int(st, name, value));
+        std::string text = pointer_to(name);
+        EXPECT_TRUE(RestoreTable(st, &save));
+        return text;
+    }
+
+    std::string pointer_to(const char* name) {
+        Value v;
+        SetInteger(&v.v, RK_VALUE, 0, 0);
+        uint16_t slot = FindSlot(st, name);
+        EXPECT_NE(slot, NO_SLOT);
+        if (!make_pointer_value(st, slot, &v)) return "<fail>";
+        std::string text = value_text(st, v.v);
+        ReleaseValue(st, &v.v, RK_VALUE, 0);
+        return text;
+    }
+
+    int32_t read_int(const std::string& text) {
+        Value v;
+        SetInteger(&v.v, RK_VALUE, 0, 0);
+        if (!read_via_pointer(st, text.c_str(), &v)) return INT32_MIN;
+        ReleaseValue(st, &v.v, RK_VALUE, 0);
+        return v.v.integer;
+    }
+
+    uint16_t parse_error(const std::string& text) {
+        VariablePointer ptr;
+        EXPECT_FALSE(parse_variable_pointer(st, text.c_str(), &ptr));
+        uint16_t error = st->error;
+        st->error = 0;
+        return error;
+    }
+
+    // A pointer text to table `id` of the current registry entry, with any name.
+    std::string forged(uint16_t id, const char* name) {
+        const VariableScope& s = st->scopes[id];
+        char text[128];
+        snprintf(text, sizeof text, "#VAR$PTR#%04X%08lX%08lX%08lX%s", id,
+                 (unsigned long)(uint32_t)(uintptr_t)s.handle, (unsigned long)s.sequence,
+                 (unsigned long)s.created, name);
+        return text;
+    }
+
+    uint16_t extra_id = 0;
+};
+
+TEST_F(VarPointer, TextNamesTableAndVariable) {
+    ASSERT_TRUE(set_variable_int(st, "Alpha", 5));
+    std::string text = pointer_to("alpha");
+    ASSERT_EQ(text.size(), 37u + 5u);
+    EXPECT_EQ(text.substr(0, 13), "#VAR$PTR#0000");
+    EXPECT_EQ(text.substr(37), "alpha");
+    // Hex fields are upper case, as the format prints them.
+    for (char c : text.substr(9, 28)) EXPECT_TRUE(isdigit((unsigned char)c) || (c >= 'A' && c <= 'F')) << text;
+
+    VariablePointer ptr;
+    ASSERT_TRUE(parse_variable_pointer(st, text.c_str(), &ptr));
+    EXPECT_EQ(ptr.table, 0);
+    EXPECT_EQ(ptr.sequence, st->scopes[0].sequence);
+    EXPECT_EQ(ptr.created, st->scopes[0].created);
+    EXPECT_STREQ(ptr.name, "alpha");
+    EXPECT_EQ(read_int(text), 5);
+}
+
+TEST_F(VarPointer, LengthAndMarkerBoundaries) {
+    // 37 characters is the fixed part alone: no name.
+    std::string empty_name = forged(0, "");
+    ASSERT_EQ(empty_name.size(), 37u);
+    EXPECT_EQ(parse_error(empty_name), (uint16_t)Err::NotVariablePointer);
+
+    ASSERT_TRUE(set_variable_int(st, "a", 1));
+    EXPECT_EQ(read_int(forged(0, "a")), 1);
+
+    std::string name30(30, 'n');
+    ASSERT_TRUE(set_variable_int(st, name30.c_str(), 30));
+    EXPECT_EQ(read_int(forged(0, name30.c_str())), 30);
+    EXPECT_EQ(parse_error(forged(0, (name30 + "n").c_str())), (uint16_t)Err::NotVariablePointer);
+
+    std::string wrong_marker = forged(0, "a");
+    wrong_marker[4] = 'Q';
+    EXPECT_EQ(parse_error(wrong_marker), (uint16_t)Err::NotVariablePointer);
+    EXPECT_EQ(parse_error("plain text"), (uint16_t)Err::NotVariablePointer);
+}
+
+TEST_F(VarPointer, StaleOrForeignFieldsAreInvalid) {
+    ASSERT_TRUE(set_variable_int(st, "a", 1));
+    std::string good = forged(0, "a");
+
+    EXPECT_EQ(parse_error(forged(7, "a")), (uint16_t)Err::InvalidVariablePointer);  // never registered
+    std::string id101 = good;
+    id101.replace(9, 4, "0065");
+    EXPECT_EQ(parse_error(id101), (uint16_t)Err::InvalidVariablePointer);
+    std::string not_hex = good;
+    not_hex.replace(9, 4, "00G0");
+    EXPECT_EQ(parse_error(not_hex), (uint16_t)Err::InvalidVariablePointer);
+
+    // Each of handle, sequence number and time stamp is checked on its own.
+    for (size_t field : {13u, 21u, 29u}) {
+        std::string changed = good;
+        changed[field + 7] = changed[field + 7] == '0' ? '1' : '0';
+        EXPECT_EQ(parse_error(changed), (uint16_t)Err::InvalidVariablePointer) << field;
+    }
+}
+
+TEST_F(VarPointer, HexFieldsAndNameAreReadCaseInsensitively) {
+    ASSERT_TRUE(set_variable_int(st, "mixed", 9));
+    std::string text = forged(0, "MiXeD");
+    for (size_t i = 9; i < 37; ++i) text[i] = (char)tolower((unsigned char)text[i]);
+    EXPECT_EQ(read_int(text), 9);
+}
+
+TEST_F(VarPointer, OnlyTheLowHandleBitsAreCompared) {
+    // Registry entry 9 is never made current here, so its handle need not be real.
+    VariableScope& scope = st->scopes[9];
+    uintptr_t handle = 0x00005678;
+#if defined(_WIN64)
+    handle |= (uintptr_t)0x12 << 32;
+#endif
+    scope.handle = (HGLOBAL)handle;
+    scope.sequence = 0xABCDEF01;
+    scope.created = 0x10;
+    VariablePointer ptr;
+    EXPECT_TRUE(parse_variable_pointer(st, "#VAR$PTR#000900005678ABCDEF0100000010x", &ptr));
+    EXPECT_EQ(ptr.table, 9);
+    EXPECT_EQ(parse_error("#VAR$PTR#000900005679ABCDEF0100000010x"), (uint16_t)Err::InvalidVariablePointer);
+    memset(&scope, 0, sizeof scope);
+    EXPECT_EQ(parse_error("#VAR$PTR#000900005678ABCDEF0100000010x"), (uint16_t)Err::InvalidVariablePointer);
+}
+
+TEST_F(VarPointer, PointerIntoAnotherTableDiesWithIt) {
+    make_extra_table(4);
+    std::string text = pointer_in_table(4, "local", 42);
+    EXPECT_EQ(text.substr(9, 4), "0004");
+    EXPECT_EQ(read_int(text), 42);
+    EXPECT_EQ(st->table.id, 0);
+    EXPECT_TRUE(is_variable_pointer_text(st, text.c_str()));
+
+    // The function returns and another call gets the same registry entry.
+    discard_extra_table();
+    make_extra_table(4);
+    (void)pointer_in_table(4, "local", 43);
+    EXPECT_EQ(read_int(text), INT32_MIN);
+    EXPECT_EQ(st->error, (uint16_t)Err::InvalidVariablePointer);
+    st->error = 0;
+    EXPECT_FALSE(is_variable_pointer_text(st, text.c_str()));
+    EXPECT_EQ(st->error, 0);
+    EXPECT_EQ(st->table.id, 0);
+}
+
+TEST_F(VarPointer, MissingTargetRestoresTheTable) {
+    make_extra_table(2);
+    std::string text = pointer_in_table(2, "gone", 1);
+    TableSave save;
+    ASSERT_TRUE(SwitchTable(st, 2, &save));
+    drop_slot(st, FindSlot(st, "gone"));
+    ASSERT_TRUE(RestoreTable(st, &save));
+
+    EXPECT_EQ(read_int(text), INT32_MIN);
+    EXPECT_EQ(st->error, (uint16_t)Err::PointerTargetUninitialized);
+    EXPECT_EQ(st->table.id, 0);
+    st->error = 0;
+
+    VariablePointer ptr;
+    ASSERT_TRUE(parse_variable_pointer(st, text.c_str(), &ptr));
+    uint16_t slot = 7;
+    EXPECT_FALSE(enter_pointer_table(st, ptr, &save, &slot));
+    EXPECT_EQ(st->table.id, 0);
+    EXPECT_NE(st->table.slots, nullptr);
+    st->error = 0;
+
+    EXPECT_FALSE(is_variable_pointer_text(st, text.c_str()));
+    EXPECT_EQ(st->error, 0);
+}
+
+TEST_F(VarPointer, RecognisingLeavesPendingErrorAlone) {
+    ASSERT_TRUE(set_variable_int(st, "here", 1));
+    std::string text = forged(0, "here");
+    EXPECT_TRUE(is_variable_pointer_text(st, text.c_str()));
+    EXPECT_FALSE(is_variable_pointer_text(st, forged(0, "nothere").c_str()));
+    EXPECT_FALSE(is_variable_pointer_text(st, text.substr(0, 36).c_str()));
+    EXPECT_EQ(st->error, 0);
+    st->error = (uint16_t)Err::UndefinedVariable;
+    EXPECT_TRUE(is_variable_pointer_text(st, text.c_str()));
+    EXPECT_EQ(st->error, (uint16_t)Err::UndefinedVariable);
+    st->error = 0;
+}
+
+TEST_F(VarPointer, ReadingCopiesTextAndSharesArray) {
+    ASSERT_TRUE(set_variable_text(st, "words", "hello"));
+    Value v;
+    SetInteger(&v.v, RK_VALUE, 0, 0);
+    ASSERT_TRUE(read_via_pointer(st, forged(0, "words").c_str(), &v));
+    const VariableSlot* source = slot_at(st, FindSlot(st, "words"));
+    EXPECT_STREQ(value_text(st, v.v), "hello");
+    EXPECT_NE(v.v.handle, source->v.handle);  // a copy of its own, not the variable's block
+    EXPECT_EQ(v.origin_index, FindSlot(st, "words"));
+    EXPECT_EQ(v.origin_table, 0);
+    ReleaseValue(st, &v.v, RK_VALUE, 0);
+    EXPECT_STREQ(value_text(st, source->v), "hello");
+
+    // The result may hold the very pointer text being followed.
+    Value self;
+    SetInteger(&self.v, RK_VALUE, 0, 0);
+    std::string text = forged(0, "words");
+    ASSERT_TRUE(set_value_text(st, &self.v, text.c_str(), text.size()));
+    ASSERT_TRUE(read_via_pointer(st, value_text(st, self.v), &self));
+    EXPECT_STREQ(value_text(st, self.v), "hello");
+    ReleaseValue(st, &self.v, RK_VALUE, 0);
+
+    // An array is shared: its block gains one lock.
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 64);
+    ASSERT_NE(GlobalLock(block), nullptr);
+    ASSERT_TRUE(set_variable_int(st, "arr", 0));
+    VariableSlot* arr = slot_at(st, FindSlot(st, "arr"));
+    arr->v.flags = VF_ARRAY;
+    arr->v.handle = (uintptr_t)block;
+    UINT before = GlobalFlags(block) & GMEM_LOCKCOUNT;
+    Value a;
+    SetInteger(&a.v, RK_VALUE, 0, 0);
+    ASSERT_TRUE(read_via_pointer(st, forged(0, "arr").c_str(), &a));
+    EXPECT_EQ(a.v.handle, (uintptr_t)block);
+    EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, before + 1);
+    ReleaseValue(st, &a.v, RK_VALUE, 0);
+    EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, before);
+    arr->v.flags = 0;
+    arr->v.handle = 0;
+    GlobalUnlock(block);
+    GlobalFree(block);
+}
+
+}  // namespace
