@@ -69,16 +69,38 @@ struct BinaryBufferEntry {
     uint32_t eod;
 };
 
+// One entry of the structure stack: If, While, For, ForEach, Switch, GoSub,
+// and the frames of Call levels and user-defined-function calls.
+enum FrameType : uint16_t {
+    FRAME_IF = 10001,
+    FRAME_ELSE = 10002,
+    FRAME_WHILE = 576,
+    FRAME_FOR = 359,
+    FRAME_FOREACH = 360,
+    FRAME_SWITCH = 548,
+    FRAME_GOSUB_FALSE = 29000,  // GoSub frames record the last-If result
+    FRAME_GOSUB_TRUE = 29001,
+    FRAME_GOSUB_NONE = 29003,
+    FRAME_CALL = 217,
+    FRAME_FUNCTION = 29500,
+};
+enum FrameState : uint8_t {
+    FS_RUN = 0,
+    FS_SKIP = 1,          // condition false, no case matched yet, loop finished
+    FS_SKIP_NESTED = 2,   // opened inside a skipped region
+    FS_CONTINUE = 4,
+    FS_BREAK = 8,
+};
 struct StructureFrame {
-    uint32_t type;
-    uint32_t state;
-    uint32_t resume_position;
+    uint16_t type;
+    uint32_t resume_position;  // Switch: high half of the switch value
     uint32_t line_position;
     HGLOBAL buffer;
-    uint16_t function;
-    uint16_t flags;
-    int32_t saved_in_loop;
-    Value loop_value;
+    uint16_t function;         // user-defined function when opened, 0xFFFF = main
+    uint8_t state;
+    uint8_t saved_in_loop;
+    uint16_t variable;         // For/ForEach variable; Switch: low half; Call/function: returned mark
+    uint16_t collection;       // ForEach: hidden collection variable, 0xFFFF = none
 };
 
 // The lexer's state: one token ahead in the current line (see lang/lexer.h).
@@ -216,6 +238,40 @@ struct EngineState {
     char log_file[MAX_PATH];
     char silent_text[LINE_BUFFER_BYTES];
     char silent_caption[LINE_BUFFER_BYTES];
+
+    // Run loop (see engine/run_loop.h).
+    uint16_t pending_line_error;     // 3722 left by the line reader for the run loop
+    uint32_t current_line_position;  // the line being run, for reports
+    uint16_t current_line_function;
+    HGLOBAL current_buffer;
+    int32_t call_depth;
+    int32_t function_nesting;
+    int32_t no_pump;                 // IntControl: the message pump is not run
+    int32_t cancel_disabled;         // IntControl: Ctrl+Break does not cancel
+    int32_t cancel_report;           // IntControl: report a cancel with 194
+    int32_t suppress_reports;
+    int32_t debug_output;            // IntControl: lines go to the debugger output
+
+    // Statements.
+    int32_t inside_execute;
+    int32_t execute_error_mode;
+    uint32_t foreach_counter;        // numbers the hidden collection variables
+
+    // Error handling (see lang/error_driver.h).
+    int32_t error_handler_mode;      // 0 none, 1 GoTo, 2 GoSub, 3 function
+    int32_t cancel_handler_mode;     // the same; -1 in a Called script
+    char error_handler_name[32];
+    char cancel_handler_name[32];
+    char user_error_text[256];
+    char extender_error_text[LINE_BUFFER_BYTES];
+    int32_t continue_flag;
+    int32_t extended_error;
+    char host_version_text[64];
+    char support_address[MAX_PATH];
+
+    // Debug trace.
+    char trace_file[MAX_PATH];
+    char last_traced_line[LINE_BUFFER_BYTES];
     int32_t initialised;
 };
 

@@ -1,0 +1,63 @@
+// Script buffers: script text held scrambled in a global memory block, read
+// back line by line; loading, #include expansion and line location.
+#pragma once
+
+#include <windows.h>
+#include <stdint.h>
+#include "engine/engine_state.h"
+#include "engine/exports.h"
+
+struct Value;
+
+// A script or a function body. `base` is 0 for a script and, for a copied
+// function body, the position the body had in its script; it keeps the
+// scrambling and the reported line numbers of the original.
+struct ScriptBuffer {
+    HGLOBAL handle;
+    uint32_t length;  // position of the terminating zero byte
+    uint32_t base;
+};
+
+// Byte b at position p (base included) is stored as permutation[b] ^ (p & 255).
+inline uint8_t scramble_byte(uint8_t b, uint32_t position) {
+    return static_cast<uint8_t>(ScriptBytePermutation[b] ^ (position & 0xFF));
+}
+inline uint8_t unscramble_byte(uint8_t stored, uint32_t position) {
+    return ScriptByteInverse[static_cast<uint8_t>(stored ^ (position & 0xFF))];
+}
+
+// Reads the logical line at *position into line (at most capacity - 2
+// characters); *line_start receives its first non-blank position and
+// *position moves past its end. Returns 1 with a line, 0 at the end. A line
+// that is too long is cut and leaves st->pending_line_error = 3722.
+int ReadLine(EngineState* st, char* line, size_t capacity, const ScriptBuffer& buffer,
+             uint32_t* line_start, uint32_t* position);
+// Writes bytes over the buffer at a position, scrambled (the jump cache).
+void write_script_bytes(EngineState* st, const ScriptBuffer& buffer, uint32_t position,
+                        const uint8_t* bytes, size_t count);
+
+// Load-time steps, in the order a script goes through them.
+uint32_t ConvertUnicodeScript(EngineState* st, uint8_t* text, uint32_t capacity);
+void NormaliseLineEnds(char* text);
+// Returns the new length, 0 (a file; its name in error_name), -1 (memory)
+// or -2 (nesting); may reallocate *text.
+int32_t PrepareScript(EngineState* st, HGLOBAL* text, const char* file_name, const char* directory,
+                      char* error_name, int level);
+void ScrambleScript(EngineState* st, uint8_t* text, uint32_t length);
+
+// The file name, line number and text of a buffer position.
+struct LineLocation {
+    char file[MAX_PATH];
+    char text[LINE_BUFFER_BYTES];
+    int32_t line;              // 0 when the position lies beyond the end
+    int32_t line_in_function;  // within the running user-defined function
+    int32_t marker_level;      // -1 when the buffer has no origin markers
+};
+int32_t LocateLine(EngineState* st, const ScriptBuffer& buffer, uint32_t position, uint16_t function,
+                   LineLocation* out);
+
+// Reads, prepares and runs a script file in a nested run loop (Call).
+// Returns the run loop's result.
+int LoadScriptFile(EngineState* st, Value* result, const char* path);
+
+KESTR_API int UncompressBuffer(uint8_t* buffer, uint32_t compressed_length, uint32_t capacity);
