@@ -166,8 +166,14 @@ double as_double(const ValuePayload& v, bool is_float) { return is_float ? v.rea
 bool address_of(EngineState* st, Value* operand) {
     if (operand->origin_index >= ORIGIN_ARRAY_CELL) return raise(st, Err::BadAmpersandUse);
     const uint16_t slot = operand->origin_index;
+    const uint16_t table = operand->origin_table;
     release_value(st, operand);
-    return make_pointer_value(st, slot, operand);
+    if (table == ORIGIN_NONE || table == st->table.id) return make_pointer_value(st, slot, operand);
+    // A value read through a pointer names a slot of the pointer's table.
+    TableSave save;
+    CHECK(SwitchTable(st, table, &save));
+    const bool made = make_pointer_value(st, slot, operand);
+    return RestoreTable(st, &save) && made;
 }
 
 // *pointer: the value of the variable the pointer text names.

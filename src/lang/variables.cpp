@@ -96,7 +96,7 @@ uint16_t highest_empty_slot(const CurrentTable& t) {
 
 bool valid_new_name(EngineState* st, size_t length) {
     if (length >= 1 && length <= VARIABLE_NAME_MAX) return true;
-    return raise(st, Err::VariableNameTooLong);
+    return raise(st, Err::NameTooLong);
 }
 
 bool structure_running(const EngineState* st) {

@@ -8,6 +8,8 @@
 #include <string>
 #include "lang/errors.h"
 #include "lang/heap.h"
+#include "lang/evaluator.h"
+#include "lang/lexer.h"
 #include "lang/var_pointer.h"
 #include "resources/error_numbers.h"
 
@@ -267,6 +269,29 @@ TEST_F(VarPointer, ReadingCopiesTextAndSharesArray) {
     arr->v.handle = 0;
     GlobalUnlock(block);
     GlobalFree(block);
+}
+
+}  // namespace
+
+namespace {
+
+// "&*p" names the variable p points to, in that variable's own table.
+TEST_F(VarPointer, AddressOfAValueReadThroughAPointerKeepsItsTable) {
+    make_extra_table(5);
+    std::string text = pointer_in_table(5, "remote", 9);
+    ASSERT_TRUE(set_variable_text(st, "p", text.c_str()));
+    ASSERT_TRUE(set_variable_int(st, "filler", 1));  // the slot numbers of the tables differ
+    std::string line = "q = &*p";
+    lexer_start(st, line.c_str());
+    get_token(st);
+    Value result;
+    SetInteger(&result.v, RK_VALUE, 0, 0);
+    ASSERT_EQ(ProcessSubExpression(st, &result, 1, 0), 1) << st->error;
+    ReleaseValue(st, &result.v, RK_VALUE, 0);
+    char q[POINTER_TEXT_MAX + 1];
+    ASSERT_TRUE(GetVariableText(st, "q", q, sizeof q));
+    EXPECT_EQ(std::string(q), text);
+    EXPECT_EQ(st->table.id, 0);
 }
 
 }  // namespace
