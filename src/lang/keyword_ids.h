@@ -22,15 +22,7 @@ namespace keyword_ids_detail {
 inline constexpr const char* kNames[] = {
 #include "lang/keywords.def"
 };
-#undef KW_OP
-#undef KW_STRUCT
-#undef KW_SPECIAL
-#undef KW_STMT
-#undef KW_FN
-#undef KW_OWN
-#undef KW_INT
-#undef KW_FLOAT
-#undef KW_STR
+#include "lang/keywords_undef.h"
 
 static_assert(sizeof(kNames) / sizeof(kNames[0]) == KEYWORD_COUNT, "one name per keyword row");
 

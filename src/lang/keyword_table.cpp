@@ -93,15 +93,7 @@ constexpr KeywordEntry KeywordTable[KEYWORD_COUNT] = {
 };
 
 #undef NEXT_ID
-#undef KW_OP
-#undef KW_STRUCT
-#undef KW_SPECIAL
-#undef KW_STMT
-#undef KW_FN
-#undef KW_OWN
-#undef KW_INT
-#undef KW_FLOAT
-#undef KW_STR
+#include "lang/keywords_undef.h"
 
 // ------------------------------------------------------------------ anchors
 // ORDER KEYWORDS: these ids are part of the language (scripts and extenders

@@ -4,7 +4,7 @@
 #include <string.h>
 #include <set>
 #include <string>
-#include "engine_fixture.h"
+#include "builtin_fixture.h"
 #include "lang/error_info.h"
 #include "lang/fpfault.h"
 #include "lang/heap.h"
@@ -14,32 +14,12 @@
 
 namespace {
 
-// Independent of keyword_id: a plain scan of the table by name.
-uint16_t id_named(const char* name) {
-    for (int i = 0; i < KEYWORD_COUNT; ++i)
-        if (strcmp(KeywordTable[i].name, name) == 0) return static_cast<uint16_t>(i);
-    ADD_FAILURE() << name << " is not in the keyword table";
-    return 0;
-}
-
-class Dispatch : public EngineTest {
+class Dispatch : public BuiltinTest {
 protected:
-    Value args[MAX_ARGUMENTS + 1];
-    Value result;
-
-    void SetUp() override {
-        EngineTest::SetUp();
-        for (Value& arg : args) SetInteger(&arg.v, RK_VALUE, 0, 0);
-        SetInteger(&result.v, RK_VALUE, 0, 0);
-    }
-
     void TearDown() override {
-        for (Value& arg : args) ReleaseValue(st, &arg.v, RK_VALUE, 0);
-        ReleaseValue(st, &result.v, RK_VALUE, 0);
         g_dispatch_hooks = DispatchHooks{};
         ExtenderFunctionTable[0] = KeywordEntry{};
-        g_pending_fp_error = 0;
-        EngineTest::TearDown();
+        BuiltinTest::TearDown();
     }
 
     void text(int i, const char* s) { ASSERT_TRUE(set_value_text(st, &args[i].v, s, strlen(s))); }

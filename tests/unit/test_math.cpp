@@ -4,7 +4,7 @@
 #include <math.h>
 #include <string.h>
 #include <string>
-#include "engine_fixture.h"
+#include "builtin_fixture.h"
 #include "lang/error_info.h"
 #include "lang/evaluator.h"
 #include "lang/fpfault.h"
@@ -13,31 +13,8 @@
 
 namespace {
 
-uint16_t id_named(const char* name) {
-    for (int i = 0; i < KEYWORD_COUNT; ++i)
-        if (strcmp(KeywordTable[i].name, name) == 0) return static_cast<uint16_t>(i);
-    ADD_FAILURE() << name << " is not in the keyword table";
-    return 0;
-}
-
-class MathBuiltins : public EngineTest {
+class MathBuiltins : public BuiltinTest {
 protected:
-    Value args[MAX_ARGUMENTS + 1];
-    Value result;
-
-    void SetUp() override {
-        EngineTest::SetUp();
-        for (Value& arg : args) SetInteger(&arg.v, RK_VALUE, 0, 0);
-        SetInteger(&result.v, RK_VALUE, 0, 0);
-    }
-
-    void TearDown() override {
-        for (Value& arg : args) ReleaseValue(st, &arg.v, RK_VALUE, 0);
-        ReleaseValue(st, &result.v, RK_VALUE, 0);
-        g_pending_fp_error = 0;
-        EngineTest::TearDown();
-    }
-
     void reset() {
         for (Value& arg : args) ReleaseValue(st, &arg.v, RK_VALUE, 0);
         for (Value& arg : args) SetInteger(&arg.v, RK_VALUE, 0, 0);

@@ -1,0 +1,36 @@
+// A live engine with an argument array and a result, for calling built-in
+// functions through DispatchFunction.
+#pragma once
+
+#include <string.h>
+#include "engine_fixture.h"
+#include "lang/fpfault.h"
+#include "lang/keyword_table.h"
+#include "lib/dispatch.h"
+
+// Independent of keyword_id: a plain scan of the table by name.
+inline uint16_t id_named(const char* name) {
+    for (int i = 0; i < KEYWORD_COUNT; ++i)
+        if (strcmp(KeywordTable[i].name, name) == 0) return static_cast<uint16_t>(i);
+    ADD_FAILURE() << name << " is not in the keyword table";
+    return 0;
+}
+
+class BuiltinTest : public EngineTest {
+protected:
+    Value args[MAX_ARGUMENTS + 1];
+    Value result;
+
+    void SetUp() override {
+        EngineTest::SetUp();
+        for (Value& arg : args) SetInteger(&arg.v, RK_VALUE, 0, 0);
+        SetInteger(&result.v, RK_VALUE, 0, 0);
+    }
+
+    void TearDown() override {
+        for (Value& arg : args) ReleaseValue(st, &arg.v, RK_VALUE, 0);
+        ReleaseValue(st, &result.v, RK_VALUE, 0);
+        g_pending_fp_error = 0;
+        EngineTest::TearDown();
+    }
+};
