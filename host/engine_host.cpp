@@ -49,6 +49,7 @@ bool load_engine(EngineHost* host, char* why, size_t why_size) {
     }
     host->init = entry<DoDaDllInitFn>(host->dll, "DoDaDllInit");
     host->run = entry<ProcessDaBatBufferFn>(host->dll, "ProcessDaBatBuffer");
+    host->services = entry<DLLServicesFn>(host->dll, "DLLServices");
     if (!host->init) {
         snprintf(why, why_size, "%s has no DoDaDllInit entry", path);
         return false;
@@ -87,4 +88,22 @@ void stop_engine(EngineHost* host) {
     if (host->state) GlobalFree(host->state);
     host->heap = nullptr;
     host->variables = host->state = nullptr;
+}
+
+intptr_t engine_service(const EngineHost* host, uint32_t request, uintptr_t a2, uintptr_t a3, int32_t a4,
+                        uintptr_t a5) {
+    return host->services ? host->services(host->state, request, a2, a3, a4, a5) : 0;
+}
+
+bool run_engine_script(const EngineHost* host, HGLOBAL script, void* handler, const void* functions) {
+    return host->run && host->run(nullptr, host->state, script, handler, functions) != 0;
+}
+
+void last_run_report(const EngineHost* host, KestrRunReport* report) {
+    memset(report, 0, sizeof *report);
+    report->size = sizeof *report;
+    if (!engine_service(host, KESTR_SVC_RUN_REPORT, reinterpret_cast<uintptr_t>(report))) {
+        memset(report, 0, sizeof *report);
+        report->size = sizeof *report;
+    }
 }

@@ -1,22 +1,44 @@
 // qob: the engine's console host. Loads KESTR44I.DLL beside it, starts the
-// engine and runs a script with its parameters.
+// engine in silent mode and runs a script with its parameters; the script
+// reaches the console through the host functions StdOut, StdErr, StdIn and
+// StdInEof.
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
+#include <string>
+#include "cancel_key.h"
+#include "console_functions.h"
+#include "console_output.h"
 #include "engine_host.h"
+#include "error_line.h"
+#include "params.h"
+#include "script_file.h"
 
 namespace {
 
 constexpr const char* kRunnerVersion = "1.0.0";
-constexpr int kExitUsage = 2;
+
+struct Options {
+    bool utf8 = false;
+    const char* log_file = nullptr;
+    const char* script = nullptr;
+    int parameter_count = 0;
+    const char* const* parameters = nullptr;
+};
 
 void print_usage(FILE* out) {
     fputs("usage: qob [options] SCRIPT [PARAM...]\n"
-          "Runs a QOB script with the KESTR44I engine.\n"
+          "Runs a QOB script with the KESTR44I engine. The PARAMs become param1...\n"
+          "and their count param0.\n"
           "\n"
           "options:\n"
-          "  --version   show the engine's and the runner's versions\n"
-          "  --help      show this text\n",
+          "  --utf8        write and read the console in UTF-8\n"
+          "  --log=FILE    append the messages the engine would have shown to FILE\n"
+          "  --version     show the engine's and the runner's versions\n"
+          "  --help        show this text\n"
+          "\n"
+          "exit status: 0 the script ended normally, 1 it stopped on an error or a\n"
+          "cancel (Ctrl+C), 2 the runner could not start it\n",
           out);
 }
 
@@ -25,12 +47,12 @@ int usage_error(const char* fmt, const char* what) {
     fprintf(stderr, fmt, what);
     fputs("\n", stderr);
     print_usage(stderr);
-    return kExitUsage;
+    return EXIT_USAGE;
 }
 
 int fail(const char* why) {
     fprintf(stderr, "qob: %s\n", why);
-    return kExitUsage;
+    return EXIT_USAGE;
 }
 
 int show_version() {
@@ -39,7 +61,7 @@ int show_version() {
     if (!load_engine(&host, why, sizeof why)) return fail(why);
     if (!engine_version(&host, version, sizeof version)) return fail("the engine has no version text");
     printf("KESTR44I engine %s\nqob runner %s\n", version, kRunnerVersion);
-    return 0;
+    return EXIT_OK;
 }
 
 bool file_exists(const char* path) {
@@ -47,7 +69,44 @@ bool file_exists(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-int run_script(const char* script) {
+// The engine finds include files and names error lines by this path.
+std::string full_path(const char* path) {
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
+    return n > 0 && n < sizeof full ? std::string(full) : std::string(path);
+}
+
+// Silent mode always: no dialog may wait for a person at a console.
+void configure_engine(const EngineHost& host, const Options& options, const std::string& script) {
+    const std::string version = std::string("qob ") + kRunnerVersion;
+    const char* log = options.log_file ? options.log_file : "";
+    engine_service(&host, KESTR_SVC_SILENT, reinterpret_cast<uintptr_t>(log), 0, 1);
+    engine_service(&host, KESTR_SVC_HOST_VERSION, reinterpret_cast<uintptr_t>(version.c_str()));
+    engine_service(&host, KESTR_SVC_SCRIPT_PATH, reinterpret_cast<uintptr_t>(script.c_str()));
+    const std::string line = parameter_line(options.parameter_count, options.parameters);
+    engine_service(&host, KESTR_SVC_PARAMETERS, reinterpret_cast<uintptr_t>(line.c_str()));
+}
+
+int run_loaded(const EngineHost& host, const Options& options) {
+    if (!host.run || !host.services)
+        return fail("this engine build cannot run scripts (no ProcessDaBatBuffer or DLLServices)");
+    char why[512];
+    const std::string script = full_path(options.script);
+    HGLOBAL text = read_script_file(script.c_str(), why, sizeof why);
+    if (!text) return fail(why);
+    configure_engine(host, options, script);
+    watch_cancel_keys(host.state, host.services);
+    const bool ran = run_engine_script(&host, text, reinterpret_cast<void*>(&console_function_handler),
+                                       kConsoleFunctions);
+    GlobalFree(text);
+    KestrRunReport report;
+    last_run_report(&host, &report);
+    const int status = run_exit_status(ran, report);
+    if (status != EXIT_OK) print_error_line(report, script.c_str());
+    return status;
+}
+
+int run_script(const Options& options) {
     EngineHost host;
     char why[512];
     if (!load_engine(&host, why, sizeof why)) return fail(why);
@@ -55,9 +114,8 @@ int run_script(const char* script) {
         stop_engine(&host);
         return fail(why);
     }
-    int status = 0;
-    if (!host.run) status = fail("this engine build cannot run scripts yet (no ProcessDaBatBuffer)");
-    (void)script;
+    set_output_utf8(options.utf8);
+    const int status = run_loaded(host, options);
     stop_engine(&host);
     return status;
 }
@@ -65,16 +123,27 @@ int run_script(const char* script) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    Options options;
     int i = 1;
     for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; ++i) {
-        if (strcmp(argv[i], "--version") == 0) return show_version();
-        if (strcmp(argv[i], "--help") == 0) {
+        const char* option = argv[i];
+        if (strcmp(option, "--version") == 0) return show_version();
+        if (strcmp(option, "--help") == 0) {
             print_usage(stdout);
-            return 0;
+            return EXIT_OK;
         }
-        return usage_error("unknown option %s", argv[i]);
+        if (strcmp(option, "--utf8") == 0) {
+            options.utf8 = true;
+        } else if (strncmp(option, "--log=", 6) == 0 && option[6]) {
+            options.log_file = option + 6;
+        } else {
+            return usage_error("unknown option %s", option);
+        }
     }
     if (i >= argc) return usage_error("%s", "no script given");
     if (!file_exists(argv[i])) return usage_error("no such script: %s", argv[i]);
-    return run_script(argv[i]);
+    options.script = argv[i];
+    options.parameter_count = argc - i - 1;
+    options.parameters = argv + i + 1;
+    return run_script(options);
 }

@@ -103,6 +103,18 @@ struct StructureFrame {
     uint16_t collection;       // ForEach: hidden collection variable, 0xFFFF = none
 };
 
+// The last error that the error path reported: the real number behind an
+// indirect code, where its line came from, and the error text shown.
+struct ErrorReport {
+    int32_t number;
+    int32_t line;                        // 0 when unknown
+    int32_t line_in_function;
+    int32_t marker_level;                // -1 when the buffer has no origin markers
+    char file[MAX_PATH];
+    char function[VARIABLE_NAME_BYTES];  // the user-defined function that ran, "" for none
+    char text[LINE_BUFFER_BYTES];
+};
+
 // The lexer's state: one token ahead in the current line (see lang/lexer.h).
 struct LexerState {
     const char* read;         // current position in the line
@@ -252,6 +264,14 @@ struct EngineState {
     int32_t suppress_reports;
     int32_t debug_output;            // IntControl: lines go to the debugger output
 
+    // Nesting of RunScript: only the outermost run reads into `line`.
+    int32_t run_depth;
+
+    // IntControl settings kept for other families (see lib/intcontrol.cpp).
+    int32_t termination_flags;       // IntControl 12; bits 3 and 2 feed cancel_disabled/suppress_reports
+    char termination_text[256];      // IntControl 12 text kept for the host
+    char list_delimiter;             // IntControl 29; 0 = the default, a tab
+
     // Statements.
     int32_t inside_execute;
     int32_t execute_error_mode;
@@ -268,6 +288,14 @@ struct EngineState {
     int32_t extended_error;
     char host_version_text[64];
     char support_address[MAX_PATH];
+    // The statement being driven: its text and where it came from, so that
+    // a report made during it (ErrorEvent) or after it can locate its line.
+    const char* statement_line;
+    HGLOBAL statement_buffer;
+    uint32_t statement_buffer_length;
+    uint32_t statement_buffer_base;
+    uint32_t statement_position;
+    ErrorReport last_report;         // read by the console host through a service request
 
     // Debug trace.
     char trace_file[MAX_PATH];
@@ -276,6 +304,11 @@ struct EngineState {
 };
 
 static_assert(sizeof(EngineState) <= KESTR_STATE_BLOCK_BYTES, "state block outgrew the host's allocation");
+
+// The item-list delimiter used when a function is given none (IntControl 29).
+inline char default_item_delimiter(const EngineState* st) {
+    return st->list_delimiter ? st->list_delimiter : '\t';
+}
 
 // Process-wide state, written by the first initialisation only.
 struct OsInfo {

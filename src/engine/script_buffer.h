@@ -37,13 +37,24 @@ void write_script_bytes(EngineState* st, const ScriptBuffer& buffer, uint32_t po
                         const uint8_t* bytes, size_t count);
 
 // Load-time steps, in the order a script goes through them.
+// A text of at least two bytes whose first 16-bit unit is a byte-order mark
+// (either order) is UTF-16.
+inline bool starts_with_utf16_mark(const uint8_t* text, uint32_t size) {
+    return size >= 2 && ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF));
+}
 uint32_t ConvertUnicodeScript(EngineState* st, uint8_t* text, uint32_t capacity);
 void NormaliseLineEnds(char* text);
-// Returns the new length, 0 (a file; its name in error_name), -1 (memory)
-// or -2 (nesting); may reallocate *text.
+// Returns the new length, 0 (a file; its name in error_name, which holds
+// MAX_PATH bytes), -1 (memory) or -2 (nesting); may reallocate *text, which
+// must not be locked by the caller.
 int32_t PrepareScript(EngineState* st, HGLOBAL* text, const char* file_name, const char* directory,
                       char* error_name, int level);
 void ScrambleScript(EngineState* st, uint8_t* text, uint32_t length);
+
+// Shared by the loaders. Reads an open file whole into a new zero-filled
+// block of its size + 2 (room for a UTF-16 terminator).
+enum class FileReadResult { ok, no_memory, no_lock, short_read };
+FileReadResult read_script_file(HANDLE file, HGLOBAL* block, uint32_t* size);
 
 // The file name, line number and text of a buffer position.
 struct LineLocation {

@@ -20,3 +20,10 @@ inline bool holds_subscriptable(const ValuePayload& v) {
 // and result is left alone.
 [[nodiscard]] bool array_subscript(EngineState* st, const Value* array_value, Value* result,
                                    bool for_assignment, ArrayCell** cell);
+
+// The element that a subscript text such as "[2, i]" (at most 40
+// characters) selects in an engine array, for lookups by name outside the
+// line being run: the lexer's position is kept. 1633 for a text that is not
+// one subscript list.
+[[nodiscard]] bool element_by_subscript_text(EngineState* st, const ValuePayload& array, const char* subscripts,
+                                             ArrayCell** cell);

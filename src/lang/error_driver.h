@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <stdint.h>
+#include "engine/exports.h"
 #include "engine/script_buffer.h"
 
 struct EngineState;
@@ -24,3 +25,50 @@ int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_
 // Shows one error; returns 1 to continue, 0 to stop. A headline above 99
 // names the message shown in place of the offending line.
 int ReportError(EngineState* st, HWND owner, int headline, int error, int severity);
+
+// Codes of 9000 and above that the driver names (see also engine/run_loop.h).
+constexpr uint16_t ERROR_REPORTED_BY_RAISER = 9014;
+constexpr uint16_t ERROR_IN_FUNCTION_BODY = 9015;
+constexpr uint16_t ERROR_REPORTED_BY_EVENT = 9016;
+constexpr uint16_t ERROR_GO_ON = 9998;
+
+// The number a script sees for an error: the indirect error value behind
+// the user-defined (1668, 2669, 3670), extender (1213, 2214, 3215) and
+// already-reported (9013..9016) codes, the error itself otherwise.
+bool is_indirect_error(int error);
+int real_error_number(const EngineState* st, int error);
+
+// Shows the report whose texts are already in st->offending_line and
+// st->error_text, by ReportError's rules (dialog or silent log), and keeps
+// it in st->last_report. Returns 1 when the user chose to go on.
+int show_error_report(EngineState* st, HWND owner, int error, int severity);
+
+// ErrorEvent(severity, code, text), also IntControl 79: raises the user-
+// defined error and, when no handler is armed and the error is not a minor
+// one under @OFF, reports it at once and leaves 9016 (with the continue flag
+// when the user chose to go on).
+void raise_error_event(EngineState* st, int severity, int code, const char* text);
+
+// Builds tqerrorarray and, unless array_only, the tqerror... variables for
+// the statement being driven.
+void SetErrorVariables(EngineState* st, const ScriptBuffer& buffer, bool cancel, bool array_only);
+
+// Handler mode 3: runs the handler function with tqerrorarray. True when it
+// handled the error (the run goes on).
+bool CallHandlerFunction(EngineState* st, bool cancel);
+
+// Runs user-defined function `id` as an error handler (call kind 2) with
+// args[1..count]; the user-defined-function code installs it. While it is
+// null, handler mode 3 counts as no handler.
+extern bool (*g_invoke_handler_function)(EngineState* st, uint16_t id, Value* result, Value* args,
+                                         int count);
+
+// The body buffer (handle, length, base) of user-defined function `index`,
+// for tracebacks through function bodies; installed by the user-defined-
+// function code. While it is null such frames show no line.
+extern bool (*g_function_body_buffer)(EngineState* st, uint16_t index, ScriptBuffer* out);
+
+// The error dialog (ERRORMSG, ERRORMSGB) and the traceback (STACKINFO); the
+// dialog parameter is the EngineState.
+KESTR_API INT_PTR CALLBACK ErrorMsgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+KESTR_API INT_PTR CALLBACK StackInfoProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

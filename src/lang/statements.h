@@ -16,6 +16,10 @@ int ExecuteStatement(EngineState* st, Value* result, char* line, uint32_t statem
                      uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
                      bool no_jump_cache);
 
+// The mark that Return leaves in the variable field of the Call or function
+// frame it ends (0 = not returned).
+constexpr uint16_t FRAME_RETURNED = 1;
+
 // Pushes a frame (3353 when the stack would exceed 100 frames).
 [[nodiscard]] bool push_frame(EngineState* st, const StructureFrame& frame);
 inline StructureFrame* top_frame(EngineState* st) {
@@ -26,7 +30,23 @@ inline bool region_skipped(const EngineState* st) {
     return st->structure_depth > 0 && st->frames[st->structure_depth - 1].state != FS_RUN;
 }
 
-// Finds ":label" in the buffer; for_handler: no jump cache (error and cancel
-// handlers). Sets *target to the label line's position (3033 when missing).
+// Finds ":label" in the buffer, outside function bodies; never writes the
+// jump cache, so error and cancel handlers use it as it is. Sets *target
+// to the label line's position (3033 when missing, 3032 when the buffer
+// cannot be locked).
 [[nodiscard]] bool find_label(EngineState* st, const char* label, const ScriptBuffer& buffer,
                               uint32_t* target);
+
+// ForEach walks collections through these hooks, which the COM layer
+// installs when it starts; while they are null nothing can be enumerated
+// (1269). Only values carrying a VARIANT are offered to them.
+struct CollectionHooks {
+    // Turns an evaluated value into the state of an enumeration over it (for
+    // example the collection's enumerator). On success `value` owns the
+    // VARIANT it holds; on failure the layer's error is set.
+    bool (*begin)(EngineState* st, Value* value);
+    // Writes the next element into variable slot `variable` of the current
+    // table, or sets *found to false when there is none. False with an error.
+    bool (*next)(EngineState* st, ValuePayload* enumeration, uint16_t variable, bool* found);
+};
+extern CollectionHooks g_collection_hooks;

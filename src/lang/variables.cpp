@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 #include "engine/engine_state.h"
+#include "lang/array_access.h"
 #include "lang/error_info.h"
 #include "lang/errors.h"
 #include "lang/heap.h"
@@ -229,8 +230,8 @@ bool wide_text_out(const EngineState* st, const wchar_t* text, char* buffer, siz
 
 // The COM layer converts into heap texts of a scratch copy; the VARIANT is
 // only borrowed, so nothing but those texts is freed.
-bool variant_text_out(EngineState* st, const VariableSlot& slot, char* buffer, size_t size) {
-    ValuePayload scratch = slot.v;
+bool variant_text_out(EngineState* st, const ValuePayload& v, char* buffer, size_t size) {
+    ValuePayload scratch = v;
     scratch.flags = VF_VARIANT;
     scratch.handle = 0;
     scratch.whandle = 0;
@@ -242,8 +243,7 @@ bool variant_text_out(EngineState* st, const VariableSlot& slot, char* buffer, s
     return text != nullptr;
 }
 
-bool slot_text(EngineState* st, const VariableSlot& slot, char* buffer, size_t size) {
-    const ValuePayload& v = slot.v;
+bool payload_text(EngineState* st, const ValuePayload& v, char* buffer, size_t size) {
     if (v.flags & VF_ARRAY) return copy_out("<array>", buffer, size);
     if ((v.flags & VF_STRING) && v.handle) return copy_out(heap_text(st, v.handle), buffer, size);
     if ((v.flags & VF_UNICODE) && v.whandle) return wide_text_out(st, heap_wtext(st, v.whandle), buffer, size);
@@ -256,22 +256,40 @@ bool slot_text(EngineState* st, const VariableSlot& slot, char* buffer, size_t s
         char digits[FLOAT_TEXT_BYTES];
         return FloatToText(st, v.real, digits) && copy_out(digits, buffer, size);
     }
-    if (v.flags & VF_VARIANT) return variant_text_out(st, slot, buffer, size);
+    if (v.flags & VF_VARIANT) return variant_text_out(st, v, buffer, size);
     return false;
+}
+
+// "name[subscripts]": the text of the element the subscripts select.
+bool element_text(EngineState* st, const ValuePayload& array, const char* subscripts, char* buffer,
+                  size_t size) {
+    ArrayCell* cell;
+    return holds_subscriptable(array) && element_by_subscript_text(st, array, subscripts, &cell) &&
+           payload_text(st, cell->v, buffer, size);
 }
 
 }  // namespace
 
 bool GetVariableText(EngineState* st, const char* name, char* buffer, size_t size) {
     if (size == 0) return false;
-    // Array elements ("name[...]") are read once arrays exist.
-    if (strchr(name, '[')) return false;
+    const char* subscripts = strchr(name, '[');
+    char base[LINE_BUFFER_BYTES];
+    if (subscripts) {
+        const size_t length = static_cast<size_t>(subscripts - name);
+        if (length >= sizeof base) return false;
+        memcpy(base, name, length);
+        base[length] = '\0';
+        name = base;
+    }
     char folded[VARIABLE_NAME_BYTES];
     FoldName(name, folded);
     uint16_t index = find_slot_lowered(st, folded, strlen(folded));
     if (index == NO_SLOT) return false;
     const uint16_t pending = st->error;
-    bool ok = slot_text(st, st->table.slots[index], buffer, size);
+    const ValuePayload& v = st->table.slots[index].v;
+    bool ok = subscripts ? element_text(st, v, subscripts, buffer, size) : payload_text(st, v, buffer, size);
+    // The subscripts' own errors may have left additional text behind.
+    if (pending == 0 && st->error != 0) free_error_info(st);
     st->error = pending;
     return ok;
 }

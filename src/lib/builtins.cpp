@@ -4,6 +4,10 @@
 
 const BuiltinFamily kBuiltinFamilies[] = {
     {"math", kMathBuiltins, kMathBuiltinCount},
+    {"call", kCallBuiltins, kCallBuiltinCount},
+    {"intcontrol", kIntControlBuiltins, kIntControlBuiltinCount},
+    {"arrays", kArrayBuiltins, kArrayBuiltinCount},
+    {"errors", kErrorBuiltins, kErrorBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

@@ -26,6 +26,14 @@ struct BuiltinFamily {
 // The family tables, one pair per lib/ file.
 extern const BuiltinRow kMathBuiltins[];
 extern const size_t kMathBuiltinCount;
+extern const BuiltinRow kCallBuiltins[];
+extern const size_t kCallBuiltinCount;
+extern const BuiltinRow kIntControlBuiltins[];
+extern const size_t kIntControlBuiltinCount;
+extern const BuiltinRow kArrayBuiltins[];
+extern const size_t kArrayBuiltinCount;
+extern const BuiltinRow kErrorBuiltins[];
+extern const size_t kErrorBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];

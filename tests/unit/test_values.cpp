@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 #include "engine_fixture.h"
+#include "lang/arrays.h"
 #include "lang/fpfault.h"
 #include "lang/heap.h"
 
@@ -427,32 +428,33 @@ TEST_F(Values, VariantsConvertThroughOle) {
     ReleaseValue(st, &bad.v, RK_VALUE, 0);
 }
 
-// The temporary share count is the lock count of the array's global block.
+// The share count is the lock count of the array's global block, which
+// also keeps one lock of its own.
 TEST_F(Values, ArrayShares) {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 64);
-    ASSERT_NE(block, nullptr);
-    GlobalLock(block);
     Value a;
     SetInteger(&a.v, RK_VALUE, 0, 0);
-    a.v.flags = VF_ARRAY;
-    a.v.handle = reinterpret_cast<uintptr_t>(block);
+    ASSERT_EQ(CreateMyArray(st, &a, 2, 0, 0, 0, 0, 0, 1), 1);
+    HGLOBAL block = GlobalHandle(reinterpret_cast<void*>(a.v.handle));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, 2u);
 
     Value holder;
     ASSERT_TRUE(CopyValue(st, &a.v, &holder.v, 0, copy_mode(RK_VALUE, RK_VALUE) | VM_SHARE_ARRAY));
-    EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, 2u);
+    EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, 3u);
     ASSERT_TRUE(CopyValue(st, &a.v, &holder.v, 0, copy_mode(RK_VALUE, RK_VALUE)));
-    EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, 2u) << "no share without VM_SHARE_ARRAY";
+    EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, 3u) << "no share without VM_SHARE_ARRAY";
 
     ReleaseValue(st, &holder.v, RK_VALUE, VM_KEEP_ARRAY);
     EXPECT_EQ(holder.v.flags, VF_ARRAY);
-    EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, 2u);
+    EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, 3u);
     ReleaseValue(st, &holder.v, RK_VALUE, 0);
     EXPECT_EQ(holder.v.flags, 0u);
     EXPECT_EQ(holder.v.handle, 0u);
-    EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, 1u);
+    EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, 2u);
 
-    GlobalUnlock(block);
-    GlobalFree(block);
+    // The last holder's release frees the block.
+    ReleaseValue(st, &a.v, RK_VALUE, 0);
+    EXPECT_EQ(GlobalFlags(block), (UINT)GMEM_INVALID_HANDLE);
 }
 
 std::string Type(uint32_t flags, VARTYPE vt = VT_EMPTY) {

@@ -6,6 +6,7 @@
 #include <ctype.h>
 #include <stdio.h>
 #include <string>
+#include "lang/arrays.h"
 #include "lang/errors.h"
 #include "lang/heap.h"
 #include "lang/evaluator.h"
@@ -251,24 +252,24 @@ TEST_F(VarPointer, ReadingCopiesTextAndSharesArray) {
     ReleaseValue(st, &self.v, RK_VALUE, 0);
 
     // An array is shared: its block gains one lock.
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 64);
-    ASSERT_NE(GlobalLock(block), nullptr);
+    Value made;
+    SetInteger(&made.v, RK_VALUE, 0, 0);
+    ASSERT_EQ(CreateMyArray(st, &made, 2, 0, 0, 0, 0, 0, 1), 1);
+    HGLOBAL block = GlobalHandle(reinterpret_cast<void*>(made.v.handle));
     ASSERT_TRUE(set_variable_int(st, "arr", 0));
     VariableSlot* arr = slot_at(st, FindSlot(st, "arr"));
     arr->v.flags = VF_ARRAY;
-    arr->v.handle = (uintptr_t)block;
+    arr->v.handle = made.v.handle;  // the variable takes over the creating value's share
     UINT before = GlobalFlags(block) & GMEM_LOCKCOUNT;
     Value a;
     SetInteger(&a.v, RK_VALUE, 0, 0);
     ASSERT_TRUE(read_via_pointer(st, forged(0, "arr").c_str(), &a));
-    EXPECT_EQ(a.v.handle, (uintptr_t)block);
+    EXPECT_EQ(a.v.handle, made.v.handle);
     EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, before + 1);
     ReleaseValue(st, &a.v, RK_VALUE, 0);
     EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, before);
-    arr->v.flags = 0;
-    arr->v.handle = 0;
-    GlobalUnlock(block);
-    GlobalFree(block);
+    ReleaseValue(st, &arr->v, RK_SLOT, 0);
+    EXPECT_EQ(GlobalFlags(block), (UINT)GMEM_INVALID_HANDLE);
 }
 
 }  // namespace

@@ -1,0 +1,164 @@
+// ProcessDaBatBuffer: prepares the host's script block (UTF-16, line ends,
+// #include, scrambling), resets the run state and runs the script.
+#include "engine/entry.h"
+
+#include <string.h>
+#include "engine/engine_state.h"
+#include "engine/pump.h"
+#include "engine/run_loop.h"
+#include "engine/script_buffer.h"
+#include "lang/error_driver.h"
+#include "lang/evaluator.h"
+#include "lang/variables.h"
+#include "resources/error_numbers.h"
+
+namespace {
+
+constexpr DWORD kSettleMilliseconds = 20;
+
+// The state block is locked for the duration of the entry.
+class StateLock {
+public:
+    explicit StateLock(HGLOBAL handle) : handle_(handle) {
+        st_ = handle ? static_cast<EngineState*>(GlobalLock(handle)) : nullptr;
+    }
+    ~StateLock() {
+        if (st_) GlobalUnlock(handle_);
+    }
+    EngineState* get() const { return st_; }
+
+private:
+    HGLOBAL handle_;
+    EngineState* st_;
+};
+
+bool starts_with_byte_order_mark(const uint8_t* text, SIZE_T size) {
+    return size >= 2 && ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF));
+}
+
+// Steps 2 and 3: UTF-16 text to the ANSI code page, then line ends, in place.
+bool convert_text(EngineState* st, HGLOBAL script) {
+    auto* text = static_cast<uint8_t*>(GlobalLock(script));
+    if (!text) return false;
+    const SIZE_T size = GlobalSize(script);
+    bool ok = true;
+    if (starts_with_byte_order_mark(text, size))
+        ok = ConvertUnicodeScript(st, text, static_cast<uint32_t>(size)) > 0;
+    if (ok) NormaliseLineEnds(reinterpret_cast<char*>(text));
+    GlobalUnlock(script);
+    return ok;
+}
+
+// Step 4 failed: -1 memory, -2 nesting, anything else an include file
+// (whose name the loader left in `file`).
+void report_include_failure(EngineState* st, int32_t outcome, const char* file) {
+    st->last_run_result = 0;
+    st->last_run_error = static_cast<int32_t>(outcome == -1   ? Err::IncludeWorkBufferAlloc
+                                              : outcome == -2 ? Err::IncludeNestedTooDeep
+                                                              : Err::IncludeFileAccess);
+    if (outcome == -1) {
+        ReportError(st, nullptr, static_cast<int>(Err::IncludeWorkBufferAlloc),
+                    static_cast<int>(Err::ExecutionErrorHeadline), SEVERITY_SEVERE);
+    } else if (outcome == -2) {
+        ReportError(st, nullptr, static_cast<int>(Err::IncludeNestedTooDeep),
+                    static_cast<int>(Err::ExecutionErrorHeadline), SEVERITY_SEVERE);
+    } else {
+        lstrcpynA(st->offending_line, file, LINE_BUFFER_BYTES);
+        ReportError(st, nullptr, 1, static_cast<int>(Err::IncludeFileAccess), SEVERITY_SEVERE);
+    }
+}
+
+// Step 5: scrambles the prepared text in place and measures it.
+bool scramble_block(EngineState* st, HGLOBAL script, uint32_t* length) {
+    auto* text = static_cast<uint8_t*>(GlobalLock(script));
+    if (!text) return false;
+    *length = static_cast<uint32_t>(strlen(reinterpret_cast<char*>(text)));
+    ScrambleScript(st, text, *length);
+    GlobalUnlock(script);
+    return true;
+}
+
+// Steps 2-5. The loader may replace the block; *script follows it.
+bool prepare(EngineState* st, HGLOBAL* script, uint32_t* length) {
+    if (!convert_text(st, *script)) return false;
+    if (st->include_flags & INCLUDE_EXPAND) {
+        char file[LINE_BUFFER_BYTES] = "";
+        const int32_t outcome = PrepareScript(st, script, st->script_path, "", file, 0);
+        if (outcome <= 0) {
+            report_include_failure(st, outcome, file);
+            return false;
+        }
+    }
+    return scramble_block(st, *script, length);
+}
+
+// Step 7: what every run starts from. Handler modes, hook flags and
+// include flags carry over from the previous run.
+void reset_run_state(EngineState* st, void* host_handler, const void* host_keywords) {
+    HWND parent = st->host_window ? GetParent(st->host_window) : nullptr;
+    st->owner_window = parent ? parent : st->host_window;
+    st->cancel_requested = 0;
+    st->report_cancel = 0;
+    st->debug_switches = 0;
+    st->structure_depth = 0;
+    st->error_mode = ERRMODE_CANCEL;
+    st->exclusive = 0;
+    st->last_error = 0;
+    st->statement_kind = 0;
+    st->skip_state = 0;
+    st->last_if = -1;
+    st->call_depth = 0;
+    st->function_nesting = 0;
+    st->cancel_report = 1;
+    // Nothing of a previous run may stand in the way of the first error.
+    st->error = 0;
+    st->pending_line_error = 0;
+    st->host_handler = reinterpret_cast<HostHandlerFn>(host_handler);
+    st->host_keywords = host_keywords;
+    st->cursor = st->wait_cursor;
+}
+
+// Steps 8 and 10: let the host's window settle around the run.
+void settle(EngineState* st, HCURSOR cursor) {
+    st->cursor = cursor;
+    WaitPumping(st, kSettleMilliseconds);
+    PumpMessages(st);
+    SetCursor(st->cursor);
+}
+
+void run(EngineState* st, HGLOBAL script, uint32_t length) {
+    settle(st, st->wait_cursor);
+    Value result;
+    init_value(&result);
+    const ScriptBuffer buffer{script, length, 0};
+    uint32_t line_start = 0, position = 0;
+    RunScript(st, &result, buffer, &line_start, &position);
+    release_value(st, &result);
+    settle(st, st->arrow_cursor);
+}
+
+}  // namespace
+
+KESTR_API int ProcessDaBatBuffer(HWND hostWindow, HGLOBAL stateHandle, HGLOBAL script,
+                                 void* hostHandler, const void* hostKeywordTable) {
+    StateLock lock(stateHandle);
+    EngineState* st = lock.get();
+    if (!st || !script) return 0;
+    st->host_window = hostWindow;
+
+    // The loader resizes the host's block in place (the handle of a movable
+    // block survives that); the run reads whichever handle it left.
+    HGLOBAL prepared = script;
+    uint32_t length = 0;
+    if (!prepare(st, &prepared, &length)) return 0;
+    int outcome = 0;
+    if (lock_current_table(st)) {
+        if (st->heap_base) {
+            reset_run_state(st, hostHandler, hostKeywordTable);
+            run(st, prepared, length);
+            outcome = 1;
+        }
+        unlock_current_table(st);
+    }
+    return outcome;
+}

@@ -1,0 +1,303 @@
+// The run loop: reads a script buffer line by line, passes over comments,
+// labels and function definitions, substitutes %names%, announces each line
+// to the host, hands it to the statement driver, and keeps the user
+// interface alive between statements.
+#include "engine/run_loop.h"
+
+#include <stdio.h>
+#include <string.h>
+#include "engine/engine_state.h"
+#include "engine/pump.h"
+#include "ext/host_call.h"
+#include "lang/error_driver.h"
+#include "lang/errors.h"
+#include "lang/evaluator.h"
+#include "lang/statements.h"
+#include "lang/variables.h"
+
+namespace {
+
+// What became of one line.
+enum LineOutcome : int {
+    LINE_STOPPED = 0,      // error, cancel or terminating code
+    LINE_DONE = 1,         // ran, or passed over; read on
+    LINE_RETURNED = -1,    // Return ended the buffer
+    LINE_DEFINITION = 2,   // a definition line failed, or a body line was too long
+};
+
+// ------------------------------------------------------------------ the loop's line
+
+// The outermost run reads into the state's line buffer. A nested run (Call,
+// a function body, a callback) needs a line of its own: the lexer of the
+// statement that started it still points into the caller's line.
+class RunLine {
+public:
+    explicit RunLine(EngineState* st) : st_(st) {
+        if (st->run_depth++ == 0) {
+            text_ = st->line;
+        } else {
+            owned_ = GlobalAlloc(GMEM_FIXED, LINE_BUFFER_BYTES);
+            text_ = static_cast<char*>(owned_);
+        }
+        if (text_) text_[0] = '\0';
+    }
+    ~RunLine() {
+        if (owned_) GlobalFree(owned_);
+        --st_->run_depth;
+    }
+    char* text() const { return text_; }
+
+private:
+    EngineState* st_;
+    HGLOBAL owned_ = nullptr;
+    char* text_ = nullptr;
+};
+
+// ------------------------------------------------------------------ reports
+
+// Reports an error of the loop itself against `text` (severity 13: the
+// run ends). The error stays as the run's error number.
+void report_line_error(EngineState* st, const char* text, uint16_t error) {
+    raise(st, error);
+    if (text != st->offending_line) lstrcpynA(st->offending_line, text, LINE_BUFFER_BYTES);
+    ReportError(st, nullptr, 1, st->error, SEVERITY_SEVERE);
+}
+
+// ------------------------------------------------------------------ definitions
+
+enum class DefinitionLine { None, DefineFunction, DefineSubroutine, EndFunction, EndSubroutine };
+
+struct DefinitionWord {
+    const char* word;
+    size_t length;
+    DefinitionLine kind;
+};
+constexpr DefinitionWord kDefinitionWords[] = {
+    {"#definefunction", 15, DefinitionLine::DefineFunction},
+    {"#definesubroutine", 17, DefinitionLine::DefineSubroutine},
+    {"#endfunction", 12, DefinitionLine::EndFunction},
+    {"#endsubroutine", 14, DefinitionLine::EndSubroutine},
+};
+
+// Compared as a prefix without regard to case, as the loader counts them.
+DefinitionLine definition_kind(const char* line) {
+    for (const DefinitionWord& w : kDefinitionWords)
+        if (_strnicmp(line, w.word, w.length) == 0) return w.kind;
+    return DefinitionLine::None;
+}
+
+// Opens or closes a function or subroutine definition. The function table
+// is not part of this build yet: every definition is opened as one being
+// skipped, so that its body is passed over and nothing is registered. The
+// table registers the header (line + the keyword's length) and the body
+// start (`position`, after this line) where marked below, and copies the
+// body out of `buffer` when the end line closes a definition it kept.
+bool DefineFunctionLine(EngineState* st, DefinitionLine kind, const char* line,
+                        [[maybe_unused]] const ScriptBuffer& buffer, [[maybe_unused]] uint32_t position) {
+    switch (kind) {
+    case DefinitionLine::DefineFunction:
+    case DefinitionLine::DefineSubroutine:
+        if (st->in_definition)
+            return raise(st, kind == DefinitionLine::DefineFunction ? Err::NestedDefineFunction
+                                                                     : Err::NestedDefineSubroutine);
+        // Registration of the definition goes here.
+        st->in_definition = 1;
+        st->skipping_definition = 1;
+        // Kept for the 3723 report should the script end inside the body.
+        lstrcpynA(st->offending_line, line, LINE_BUFFER_BYTES);
+        return true;
+    case DefinitionLine::EndFunction:
+    case DefinitionLine::EndSubroutine:
+        if (!st->in_definition)
+            return raise(st, kind == DefinitionLine::EndFunction ? Err::EndFunctionWithoutDefine
+                                                                 : Err::EndSubroutineWithoutDefine);
+        // A kept definition's body is copied out here.
+        st->in_definition = 0;
+        st->skipping_definition = 0;
+        return true;
+    case DefinitionLine::None:
+        break;
+    }
+    return true;
+}
+
+// A run that stops with a definition open reports the definition's error:
+// the one a definition line raised, a body line that was too long, or 3723.
+void report_open_definition(EngineState* st, const char* line) {
+    uint16_t error = st->error ? st->error
+                     : st->pending_line_error ? st->pending_line_error
+                                              : static_cast<uint16_t>(Err::DefineWithoutEnd);
+    const char* text = st->error || st->pending_line_error ? line : st->offending_line;
+    st->in_definition = 0;
+    st->skipping_definition = 0;
+    report_line_error(st, text, error);
+}
+
+// ------------------------------------------------------------------ host hooks
+
+// Puts the directory back as a script's directory change would, with the
+// drive's "=X:" variable that a command shell keeps.
+void restore_directory(const char* directory) {
+    if (!SetCurrentDirectoryA(directory) || directory[1] != ':') return;
+    char name[4] = {'=', directory[0], ':', '\0'};
+    SetEnvironmentVariableA(name, directory);
+}
+
+// Step 10: the host learns which line is about to run ("3" inside a
+// user-defined function), at its position in the original script.
+bool statement_hook(EngineState* st, const ScriptBuffer& buffer, uint32_t line_start) {
+    const char* text = st->current_function != NO_FUNCTION ? "3" : "2";
+    const uint16_t scope = st->table.handle ? st->table.id : NO_SLOT;
+    const StructureFrame* top = top_frame(st);
+    return host_statement_hook(st, text, reinterpret_cast<uintptr_t>(buffer.handle),
+                               line_start + buffer.base, scope, top ? top->state : 0);
+}
+
+// ------------------------------------------------------------------ one line
+
+// The statement after a leading ":label", or -1 when nothing but a comment follows.
+int statement_offset(const char* line) {
+    if (line[0] != ':') return 0;
+    const char* p = line + 1;
+    while (*p && *p != ' ' && *p != '\t') ++p;
+    while (*p == ' ' || *p == '\t') ++p;
+    if (*p == '\0' || *p == ';') return -1;
+    return static_cast<int>(p - line);
+}
+
+void send_to_debugger(const char* line) {
+    char text[LINE_BUFFER_BYTES + 16];
+    snprintf(text, sizeof text, ">>>>>%s<<<<<\r\n", line);
+    OutputDebugStringA(text);
+}
+
+// Unless the innermost frame is a Call or function frame marked returned,
+// whose value travels back to the caller.
+void release_statement_result(EngineState* st, Value* result) {
+    const StructureFrame* top = top_frame(st);
+    if (top && (top->type == FRAME_CALL || top->type == FRAME_FUNCTION) && top->variable) return;
+    release_value(st, result);
+}
+
+// After a statement: pump, then stop on a user's cancel (194 unless the
+// report is switched off or suppressed by IntControl 12).
+int after_statement(EngineState* st, const char* line) {
+    if (st->exclusive)
+        PumpMessagesFast(st);
+    else
+        PumpMessages(st);
+    if (!st->cancel_requested) return LINE_DONE;
+    if (st->report_cancel && st->cancel_report && !st->suppress_reports) {
+        report_line_error(st, line, static_cast<uint16_t>(Err::TerminatedByUser));
+        st->report_cancel = 0;
+    } else {
+        raise(st, Err::TerminatedByUser);
+    }
+    return LINE_STOPPED;
+}
+
+int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buffer,
+             uint32_t line_start, uint32_t* position) {
+    st->assign_table = NO_SLOT;
+    st->assign_slot = NO_SLOT;
+    if (line[0] == '\0' || line[0] == ';') return LINE_DONE;
+
+    if (line[0] == '#' && !st->pending_line_error) {
+        const DefinitionLine kind = definition_kind(line);
+        if (kind != DefinitionLine::None)
+            return DefineFunctionLine(st, kind, line, buffer, *position) ? LINE_DONE : LINE_DEFINITION;
+    }
+    if (st->in_definition) return st->pending_line_error ? LINE_DEFINITION : LINE_DONE;
+
+    bool no_jump_cache = false;
+    if (!st->pending_line_error) {
+        const int substituted = SubstituteLine(st, line);
+        if (substituted == 0) {
+            if (!region_skipped(st)) {
+                report_line_error(st, line, st->error);
+                return LINE_STOPPED;
+            }
+            st->error = 0;
+        }
+        no_jump_cache = substituted == 2;
+    }
+
+    const int offset = statement_offset(line);
+    if (offset < 0) return LINE_DONE;
+    if (st->debug_output && !st->silent) send_to_debugger(line);
+
+    st->current_line_position = line_start;
+    st->current_line_function = st->current_function;
+    st->current_buffer = buffer.handle;
+
+    if ((st->hook_flags & HOOK_FLAG_STATEMENT) && !statement_hook(st, buffer, line_start))
+        return LINE_STOPPED;
+
+    const int ran = RunStatement(st, result, line, static_cast<uint32_t>(offset), position, line_start,
+                                 buffer, no_jump_cache);
+    release_statement_result(st, result);
+    if (ran != 1) return ran < 0 ? LINE_RETURNED : LINE_STOPPED;
+    return after_statement(st, line);
+}
+
+// Steps 1-14: every line to the end of the buffer or the first stop.
+int run_lines(EngineState* st, Value* result, char* line, const ScriptBuffer& buffer,
+              uint32_t* line_start, uint32_t* position) {
+    for (;;) {
+        st->pending_line_error = 0;
+        // The end of the buffer, or a buffer that could not be locked (reported).
+        if (!ReadLine(st, line, LINE_BUFFER_BYTES, buffer, line_start, position))
+            return st->error ? LINE_STOPPED : LINE_DONE;
+        const int outcome = run_line(st, result, line, buffer, *line_start, position);
+        if (outcome != LINE_DONE) return outcome;
+    }
+}
+
+// The trace writes its end-of-run record here (flagged when the structure
+// depth differs from `entry_depth`), and the debugger shows "END OF JOB" at
+// the main-script level; neither is part of this build yet.
+void note_normal_end([[maybe_unused]] EngineState* st, [[maybe_unused]] int32_t entry_depth) {}
+
+}  // namespace
+
+bool host_statement_hook(EngineState* st, const char* text, uintptr_t word2, uintptr_t word3,
+                         uintptr_t word4, uintptr_t word5) {
+    char directory[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
+    const uint16_t pending = st->error;
+    st->error = 0;
+    int32_t answer = 0;
+    (void)call_host_hook(st, KESTR_HOOK_STATEMENT, text, word2, word3, word4, word5, &answer);
+    if (answer == KESTR_HOOK_DIRECTORY_CHANGED && length > 0 && length < sizeof directory)
+        restore_directory(directory);
+    if (st->error == TERMINATE_HOST) return false;
+    st->error = pending;
+    return true;
+}
+
+int RunScript(EngineState* st, Value* result, const ScriptBuffer& buffer, uint32_t* line_start,
+              uint32_t* position) {
+    const int32_t entry_depth = st->structure_depth;
+    RunLine line(st);
+    int outcome;
+    if (!line.text()) {
+        raise(st, Err::AllocFailed);
+        outcome = 0;
+    } else {
+        outcome = run_lines(st, result, line.text(), buffer, line_start, position);
+        if (outcome == LINE_DEFINITION || (outcome == LINE_DONE && st->in_definition)) {
+            report_open_definition(st, line.text());
+            outcome = 0;
+        }
+    }
+    if (outcome == 1) {
+        note_normal_end(st, entry_depth);
+        release_value(st, result);
+    }
+    st->last_run_error = st->error;
+    st->last_run_result = outcome;
+    st->last_statement_position = *line_start;
+    st->current_buffer = buffer.handle;
+    st->current_line_function = st->current_function;
+    return outcome;
+}

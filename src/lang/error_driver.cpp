@@ -1,0 +1,289 @@
+// The statement driver: runs one statement through the executor and decides
+// what an error it left means — cancel and error handlers, ErrorMode, the
+// report — and the handler-function call of handler mode 3.
+#include "lang/error_driver.h"
+
+#include <string.h>
+#include "engine/engine_state.h"
+#include "engine/run_loop.h"
+#include "lang/error_info.h"
+#include "lang/errors.h"
+#include "lang/evaluator.h"
+#include "lang/keyword_table.h"
+#include "lang/lexer.h"
+#include "lang/statements.h"
+#include "lang/variables.h"
+
+bool (*g_invoke_handler_function)(EngineState* st, uint16_t id, Value* result, Value* args,
+                                  int count) = nullptr;
+
+int ErrorSeverity(int error) {
+    if (error <= 2000) return SEVERITY_MINOR;
+    if (error <= 3000) return SEVERITY_MODERATE;
+    return SEVERITY_SEVERE;
+}
+
+bool is_indirect_error(int error) {
+    switch (error) {
+    case static_cast<int>(Err::ExtenderMinorError):
+    case static_cast<int>(Err::ExtenderModerateError):
+    case static_cast<int>(Err::ExtenderSevereError):
+    case static_cast<int>(Err::UserMinorError):
+    case static_cast<int>(Err::UserModerateError):
+    case static_cast<int>(Err::UserSevereError):
+        return true;
+    default:
+        return error >= TERMINATE_QUIET && error <= ERROR_REPORTED_BY_EVENT;
+    }
+}
+
+// A quiet stop that nobody gave a number to (a failed Call sets only the
+// code) keeps its own number.
+int real_error_number(const EngineState* st, int error) {
+    if (!is_indirect_error(error) || st->indirect_error == 0) return error;
+    return st->indirect_error;
+}
+
+namespace {
+
+constexpr char kCancelLabel[] = "CANCEL";
+constexpr char kErrorLabel[] = "TQERRORHANDLER";
+
+// ------------------------------------------------------------ handler jumps
+
+// Handler mode 2 runs the handler label as a GoSub: Return there resumes at
+// the line after the failing one. The nesting error replaces the error
+// being handled, which is then reported instead.
+bool push_handler_gosub(EngineState* st, uint32_t resume, uint32_t line_position,
+                        const ScriptBuffer& buffer, Err nesting_error) {
+    if (st->structure_depth >= STRUCTURE_FRAMES) {
+        st->error = static_cast<uint16_t>(nesting_error);
+        return false;
+    }
+    StructureFrame frame{};
+    frame.type = st->last_if == 0 ? FRAME_GOSUB_FALSE : st->last_if == 1 ? FRAME_GOSUB_TRUE : FRAME_GOSUB_NONE;
+    frame.resume_position = resume;
+    frame.line_position = line_position;
+    frame.buffer = buffer.handle;
+    frame.function = st->current_function;
+    frame.state = FS_RUN;
+    frame.saved_in_loop = static_cast<uint8_t>(st->in_loop);
+    frame.collection = 0xFFFF;
+    const uint16_t pending = st->error;
+    st->error = 0;
+    const bool pushed = push_frame(st, frame);
+    st->error = pending;
+    if (pushed) st->in_loop = 0;
+    return pushed;
+}
+
+void pop_handler_gosub(EngineState* st) {
+    StructureFrame* frame = top_frame(st);
+    if (!frame) return;
+    st->in_loop = frame->saved_in_loop;
+    --st->structure_depth;
+}
+
+// The label search must not see the pending error; a missing label leaves
+// that error standing, not 3033.
+bool jump_to_label(EngineState* st, const char* label, const ScriptBuffer& buffer,
+                   uint32_t* next_position) {
+    const uint16_t pending = st->error;
+    st->error = 0;
+    uint32_t target = 0;
+    if (find_label(st, label, buffer, &target) && st->error == 0) {
+        *next_position = target;
+        return true;
+    }
+    st->error = pending;
+    return false;
+}
+
+bool handler_function_available() { return g_invoke_handler_function != nullptr; }
+
+// Modes 1 and 2 (and -1, a Called script's cancel mode, which stays armed).
+bool jump_to_handler(EngineState* st, int32_t* mode, const char* label, Err nesting_error,
+                     bool cancel, const ScriptBuffer& buffer, uint32_t* next_position,
+                     uint32_t line_position) {
+    const bool gosub = *mode == 2;
+    if (gosub && !push_handler_gosub(st, *next_position, line_position, buffer, nesting_error))
+        return false;
+    if (!cancel) st->last_error = real_error_number(st, st->error);
+    SetErrorVariables(st, buffer, cancel, false);
+    if (*mode != -1) *mode = 0;
+    if (jump_to_label(st, label, buffer, next_position)) return true;
+    if (gosub) pop_handler_gosub(st);
+    return false;
+}
+
+// Step 6: a user cancel (9999). True when a handler took it.
+bool handle_cancel(EngineState* st, const ScriptBuffer& buffer, uint32_t* next_position,
+                   uint32_t line_position) {
+    int32_t* mode = &st->cancel_handler_mode;
+    if (*mode == 3) {
+        if (!handler_function_available()) return false;
+        SetErrorVariables(st, buffer, true, true);
+        return CallHandlerFunction(st, true);
+    }
+    if (*mode != 1 && *mode != 2 && *mode != -1) return false;
+    return jump_to_handler(st, mode, kCancelLabel, Err::CancelHandlerNesting, true, buffer,
+                           next_position, line_position);
+}
+
+// Step 7: any other error below 9000. *array_built tells step 8 that the
+// handler already received the error's variables.
+bool handle_error(EngineState* st, const ScriptBuffer& buffer, uint32_t* next_position,
+                  uint32_t line_position, bool* array_built) {
+    int32_t* mode = &st->error_handler_mode;
+    if (*mode == 3) {
+        if (!handler_function_available()) return false;
+        st->last_error = real_error_number(st, st->error);
+        SetErrorVariables(st, buffer, false, true);
+        *array_built = true;
+        return CallHandlerFunction(st, false);
+    }
+    if (*mode != 1 && *mode != 2) return false;
+    *array_built = true;
+    return jump_to_handler(st, mode, kErrorLabel, Err::ErrorHandlerNesting, false, buffer,
+                           next_position, line_position);
+}
+
+// Step 8: the error stands; report it. Returns the run loop's answer.
+int report_statement_error(EngineState* st, const char* line, const ScriptBuffer& buffer,
+                           bool array_built) {
+    lstrcpynA(st->offending_line, line, LINE_BUFFER_BYTES);
+    const int error = st->error;
+    const int severity = ErrorSeverity(error);
+    if (st->error_mode == ERRMODE_OFF && severity == SEVERITY_MINOR && !array_built) {
+        st->last_error = real_error_number(st, error);
+        SetErrorVariables(st, buffer, false, false);
+    }
+    const int go_on = ReportError(st, nullptr, 1, error, severity);
+    free_error_info(st);
+    // Trace: the outcome record (suppressed or terminal error) is written here.
+    if (!go_on) return 0;
+    st->error = 0;
+    return 1;
+}
+
+// Steps 5 to 8 for a statement that left st->error set.
+int act_on_error(EngineState* st, const char* line, uint32_t* next_position, uint32_t line_position,
+                 const ScriptBuffer& buffer) {
+    const uint16_t error = st->error;
+    bool array_built = false;
+    if (error >= TERMINATE_EXIT) {
+        if (st->continue_flag) {
+            st->continue_flag = 0;
+            st->error = 0;
+            return 1;
+        }
+        if (error == ERROR_GO_ON) {
+            st->trace_error = static_cast<uint16_t>(st->indirect_error);
+            st->error = 0;
+            return 1;
+        }
+        if (error == TERMINATE_CANCEL && handle_cancel(st, buffer, next_position, line_position)) return 1;
+    } else if (handle_error(st, buffer, next_position, line_position, &array_built)) {
+        return 1;
+    }
+    // What is left at 9000 or above (a cancel nobody took, Exit inside a
+    // handler) ends the run unreported; a handler's own nesting error
+    // (3618, 3619) is reported like any other.
+    if (st->error >= TERMINATE_EXIT) return 0;
+    if (st->error == 0) return 1;
+    return report_statement_error(st, line, buffer, array_built);
+}
+
+// ------------------------------------------------------------ handler function
+
+// Defined functions are matched by length and name without regard to case.
+int find_handler_function(EngineState* st, const char* name) {
+    if (!IsCharAlphaA(name[0]) || !UserFunctions.active_count || !UserFunctions.name) return -1;
+    const size_t length = strlen(name);
+    const int count = UserFunctions.active_count(st);
+    for (int index = 0; index < count; ++index) {
+        uint16_t candidate_length = 0;
+        const char* candidate = UserFunctions.name(st, index, &candidate_length);
+        if (candidate && candidate_length == length && _strnicmp(candidate, name, length) == 0)
+            return index;
+    }
+    return -1;
+}
+
+// The handler's argument: tqerrorarray as SetErrorVariables left it.
+bool load_error_array(EngineState* st, Value* argument) {
+    const uint16_t slot = FindSlot(st, "tqerrorarray");
+    if (slot == NO_SLOT) return false;
+    return CopyValue(st, &slot_at(st, slot)->v, &argument->v, slot,
+                     copy_mode(RK_SLOT, RK_VALUE) | VM_SHARE_ARRAY | VM_DUP_TEXT);
+}
+
+}  // namespace
+
+bool CallHandlerFunction(EngineState* st, bool cancel) {
+    int32_t* mode = cancel ? &st->cancel_handler_mode : &st->error_handler_mode;
+    const char* name = cancel ? st->cancel_handler_name : st->error_handler_name;
+    const int index = find_handler_function(st, name);
+    if (index < 0 || !g_invoke_handler_function) return false;
+    if (!UserFunctions.parameter_count || UserFunctions.parameter_count(st, index) != 1) return false;
+
+    const uint16_t pending = st->error;
+    st->error = 0;
+    Value args[2];
+    init_value(&args[0]);
+    init_value(&args[1]);
+    Value result;
+    init_value(&result);
+    bool ran = load_error_array(st, &args[1]);
+    st->error = 0;
+    if (ran) ran = g_invoke_handler_function(st, static_cast<uint16_t>(UDF_ID_BASE + index), &result, args, 1);
+    const bool failed = !ran || st->error != 0;
+    // Bit 0 keeps the handler armed, bit 1 leaves the error to be reported.
+    int32_t answer = 0;
+    if (!failed && ToInteger(st, &result.v, true)) answer = result.v.integer;
+    release_value(st, &result);
+    release_value(st, &args[1]);
+    if (!(answer & 1)) *mode = 0;
+    if (!failed && !(answer & 2)) {
+        st->error = 0;
+        return true;
+    }
+    // Exit inside the handler ends the run; anything else restores the
+    // error that the handler was called for.
+    if (st->error != TERMINATE_EXIT) st->error = pending;
+    return false;
+}
+
+int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_offset,
+                 uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
+                 bool no_jump_cache) {
+    init_value(result);
+    // Trace: the statement record is written here when the trace is on and
+    // the innermost structure runs; the debugger steps here (it may stop
+    // the run) and remembers the line.
+    st->statement_line = line;
+    st->statement_buffer = buffer.handle;
+    st->statement_buffer_length = buffer.length;
+    st->statement_buffer_base = buffer.base;
+    st->statement_position = line_position;
+
+    st->error = 0;
+    st->statement_kind = 0;
+    st->last_condition = 0;
+    lexer_start(st, line + statement_offset);
+
+    int outcome = 0;
+    if (st->pending_line_error) {
+        st->error = st->pending_line_error;
+        st->pending_line_error = 0;
+    } else {
+        outcome = ExecuteStatement(st, result, line, statement_offset, next_position, line_position,
+                                   buffer, no_jump_cache);
+    }
+    st->trace_error = st->error;
+    if (st->error == 0) return outcome;
+    const int go_on = act_on_error(st, line, next_position, line_position, buffer);
+    // Trace: the outcome records go here, and the debugger's end-of-job line
+    // at the main-script level.
+    return go_on;
+}

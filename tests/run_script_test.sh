@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# Runs one QOB test script through qob.exe under Wine and compares what it
+# produced with the expectations written in its comments:
+#
+#   ; expect: TEXT            the next line of standard output; every line
+#                             the script writes must be expected, in order
+#   ; expect-stderr: TEXT     the next line of standard error other than the
+#                             error line
+#   ; expect-error: FILE(LINE): error NUMBER[: MESSAGE]
+#                             the one error line; FILE is compared by its
+#                             base name, MESSAGE only when given; * matches
+#                             any text (a line that is not known exactly)
+#   ; expect-exit: N          the exit status (default: 1 with expect-error,
+#                             else 0)
+#   ; args: ARG...            the script's parameters, quoted as in a shell
+#   ; stdin: TEXT             one line of standard input (a line "; stdin:"
+#                             with nothing after it gives an empty line)
+#   ; stdin-end: TEXT         the last piece of input, without a line end
+#   ; interrupt-after: SECS   send Ctrl+C (SIGINT) after that many seconds
+#   ; skip: REASON            do not run; reported as skipped
+#
+# A directive is a comment of its own line or the end of a statement's line
+# ("StdOut(1) ; expect: 1"). The script runs in its own directory, so that
+# relative #include names resolve there.
+#
+# usage: run_script_test.sh QOB_EXE SCRIPT
+# environment: WINE_RUN (default scripts/wine-run), QOB_SCRIPT_TIMEOUT
+# (seconds, default 60). Exit status 0 pass, 1 fail, 77 skipped.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+wine_run=${WINE_RUN:-$root/scripts/wine-run}
+limit=${QOB_SCRIPT_TIMEOUT:-60}
+
+(($# == 2)) || { echo "usage: run_script_test.sh QOB_EXE SCRIPT" >&2; exit 2; }
+# Absolute paths: the run happens in the script's directory.
+absolute() { [[ $1 == /* ]] && printf '%s' "$1" || printf '%s/%s' "$PWD" "$1"; }
+qob=$(absolute "$1")
+script=$(absolute "$2")
+name=${script#"$root/tests/scripts/"}
+[[ -f $script ]] || { echo "$name: no such script" >&2; exit 1; }
+[[ -f $qob ]] || { echo "$name: no runner at $qob" >&2; exit 1; }
+
+failures=0
+fail() {
+    echo "$name: $*" >&2
+    failures=$((failures + 1))
+}
+
+# ---------------------------------------------------------------- directives
+
+expect_out=()
+expect_err=()
+expect_error=
+expect_exit=
+args_text=
+stdin_lines=()
+stdin_end=
+has_stdin=0
+interrupt_after=
+skip=
+
+# The text after "; NAME:" on a line, one blank after the colon dropped.
+directive() {
+    local line=$1 key=$2 rest
+    [[ $line == *"; $key:"* ]] || return 1
+    rest=${line#*"; $key:"}
+    rest=${rest# }
+    printf '%s' "$rest"
+}
+
+while IFS= read -r line || [[ -n $line ]]; do
+    line=${line%$'\r'}
+    [[ $line == *";"* ]] || continue
+    if value=$(directive "$line" expect); then expect_out+=("$value")
+    elif value=$(directive "$line" expect-stderr); then expect_err+=("$value")
+    elif value=$(directive "$line" expect-error); then expect_error=$value
+    elif value=$(directive "$line" expect-exit); then expect_exit=$value
+    elif value=$(directive "$line" args); then args_text=$value
+    elif value=$(directive "$line" stdin); then stdin_lines+=("$value"); has_stdin=1
+    elif value=$(directive "$line" stdin-end); then stdin_end=$value; has_stdin=1
+    elif value=$(directive "$line" interrupt-after); then interrupt_after=$value
+    elif value=$(directive "$line" skip); then skip=$value
+    fi
+done <"$script"
+
+if [[ -n $skip ]]; then
+    echo "$name: skipped: $skip"
+    exit 77
+fi
+[[ -n $expect_exit ]] || { [[ -n $expect_error ]] && expect_exit=1 || expect_exit=0; }
+
+# Parameters are written as a shell would take them: quotes group, and a
+# backslash escapes.
+args=()
+if [[ -n $args_text ]]; then
+    eval "args=($args_text)" || { echo "$name: cannot read the args line" >&2; exit 1; }
+fi
+
+# ---------------------------------------------------------------- the run
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+input=/dev/null
+if ((has_stdin)); then
+    input=$work/stdin
+    : >"$input"
+    for line in "${stdin_lines[@]}"; do printf '%s\n' "$line" >>"$input"; done
+    printf '%s' "$stdin_end" >>"$input"
+fi
+
+# Output goes to files, not pipes: Wine's session processes may keep a
+# pipe open long after the program ended.
+cd "$(dirname "$script")" || exit 1
+timeout -s KILL "$limit" "$wine_run" "$qob" "$(basename "$script")" "${args[@]}" \
+    <"$input" >"$work/stdout" 2>"$work/stderr" &
+runner=$!
+if [[ -n $interrupt_after ]]; then
+    sleep "$interrupt_after"
+    # timeout passes SIGINT on to Wine, which raises Ctrl+C in the program.
+    kill -INT "$runner" 2>/dev/null
+fi
+wait "$runner"
+status=$?
+((status == 137)) && fail "did not finish within ${limit}s"
+
+# ---------------------------------------------------------------- comparison
+
+mapfile -t out_lines < <(tr -d '\r' <"$work/stdout")
+mapfile -t err_lines < <(tr -d '\r' <"$work/stderr")
+
+compare_lines() {
+    local what=$1 expected_name=$2 actual_name=$3
+    local -n expected=$expected_name actual=$actual_name
+    local i n=$((${#expected[@]} > ${#actual[@]} ? ${#expected[@]} : ${#actual[@]}))
+    for ((i = 0; i < n; i++)); do
+        if ((i >= ${#actual[@]})); then
+            fail "$what line $((i + 1)): expected '${expected[i]}', got nothing"
+        elif ((i >= ${#expected[@]})); then
+            fail "$what line $((i + 1)): unexpected '${actual[i]}'"
+        elif [[ ${expected[i]} != "${actual[i]}" ]]; then
+            fail "$what line $((i + 1)): expected '${expected[i]}', got '${actual[i]}'"
+        fi
+    done
+}
+
+# Error lines apart from the other standard-error lines, with FILE reduced
+# to its base name.
+error_lines=()
+other_err=()
+pattern='^(.*)(\([0-9]+\): error [0-9]+:.*)$'
+for line in "${err_lines[@]}"; do
+    if [[ $line =~ $pattern ]]; then
+        file=${BASH_REMATCH[1]//\\//}
+        error_lines+=("${file##*/}${BASH_REMATCH[2]}")
+    else
+        other_err+=("$line")
+    fi
+done
+
+compare_lines "stdout" expect_out out_lines
+compare_lines "stderr" expect_err other_err
+
+if [[ -n $expect_error ]]; then
+    if ((${#error_lines[@]} != 1)); then
+        fail "expected one error line '$expect_error', got ${#error_lines[@]}: ${error_lines[*]}"
+    # Unquoted on the right: a pattern, so that * matches.
+    elif [[ ${error_lines[0]} != $expect_error && ${error_lines[0]} != $expect_error:* ]]; then
+        fail "error line: expected '$expect_error', got '${error_lines[0]}'"
+    fi
+elif ((${#error_lines[@]})); then
+    fail "unexpected error line '${error_lines[0]}'"
+fi
+
+((status == expect_exit)) || fail "exit status: expected $expect_exit, got $status"
+
+if ((failures)); then
+    echo "$name: FAILED ($failures mismatches)" >&2
+    exit 1
+fi
+echo "$name: passed"

@@ -1,0 +1,126 @@
+// A live engine that runs small scripts through the statement executor: the
+// text is scrambled into a real script buffer and read back line by line
+// as the run loop does (comments, labels and function bodies passed over).
+#pragma once
+
+#include <string>
+#include <vector>
+#include "engine_fixture.h"
+#include "engine/script_buffer.h"
+#include "lang/error_info.h"
+#include "lang/evaluator.h"
+#include "lang/statements.h"
+#include "lang/variables.h"
+
+class StatementTest : public EngineTest {
+protected:
+    std::vector<HGLOBAL> blocks;
+    ScriptBuffer buffer{};
+    std::string stopped_line;  // the line the last run stopped on
+    int outcome = 1;           // the last ExecuteStatement result
+    int statements = 0;        // statements executed by the last run
+    bool no_jump_cache = false;
+
+    void TearDown() override {
+        for (HGLOBAL h : blocks) GlobalFree(h);
+        EngineTest::TearDown();
+    }
+
+    ScriptBuffer load(std::string text) {
+        NormaliseLineEnds(&text[0]);
+        const uint32_t length = static_cast<uint32_t>(text.size());
+        HGLOBAL h = GlobalAlloc(GHND, length + 1);
+        blocks.push_back(h);
+        auto* p = static_cast<uint8_t*>(GlobalLock(h));
+        memcpy(p, text.c_str(), length + 1);
+        ScrambleScript(st, p, length);
+        GlobalUnlock(h);
+        return ScriptBuffer{h, length, 0};
+    }
+
+    // Offset of the statement after a label, -1 when the line holds none.
+    static int statement_offset(const char* line) {
+        if (line[0] != ':') return 0;
+        int i = 1;
+        while (line[i] && line[i] != ' ' && line[i] != '\t' && line[i] != ';') ++i;
+        while (line[i] == ' ' || line[i] == '\t') ++i;
+        return (line[i] == '\0' || line[i] == ';') ? -1 : i;
+    }
+
+    static bool starts_nocase(const char* line, const char* prefix) {
+        return _strnicmp(line, prefix, strlen(prefix)) == 0;
+    }
+
+    // Runs the loaded buffer from `position`; returns the error number it
+    // stopped with (0 at the end or after Return ended it).
+    int run_buffer(uint32_t position = 0, int step_limit = 20000) {
+        char line[LINE_BUFFER_BYTES];
+        uint32_t start = 0;
+        bool in_definition = false;
+        outcome = 1;
+        statements = 0;
+        stopped_line.clear();
+        while (ReadLine(st, line, sizeof line, buffer, &start, &position)) {
+            if (line[0] == '#') {
+                if (starts_nocase(line, "#define")) in_definition = true;
+                if (starts_nocase(line, "#end")) in_definition = false;
+                continue;
+            }
+            if (in_definition || line[0] == '\0' || line[0] == ';') continue;
+            const int offset = statement_offset(line);
+            if (offset < 0) continue;
+            Value result;
+            init_value(&result);
+            outcome = ExecuteStatement(st, &result, line, static_cast<uint32_t>(offset), &position, start,
+                                       buffer, no_jump_cache);
+            release_value(st, &result);
+            ++statements;
+            if (outcome != 1) {
+                stopped_line = line;
+                break;
+            }
+            if (statements > step_limit) {
+                ADD_FAILURE() << "the script does not end";
+                break;
+            }
+        }
+        return st->error;
+    }
+
+    int run(const std::string& script) {
+        buffer = load(script);
+        return run_buffer();
+    }
+
+    // Clears the error of a run that is expected to fail.
+    int run_error(const std::string& script) {
+        const int error = run(script);
+        st->error = 0;
+        free_error_info(st);
+        return error;
+    }
+
+    std::string text(const char* name) {
+        char value[LINE_BUFFER_BYTES];
+        EXPECT_TRUE(GetVariableText(st, name, value, sizeof value)) << name;
+        return value;
+    }
+    const ValuePayload& payload(const char* name) {
+        const uint16_t slot = FindSlot(st, name);
+        EXPECT_NE(slot, NO_SLOT) << name;
+        return slot_at(st, slot == NO_SLOT ? 0 : slot)->v;
+    }
+    int32_t integer(const char* name) {
+        const ValuePayload& v = payload(name);
+        EXPECT_TRUE(v.flags & VF_INT) << name << " flags " << v.flags;
+        return v.integer;
+    }
+
+    // The plain byte at a buffer position.
+    uint8_t byte_at(uint32_t position) {
+        auto* p = static_cast<uint8_t*>(GlobalLock(buffer.handle));
+        const uint8_t b = unscramble_byte(p[position], position + buffer.base);
+        GlobalUnlock(buffer.handle);
+        return b;
+    }
+};

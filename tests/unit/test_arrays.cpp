@@ -1,0 +1,283 @@
+// Engine arrays through the evaluator: creation and its errors, element
+// numbering, every subscript error, sharing and release (the block and the
+// heap given back), and element lookups by name.
+#include "array_fixture.h"
+
+#include "lang/array_access.h"
+
+namespace {
+
+using Arrays = ArrayLines;
+
+constexpr int E(Err e) { return static_cast<int>(e); }
+
+TEST_F(Arrays, DimensionErrors) {
+    EXPECT_EQ(Error("a = ArrDimension(3, 0, 2)"), E(Err::ArrDimensionZeroBeforeNonZero));
+    EXPECT_EQ(Error("a = ArrDimension(0, 3)"), E(Err::ArrDimensionZeroBeforeNonZero));
+    EXPECT_EQ(Error("a = ArrDimension(-1)"), E(Err::ArrDimensionBadDim));
+    EXPECT_EQ(Error("a = ArrDimension(2, -3)"), E(Err::ArrDimensionBadDim));
+    // 10^10 cells of 44 bytes or more pass 4e9 bytes long before any allocation.
+    EXPECT_EQ(Error("a = ArrDimension(100000, 100000)"), E(Err::ArrDimensionTooLarge));
+    EXPECT_EQ(Error("a = ArrDimension(65536, 65536, 65536, 65536, 65536)"), E(Err::ArrDimensionTooLarge));
+    // A failed creation assigns nothing.
+    EXPECT_FALSE(Slot("a").v.flags & VF_ARRAY);
+}
+
+TEST_F(Arrays, CreationFillsTheHeader) {
+    Run("a = ArrDimension(2, 3, 4)");
+    const ArrayHeader* a = ArrayOf("a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->dimensions, 3);
+    EXPECT_EQ(a->sizes[0], 2u);
+    EXPECT_EQ(a->sizes[2], 4u);
+    EXPECT_EQ(a->sizes[3], 0u);
+    EXPECT_EQ(a->element_count, 24u);
+    EXPECT_EQ(a->element_bytes, 24u * sizeof(ArrayCell));
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(a->elements), reinterpret_cast<const uint8_t*>(a) + sizeof(ArrayHeader));
+    EXPECT_EQ(GlobalSize(BlockOf("a")), sizeof(ArrayHeader) + 24 * sizeof(ArrayCell));
+    for (uint32_t i = 0; i < a->element_count; ++i) ASSERT_EQ(a->elements[i].v.flags, 0u) << i;
+    EXPECT_EQ(Slot("a").v.flags, (uint32_t)VF_ARRAY);
+
+    Run("z = ArrDimension(0)");
+    EXPECT_EQ(Int("ArrInfo(z, 0)"), 0);
+    EXPECT_EQ(Int("ArrInfo(z, 6)"), 0);
+    EXPECT_EQ(Error("x = z[0]"), E(Err::ArrayEmpty));
+    EXPECT_EQ(Error("z[0] = 1"), E(Err::ArrayEmpty));
+}
+
+TEST_F(Arrays, CreateMyArrayResults) {
+    Value v;
+    init_value(&v);
+    // Sizes past `count` are not read; the flag byte is kept.
+    EXPECT_EQ(CreateMyArray(st, &v, 4, 9, 9, 9, 9, 7, 1), 1);
+    const ArrayHeader* a = array_of(v.v);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->dimensions, 1);
+    EXPECT_EQ(a->element_count, 4u);
+    EXPECT_EQ(a->creation_flag, 7);
+    EXPECT_EQ(array_share_count(a), 1u);
+    HGLOBAL block = GlobalHandle(a);
+    release_value(st, &v);
+    EXPECT_TRUE(Freed(block));
+
+    EXPECT_EQ(CreateMyArray(st, &v, 0, 0, 0, 0, 0, 0, 5), 0);
+    EXPECT_EQ(array_of(v.v)->dimensions, 0);
+    release_value(st, &v);
+    EXPECT_EQ(CreateMyArray(st, &v, 3, 0, 2, 0, 0, 0, 5), -1);
+    EXPECT_EQ(st->error, E(Err::ArrDimensionZeroBeforeNonZero));
+    st->error = 0;
+    // The same sizes with the third not counted are a plain vector.
+    EXPECT_EQ(CreateMyArray(st, &v, 3, 0, 2, 0, 0, 0, 2), 1);
+    EXPECT_EQ(array_of(v.v)->element_count, 3u);
+    release_value(st, &v);
+}
+
+TEST_F(Arrays, RowMajorElementNumbers) {
+    Run("a = ArrDimension(2, 3)");
+    Run("a[1, 2] = 'x'");
+    Run("a[0, 1] = 9");
+    const ArrayHeader* a = ArrayOf("a");
+    EXPECT_STREQ(value_text(st, a->elements[5].v), "x");
+    EXPECT_EQ(a->elements[1].v.integer, 9);
+    EXPECT_EQ(a->elements[1].v.flags, (uint32_t)VF_INT);
+    int32_t at_last[] = {1, 2};
+    EXPECT_EQ(ElementIndex(a, at_last), 5u);
+
+    Run("c = ArrDimension(2, 3, 4)");
+    Run("c[1, 2, 3] = 'end'");
+    Run("c[1, 0, 1] = 'mid'");
+    const ArrayHeader* c = ArrayOf("c");
+    EXPECT_STREQ(value_text(st, c->elements[23].v), "end");
+    EXPECT_STREQ(value_text(st, c->elements[13].v), "mid");  // 1*12 + 0*4 + 1
+    EXPECT_EQ(Text("c[1, 0, 1]"), "mid");
+
+    Run("f = ArrDimension(1, 1, 1, 1, 2)");
+    Run("f[0, 0, 0, 0, 1] = 5");
+    EXPECT_EQ(ArrayOf("f")->elements[1].v.integer, 5);
+}
+
+TEST_F(Arrays, SubscriptErrors) {
+    Run("a = ArrDimension(2, 3)");
+    Run("a[1, 2] = 'x'");
+    EXPECT_EQ(Error("x = a[2, 0]"), E(Err::ArraySubscriptOutOfBounds));
+    EXPECT_EQ(Error("x = a[0, 3]"), E(Err::ArraySubscriptOutOfBounds));
+    EXPECT_EQ(Error("x = a[0, -1]"), E(Err::ArraySubscriptOutOfBounds));
+    EXPECT_EQ(Error("x = a[1]"), E(Err::ArrayWrongDimCount));
+    EXPECT_EQ(Error("x = a[1, 2, 0]"), E(Err::ArrayWrongDimCount));
+    EXPECT_EQ(Error("x = a[0, 0]"), E(Err::ArrayElementUninitialized));
+    EXPECT_EQ(Error("x = a['one', 0]"), E(Err::ArraySubscriptNotNumeric));
+    EXPECT_EQ(Error("x = a[1 2]"), E(Err::ArraySyntax));
+    EXPECT_EQ(Error("x = a[1, 2"), E(Err::ArraySyntax));
+    EXPECT_EQ(Error("a[2, 0] = 1"), E(Err::ArraySubscriptOutOfBounds));
+    EXPECT_EQ(Error("a[0] = 1"), E(Err::ArrayWrongDimCount));
+    EXPECT_EQ(Error("a[0, 0] = a"), E(Err::EmbeddedArray));
+    EXPECT_EQ(ArrayOf("a")->elements[0].v.flags, 0u);  // the failed store left the element alone
+    // Subscripts are numbers by conversion: texts of digits and rounded floats.
+    EXPECT_EQ(Text("a['1', '2']"), "x");
+    EXPECT_EQ(Text("a[0.6, 1.5]"), "x");
+    EXPECT_EQ(Error("x = a[1.5, 0]"), E(Err::ArraySubscriptOutOfBounds));
+    EXPECT_EQ(Text("a[3 - 2, 1 + 1]"), "x");
+    // Nothing was left locked by the failed subscripts.
+    EXPECT_EQ(Shares("a"), 1u);
+}
+
+TEST_F(Arrays, ReadingCopiesTheElement) {
+    Run("a = ArrDimension(3)");
+    Run("a[1] = 'first'");
+    Run("x = a[1]");
+    Run("a[1] = 'second'");
+    EXPECT_EQ(Text("x"), "first");
+    EXPECT_EQ(Text("a[1]"), "second");
+    EXPECT_EQ(result.origin_index, ORIGIN_ARRAY_CELL);
+    EXPECT_EQ(result.origin_ref, &ArrayOf("a")->elements[1]);
+    EXPECT_NE(result.v.handle, ArrayOf("a")->elements[1].v.handle);
+    Run("a[2] = 2.5");
+    Run("a[0] = a[2] * 2");
+    EXPECT_EQ(ArrayOf("a")->elements[0].v.flags, (uint32_t)VF_FLOAT);
+    EXPECT_DOUBLE_EQ(ArrayOf("a")->elements[0].v.real, 5.0);
+}
+
+TEST_F(Arrays, SharingAndRelease) {
+    const HeapStats before = heap_stats(st);
+    Run("a = ArrDimension(2, 3)");
+    HGLOBAL block = BlockOf("a");
+    EXPECT_EQ(Shares("a"), 1u);
+    Run("a[1, 1] = 'text'");
+    Run("b = a");
+    EXPECT_EQ(ArrayOf("b"), ArrayOf("a"));
+    EXPECT_EQ(Shares("a"), 2u);
+    Run("b[0, 0] = 7");
+    EXPECT_EQ(Int("a[0, 0]"), 7);
+    // An argument holds the array only for the call.
+    EXPECT_EQ(Int("ArrInfo(a, 6)"), 6);
+    release_value(st, &result);
+    EXPECT_EQ(Shares("a"), 2u);
+    Run("a = a");
+    EXPECT_EQ(Shares("b"), 2u);
+
+    Run("Drop(a)");
+    EXPECT_EQ(Shares("b"), 1u);
+    EXPECT_EQ(Text("b[1, 1]"), "text");
+    release_value(st, &result);
+    EXPECT_FALSE(Freed(block));
+    Run("Drop(b)");
+    EXPECT_TRUE(Freed(block));
+    const HeapStats after = heap_stats(st);
+    EXPECT_TRUE(after.intact);
+    EXPECT_EQ(after.used_blocks, before.used_blocks);
+    EXPECT_EQ(after.used_bytes, before.used_bytes);
+}
+
+TEST_F(Arrays, ReassigningTheLastHolderFreesTheArray) {
+    const HeapStats before = heap_stats(st);
+    Run("a = ArrDimension(4)");
+    Run("a[0] = 'one'");
+    Run("a[3] = 'four'");
+    HGLOBAL block = BlockOf("a");
+    Run("a = 5");
+    EXPECT_TRUE(Freed(block));
+    EXPECT_EQ(heap_stats(st).used_bytes, before.used_bytes);
+    // A temporary array that nothing holds goes when its value does.
+    EXPECT_EQ(Int("ArrInfo(ArrDimension(3), 1)"), 3);
+    EXPECT_EQ(heap_stats(st).used_bytes, before.used_bytes);
+}
+
+TEST_F(Arrays, DestroyingClearsVariablesStillNamingIt) {
+    Run("a = ArrDimension(2)");
+    Run("c = a");
+    // A holder that let go without being counted: the next release destroys.
+    array_drop_share(st, Slot("a").v.handle);
+    HGLOBAL block = BlockOf("a");
+    Run("Drop(a)");
+    EXPECT_TRUE(Freed(block));
+    EXPECT_EQ(Slot("c").v.flags, (uint32_t)VF_ARRAY);
+    EXPECT_EQ(Slot("c").v.handle, 0u);
+    EXPECT_EQ(Error("n = ArrInfo(c, 0)"), E(Err::ArrayAccessError));
+    EXPECT_EQ(Error("n = ArrInfo(c, -1)"), E(Err::ArrayAccessError));
+}
+
+TEST_F(Arrays, SubscriptThatDropsItsArray) {
+    const HeapStats before = heap_stats(st);
+    Run("a = ArrDimension(3)");
+    Run("a[1] = 'gone'");
+    HGLOBAL block = BlockOf("a");
+    EXPECT_EQ(Error("x = a[Drop(a)]"), E(Err::ArrayAccessError));
+    EXPECT_TRUE(Freed(block));
+    EXPECT_EQ(heap_stats(st).used_bytes, before.used_bytes);
+}
+
+TEST_F(Arrays, SubscriptThroughAPointer) {
+    Run("a = ArrDimension(3)");
+    Run("a[2] = 'via'");
+    Run("p = &a");
+    EXPECT_EQ(Text("*p[2]"), "via");
+    release_value(st, &result);
+    EXPECT_EQ(Error("x = *p[3]"), E(Err::ArraySubscriptOutOfBounds));
+    EXPECT_EQ(Error("x = *p[0]"), E(Err::ArrayElementUninitialized));
+    // The dereferenced copy's share went with it.
+    EXPECT_EQ(Shares("a"), 1u);
+}
+
+TEST_F(Arrays, ElementTextByName) {
+    Run("a = ArrDimension(2, 3)");
+    Run("a[1, 2] = 'x'");
+    Run("a[0, 1] = 42");
+    Run("i = 1");
+    char text[32];
+    ASSERT_TRUE(GetVariableText(st, "a[1,2]", text, sizeof text));
+    EXPECT_STREQ(text, "x");
+    ASSERT_TRUE(GetVariableText(st, "A[ 0 , i ]", text, sizeof text));
+    EXPECT_STREQ(text, "42");
+    ASSERT_TRUE(GetVariableText(st, "a[i, i+1]", text, sizeof text));
+    EXPECT_STREQ(text, "x");
+    ASSERT_TRUE(GetVariableText(st, "a", text, sizeof text));
+    EXPECT_STREQ(text, "<array>");
+    // Failures are quiet: no error is left behind.
+    EXPECT_FALSE(GetVariableText(st, "a[2,0]", text, sizeof text));
+    EXPECT_FALSE(GetVariableText(st, "a[0,0]", text, sizeof text));
+    EXPECT_FALSE(GetVariableText(st, "a[1]", text, sizeof text));
+    EXPECT_FALSE(GetVariableText(st, "a[1,2] x", text, sizeof text));
+    EXPECT_FALSE(GetVariableText(st, "i[0]", text, sizeof text));
+    EXPECT_FALSE(GetVariableText(st, "a(1,2)", text, sizeof text));
+    EXPECT_EQ(st->error, 0);
+    EXPECT_STREQ(error_info_text(st), "");
+    // 40 characters of subscripts are read, 41 are not.
+    const std::string forty = "[1,                                   2]";
+    ASSERT_EQ(forty.size(), 40u);
+    EXPECT_TRUE(GetVariableText(st, ("a" + forty).c_str(), text, sizeof text));
+    EXPECT_FALSE(GetVariableText(st, ("a" + forty.substr(0, 3) + " " + forty.substr(3)).c_str(), text, sizeof text));
+    EXPECT_EQ(Shares("a"), 1u);
+}
+
+TEST_F(Arrays, ElementLookupKeepsTheLexerPosition) {
+    Run("a = ArrDimension(2)");
+    Run("a[1] = 'b'");
+    line = "first second";
+    lexer_start(st, line.c_str());
+    get_token(st);
+    char text[8];
+    ASSERT_TRUE(GetVariableText(st, "a[1]", text, sizeof text));
+    EXPECT_STREQ(text, "b");
+    EXPECT_EQ(std::string(st->lexer.text, st->lexer.text_length), "first");
+    get_token(st);
+    EXPECT_EQ(std::string(st->lexer.text, st->lexer.text_length), "second");
+}
+
+TEST_F(Arrays, VariantArraysAreNotEngineArrays) {
+    // A SAFEARRAY's elements belong to the COM layer; an engine value that
+    // only holds the VARIANT is not read as an engine array.
+    ValuePayload v = {};
+    v.flags = VF_VARIANT;
+    v.variant.vt = VT_ARRAY | VT_I4;
+    EXPECT_EQ(array_of(v), nullptr);
+    Value view;
+    init_value(&view);
+    view.v = v;
+    ArrayCell* cell = reinterpret_cast<ArrayCell*>(1);
+    EXPECT_FALSE(array_subscript(st, &view, nullptr, true, &cell));
+    EXPECT_EQ(cell, nullptr);
+    EXPECT_EQ(st->error, E(Err::ArrayAccessError));
+    st->error = 0;
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+// Call(file, parameters): finding the file, the result of Return, the
+// parameters, the settings a called script starts without and gets back,
+// the quiet stop after a failure, and the Call frame's limits.
+#include "builtin_fixture.h"
+
+#include <stdio.h>
+#include <string.h>
+#include <string>
+#include "engine/run_loop.h"
+#include "lang/evaluator.h"
+#include "lang/heap.h"
+
+namespace {
+
+class CallTest : public BuiltinTest {
+protected:
+    char directory[MAX_PATH] = "";
+    std::string files[4];
+    int file_count = 0;
+
+    void SetUp() override {
+        BuiltinTest::SetUp();
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        snprintf(directory, sizeof directory, "%scall_test_%lu\\", temp, GetCurrentProcessId());
+        CreateDirectoryA(directory, nullptr);
+    }
+    void TearDown() override {
+        for (int i = 0; i < file_count; ++i) DeleteFileA(files[i].c_str());
+        RemoveDirectoryA(directory);
+        BuiltinTest::TearDown();
+    }
+
+    // Writes a script file into the test directory; returns its full path.
+    std::string script_file(const char* name, const char* text) {
+        std::string path = std::string(directory) + name;
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        DWORD written = 0;
+        WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+        CloseHandle(file);
+        if (file_count < 4) files[file_count++] = path;
+        return path;
+    }
+
+    // The main script as the host hands it over.
+    int run(const std::string& text) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, text.size() + 1);
+        memcpy(GlobalLock(block), text.c_str(), text.size());
+        GlobalUnlock(block);
+        const int entry = ProcessDaBatBuffer(nullptr, state_handle, block, nullptr, nullptr);
+        GlobalFree(block);
+        return entry;
+    }
+
+    // Call through the dispatcher, outside any run.
+    bool call(const char* file, const char* parameters) {
+        ReleaseValue(st, &result.v, RK_VALUE, 0);
+        SetInteger(&result.v, RK_VALUE, 0, 0);
+        EXPECT_TRUE(set_value_text(st, &args[1].v, file, strlen(file)));
+        EXPECT_TRUE(set_value_text(st, &args[2].v, parameters, strlen(parameters)));
+        st->error = 0;
+        return DispatchFunction(st, "call", false, id_named("call"), &result, args, 2) && st->error == 0;
+    }
+
+    int32_t integer(const char* name) {
+        const uint16_t slot = FindSlot(st, name);
+        if (slot == NO_SLOT || !(slot_at(st, slot)->v.flags & VF_INT)) return -999999;
+        return slot_at(st, slot)->v.integer;
+    }
+    std::string text(const char* name) {
+        char buffer[256] = "<none>";
+        GetVariableText(st, name, buffer, sizeof buffer);
+        return buffer;
+    }
+    static std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+};
+
+// ------------------------------------------------------------------ results
+
+TEST_F(CallTest, ScriptWithoutReturnGivesZero) {
+    const std::string callee = script_file("plain.tqt", "inner = 5\n");
+    EXPECT_EQ(run("r = 99\nr = Call(" + quoted(callee) + ", \"\")\nafter = 1"), 1);
+    EXPECT_EQ(st->last_run_error, 0);
+    EXPECT_EQ(integer("r"), 0);
+    EXPECT_EQ(integer("inner"), 5);  // the called script shares the caller's variables
+    EXPECT_EQ(integer("after"), 1);
+}
+
+TEST_F(CallTest, ReturnValueTravelsBack) {
+    const std::string callee = script_file("seven.tqt", "Return 7\nnot_reached = 1\n");
+    EXPECT_EQ(run("r = Call(" + quoted(callee) + ", \"\")"), 1);
+    EXPECT_EQ(integer("r"), 7);
+    EXPECT_EQ(integer("not_reached"), -999999);
+    const std::string texts = script_file("text.tqt", "Return \"abc\"\n");
+    EXPECT_EQ(run("s = Call(" + quoted(texts) + ", \"\")"), 1);
+    EXPECT_EQ(text("s"), "abc");
+}
+
+TEST_F(CallTest, ParametersReachTheCalledScript) {
+    const std::string callee = script_file("params.tqt", "count = param0\nfirst = param1\n");
+    EXPECT_EQ(run("Call(" + quoted(callee) + ", 'one \"two three\"')"), 1);
+    EXPECT_EQ(integer("count"), 2);
+    EXPECT_EQ(text("first"), "one");
+    EXPECT_EQ(text("param2"), "two three");
+}
+
+TEST_F(CallTest, RelativeNameIsFoundBesideTheRunningScript) {
+    script_file("beside.tqt", "found = 1\n");
+    lstrcpynA(st->script_path, (std::string(directory) + "main.tqt").c_str(), MAX_PATH);
+    EXPECT_TRUE(call("beside.tqt", "")) << st->error;
+    EXPECT_EQ(integer("found"), 1);
+}
+
+// ------------------------------------------------------------------ failures
+
+TEST_F(CallTest, MissingFileRaises1400) {
+    EXPECT_FALSE(call((std::string(directory) + "absent.tqt").c_str(), ""));
+    EXPECT_EQ(st->error, 1400);
+    EXPECT_EQ(st->call_depth, 0);
+    EXPECT_FALSE(call("", ""));
+    EXPECT_EQ(st->error, 1400);
+}
+
+TEST_F(CallTest, MissingFileIsReportedInTheCaller) {
+    EXPECT_EQ(run("Call(\"" + std::string(directory) + "absent.tqt\", \"\")\nafter = 1"), 1);
+    EXPECT_EQ(st->last_run_error, 1400);
+    EXPECT_EQ(std::string(st->silent_caption).rfind("1400:", 0), 0u) << st->silent_caption;
+    EXPECT_EQ(integer("after"), -999999);
+}
+
+TEST_F(CallTest, FailureInCalledScriptStopsCallerQuietlyWith9013) {
+    const std::string callee = script_file("fails.tqt", "a = 1\nb = no_such_variable + 1\nc = 1\n");
+    EXPECT_EQ(run("Call(" + quoted(callee) + ", \"\")\nafter = 1"), 1);
+    EXPECT_EQ(integer("a"), 1);
+    EXPECT_EQ(integer("c"), -999999);
+    EXPECT_EQ(integer("after"), -999999);
+    EXPECT_EQ(st->last_run_error, 9013);
+    EXPECT_EQ(st->pending_cancel, 9013);
+    // The one report is the called script's own.
+    EXPECT_NE(std::string(st->silent_caption).find(':'), std::string::npos);
+    EXPECT_EQ(std::string(st->silent_caption).rfind("9013", 0), std::string::npos);
+    EXPECT_EQ(st->call_depth, 0);
+    EXPECT_EQ(st->structure_depth, 0);
+}
+
+TEST_F(CallTest, FullStructureStackRaises3353) {
+    const std::string callee = script_file("deep.tqt", "ran = 1\n");
+    StructureFrame frame{};
+    frame.type = FRAME_WHILE;
+    for (int i = 0; i < STRUCTURE_FRAMES; ++i) st->frames[i] = frame;
+    st->structure_depth = STRUCTURE_FRAMES;
+    EXPECT_FALSE(call(callee.c_str(), ""));
+    EXPECT_EQ(st->error, 3353);
+    EXPECT_EQ(st->call_depth, 0);
+    EXPECT_EQ(st->structure_depth, STRUCTURE_FRAMES);
+    EXPECT_EQ(integer("ran"), -999999);
+    st->structure_depth = 0;
+}
+
+// ------------------------------------------------------------------ what the caller gets back
+
+TEST_F(CallTest, CallerSettingsAreResetInsideAndRestoredAfter) {
+    const std::string callee = script_file(
+        "settings.tqt",
+        "inner_error_mode = IntControl(73, 1, 0, \"\", 0)\n"
+        "inner_cancel_mode = IntControl(72, 0, 0, \"\", 0)\n"
+        "If 1 Then x = 1\n");
+    st->last_if = 0;
+    st->error_handler_mode = 3;
+    st->cancel_handler_mode = 2;
+    strcpy(st->error_handler_name, "onerror");
+    strcpy(st->cancel_handler_name, "oncancel");
+    st->debug_switches = 1;
+    st->trace_switches = 1;
+    strcpy(st->trace_file, "trace.txt");
+    strcpy(st->last_traced_line, "x = 1");
+    st->function_body = 1;
+    st->in_loop = 1;
+    lstrcpynA(st->script_path, "C:\\caller.tqt", MAX_PATH);
+
+    EXPECT_TRUE(call(callee.c_str(), "")) << st->error;
+
+    // Inside, the called script saw the reset values.
+    EXPECT_EQ(text("inner_error_mode"), "0");
+    EXPECT_EQ(text("inner_cancel_mode"), "-1");
+    // Afterwards, the caller's values are back.
+    EXPECT_EQ(st->last_if, 0);
+    EXPECT_EQ(st->error_handler_mode, 3);
+    EXPECT_EQ(st->cancel_handler_mode, 2);
+    EXPECT_STREQ(st->error_handler_name, "onerror");
+    EXPECT_STREQ(st->cancel_handler_name, "oncancel");
+    EXPECT_EQ(st->debug_switches, 1u);
+    EXPECT_EQ(st->trace_switches, 1u);
+    EXPECT_STREQ(st->trace_file, "trace.txt");
+    EXPECT_STREQ(st->last_traced_line, "x = 1");
+    EXPECT_EQ(st->function_body, 1);
+    EXPECT_EQ(st->in_loop, 1);
+    EXPECT_STREQ(st->script_path, "C:\\caller.tqt");
+    EXPECT_EQ(st->call_depth, 0);
+    EXPECT_EQ(st->structure_depth, 0);
+    st->error_handler_mode = 0;
+    st->cancel_handler_mode = 0;
+}
+
+}  // namespace

@@ -1,0 +1,572 @@
+// The host callback path: record layouts, ZeradIrevav's copying rules, the
+// host call with a test handler and the mapping of its result codes, and
+// DLLServices' discipline and host requests.
+#include <gtest/gtest.h>
+#include <string.h>
+#include <string>
+#include "engine_fixture.h"
+#include "engine/run_loop.h"
+#include "ext/host_call.h"
+#include "ext/services.h"
+#include "lang/error_driver.h"
+#include "lang/errors.h"
+#include "lang/evaluator.h"
+#include "lang/heap.h"
+#include "lang/keyword_table.h"
+#include "lib/dispatch.h"
+
+namespace {
+
+#if defined(_WIN64)
+TEST(ExtenderRecords, Win64KeepsFieldOrderWithNaturalWidths) {
+    EXPECT_EQ(offsetof(ExtenderValue, variant), 0u);
+    EXPECT_EQ(offsetof(ExtenderValue, real), 24u);
+    EXPECT_EQ(offsetof(ExtenderValue, integer), 32u);
+    EXPECT_EQ(offsetof(ExtenderValue, flags), 36u);
+    EXPECT_EQ(offsetof(ExtenderValue, text), 40u);
+    EXPECT_EQ(offsetof(ExtenderValue, internal), 48u);
+    EXPECT_EQ(sizeof(ExtenderValue), 52u);
+    // Seventeen words of which two are 32-bit: the version and the size.
+    EXPECT_EQ(offsetof(ExtenderContext, version), 16u);
+    EXPECT_EQ(offsetof(ExtenderContext, size), 20u);
+    EXPECT_EQ(offsetof(ExtenderContext, services), 24u);
+    EXPECT_EQ(offsetof(ExtenderContext, host_values), 32u);
+    EXPECT_EQ(offsetof(ExtenderContext, var_handler), 56u);
+    EXPECT_EQ(offsetof(ExtenderContext, array_swap_elements), 120u);
+    EXPECT_EQ(sizeof(ExtenderContext), 128u);
+}
+#endif
+
+// ---------------------------------------------------------------- the test host
+
+// What the test handler saw, and what it answers.
+struct HostScript {
+    HWND owner;
+    uintptr_t host_value;
+    uint32_t magic;
+    int32_t function;
+    int32_t count;
+    uint32_t* private_word;
+    ExtenderContext context;
+    ExtenderValue arguments[MAX_ARGUMENTS];
+    std::string texts[MAX_ARGUMENTS];
+    int calls;
+    // The answer: a record handed to the callback, or none; the code returned.
+    bool use_callback;
+    ExtenderValue answer;
+    int code;
+    int returned_by_callback;
+};
+HostScript g_host;
+
+int __stdcall test_host(HWND owner, uintptr_t host_value, uint32_t magic, int32_t function,
+                        ResultCallbackFn callback, ExtenderContext* context, uint32_t* private_word,
+                        ExtenderValue* arguments, int32_t count, ExtenderValue*) {
+    ++g_host.calls;
+    g_host.owner = owner;
+    g_host.host_value = host_value;
+    g_host.magic = magic;
+    g_host.function = function;
+    g_host.count = count;
+    g_host.private_word = private_word;
+    g_host.context = *context;
+    for (int i = 0; i < count && i < MAX_ARGUMENTS; ++i) {
+        g_host.arguments[i] = arguments[i];
+        const bool is_text = (arguments[i].flags & VF_STRING) && !(arguments[i].flags & VF_ARRAY);
+        g_host.texts[i] = is_text && arguments[i].text ? static_cast<const char*>(arguments[i].text) : "";
+    }
+    if (!g_host.use_callback) return g_host.code;
+    g_host.returned_by_callback = callback(g_host.code, nullptr, context, &g_host.answer);
+    return g_host.returned_by_callback;
+}
+
+ExtenderValue string_record(const char* text) {
+    ExtenderValue r;
+    memset(&r, 0, sizeof r);
+    r.flags = VF_STRING;
+    r.text = const_cast<char*>(text);
+    return r;
+}
+
+ExtenderValue integer_record(int32_t n) {
+    ExtenderValue r;
+    memset(&r, 0, sizeof r);
+    r.flags = VF_INT;
+    r.integer = n;
+    return r;
+}
+
+class HostCall : public EngineTest {
+protected:
+    Value result;
+    Value args[MAX_ARGUMENTS + 1];
+    KeywordEntry host_table[3];
+
+    void SetUp() override {
+        EngineTest::SetUp();
+        install_host_route();
+        g_host = HostScript{};
+        g_host.use_callback = true;
+        g_host.answer = integer_record(0);
+        init_value(&result);
+        for (Value& arg : args) init_value(&arg);
+        st->host_handler = reinterpret_cast<HostHandlerFn>(reinterpret_cast<void*>(&test_host));
+        st->host_values[1] = 0x5EED;
+        st->error_mode = ERRMODE_CANCEL;
+        memset(host_table, 0, sizeof host_table);
+        define_host_function(0, "hostecho", 1, AK_ANSI);
+        define_host_function(1, "hostcount", 0, AK_INTEGER);
+        st->host_keywords = host_table;
+    }
+
+    void TearDown() override {
+        release_value(st, &result);
+        for (Value& arg : args) release_value(st, &arg);
+        st->host_handler = nullptr;
+        st->host_keywords = nullptr;
+        st->error = 0;
+        EngineTest::TearDown();
+    }
+
+    void define_host_function(int index, const char* name, uint32_t required, ArgKind kind) {
+        KeywordEntry& e = host_table[index];
+        e.id = static_cast<uint32_t>(index);
+        e.type = KT_FUNCTION;
+        e.kinds_low = kind;
+        e.value = required;
+        e.length = static_cast<uint16_t>(strlen(name));
+        strcpy(e.name, name);
+    }
+
+    void text(int i, const char* s) { ASSERT_TRUE(set_value_text(st, &args[i].v, s, strlen(s))); }
+
+    // Calls host function 0 with its error text and result code.
+    bool fail_with(int code, const char* error_text) {
+        g_host.code = code;
+        g_host.answer = string_record(error_text);
+        return call_host_function(st, HOST_ID_BASE, &result, args, 0);
+    }
+};
+
+// ---------------------------------------------------------------- ZeradIrevav
+
+class ResultCallback : public HostCall {
+protected:
+    ExtenderContext context;
+
+    void SetUp() override {
+        HostCall::SetUp();
+        build_extender_context(st, &result, &context);
+    }
+};
+
+TEST_F(ResultCallback, CopiesTextIntoTheHeapAndDropsTheOrigin) {
+    char source[] = "from the host";
+    result.origin_index = 7;
+    result.origin_table = 0;
+    ExtenderValue r = string_record(source);
+    EXPECT_EQ(ZeradIrevav(3, nullptr, &context, &r), 3);
+    ASSERT_EQ(result.v.flags, (uint32_t)VF_STRING);
+    source[0] = 'X';  // the engine keeps its own copy
+    EXPECT_STREQ(value_text(st, result.v), "from the host");
+    EXPECT_EQ(result.origin_index, ORIGIN_NONE);
+    EXPECT_EQ(result.origin_table, ORIGIN_NONE);
+}
+
+TEST_F(ResultCallback, CopiesEveryRepresentationTheFlagsName) {
+    ExtenderValue r = string_record("2.5");
+    r.flags = VF_STRING | VF_FLOAT | VF_INT;
+    r.real = 2.5;
+    r.integer = 3;
+    ASSERT_EQ(ZeradIrevav(0, nullptr, &context, &r), 0);
+    EXPECT_EQ(result.v.flags, (uint32_t)(VF_STRING | VF_FLOAT | VF_INT));
+    EXPECT_DOUBLE_EQ(result.v.real, 2.5);
+    EXPECT_EQ(result.v.integer, 3);
+    EXPECT_STREQ(value_text(st, result.v), "2.5");
+}
+
+TEST_F(ResultCallback, WideTextFromTheTextFieldOrTheWideResultFlag) {
+    wchar_t wide[] = L"\u00e9t\u00e9";
+    ExtenderValue r;
+    memset(&r, 0, sizeof r);
+    r.flags = VF_UNICODE;
+    r.text = wide;
+    ASSERT_EQ(ZeradIrevav(0, nullptr, &context, &r), 0);
+    EXPECT_EQ(result.v.flags, (uint32_t)VF_UNICODE);
+    EXPECT_STREQ(value_wtext(st, result.v), wide);
+
+    wchar_t other[] = L"w";
+    memset(&r, 0, sizeof r);
+    r.flags = EXTENDER_WIDE_RESULT | VF_INT;  // the integer field is no integer then
+#if defined(_WIN64)
+    r.text = other;
+#else
+    r.integer = static_cast<int32_t>(reinterpret_cast<uintptr_t>(other));
+#endif
+    ASSERT_EQ(ZeradIrevav(0, nullptr, &context, &r), 0);
+    EXPECT_EQ(result.v.flags, (uint32_t)VF_UNICODE);
+    EXPECT_STREQ(value_wtext(st, result.v), L"w");
+}
+
+TEST_F(ResultCallback, ReplacingAResultFreesItsOldText) {
+    ExtenderValue r = string_record("first");
+    ASSERT_EQ(ZeradIrevav(0, nullptr, &context, &r), 0);
+    const HeapStats before = heap_stats(st);
+    r = string_record("second");
+    ASSERT_EQ(ZeradIrevav(0, nullptr, &context, &r), 0);
+    EXPECT_EQ(heap_stats(st).used_blocks, before.used_blocks);
+    EXPECT_STREQ(value_text(st, result.v), "second");
+}
+
+TEST_F(ResultCallback, RefusesUnknownAndComObjectRecordsWithMinusFour) {
+    SetInteger(&result.v, RK_VALUE, 0, 41);
+    ExtenderValue r = integer_record(5);
+    r.flags = 0;
+    EXPECT_EQ(ZeradIrevav(1, nullptr, &context, &r), -4);
+    r.flags = VF_COMOBJ;  // bits 9 and 10 together
+    EXPECT_EQ(ZeradIrevav(1, nullptr, &context, &r), -4);
+    r.flags = VF_UNINITIALIZED;
+    EXPECT_EQ(ZeradIrevav(1, nullptr, &context, &r), -4);
+    EXPECT_EQ(result.v.integer, 41);  // left as it was
+}
+
+TEST_F(ResultCallback, WithoutAResultValueOnlyTheCodeComesBack) {
+    context.result = nullptr;
+    ExtenderValue r = integer_record(9);
+    EXPECT_EQ(ZeradIrevav(1, nullptr, &context, &r), 1);
+    EXPECT_EQ(result.v.integer, 0);
+}
+
+TEST_F(ResultCallback, NegativeCodeKeepsAPlainStringAsErrorText) {
+    std::string long_text(600, 'e');
+    long_text[0] = 'L';
+    ExtenderValue r = string_record(long_text.c_str());
+    EXPECT_EQ(ZeradIrevav(-3, nullptr, &context, &r), -3);
+    EXPECT_STREQ(st->extender_error_text, long_text.c_str());
+    EXPECT_EQ(strlen(st->user_error_text), 255u);
+    EXPECT_EQ(st->user_error_text[0], 'L');
+    EXPECT_EQ(result.v.flags, (uint32_t)VF_INT);  // no copy on failure
+}
+
+TEST_F(ResultCallback, NegativeCodeWithAnotherRecordUsesTheUndefinedErrorText) {
+    ExtenderValue r = integer_record(3);
+    EXPECT_EQ(ZeradIrevav(-1, nullptr, &context, &r), -1);
+    EXPECT_STREQ(st->extender_error_text, "Extender Error: Undefined error occurred");
+    EXPECT_STREQ(st->user_error_text, "Extender Error: Undefined error occurred");
+}
+
+// ---------------------------------------------------------------- the call
+
+TEST_F(HostCall, HandsTheHostTheTenWordsAndAFreshContext) {
+    text(1, "hello");
+    g_host.answer = integer_record(77);
+    ASSERT_TRUE(call_host_function(st, HOST_ID_BASE + 1, &result, args, 1));
+    EXPECT_EQ(g_host.magic, EXTENDER_CALL_MAGIC);
+    EXPECT_EQ(g_host.function, 1);
+    EXPECT_EQ(g_host.host_value, (uintptr_t)0x5EED);
+    EXPECT_EQ(g_host.private_word, nullptr);
+    EXPECT_EQ(g_host.count, 1);
+    EXPECT_EQ(g_host.texts[0], "hello");
+    EXPECT_EQ(g_host.context.engine, st);
+    EXPECT_EQ(g_host.context.result, &result);
+    EXPECT_EQ(g_host.context.version, 1010u);
+    EXPECT_EQ(g_host.context.size, sizeof(ExtenderContext));
+    EXPECT_EQ(g_host.context.services, &DLLServices);
+    EXPECT_EQ(result.v.integer, 77);
+}
+
+TEST_F(HostCall, WideOnlyArgumentsReachTheHostAsAnsiText) {
+    ASSERT_TRUE(set_value_wtext(st, &args[1].v, L"wide", 4));
+    ASSERT_TRUE(call_host_function(st, HOST_ID_BASE, &result, args, 1));
+    EXPECT_EQ(g_host.texts[0], "wide");
+    EXPECT_EQ(g_host.arguments[0].flags & VF_UNICODE, 0u);
+}
+
+TEST_F(HostCall, NumbersTravelInTheirFields) {
+    SetInteger(&args[1].v, RK_VALUE, 0, -12);
+    args[2].v.flags = VF_FLOAT;
+    args[2].v.real = 0.25;
+    ASSERT_TRUE(call_host_function(st, HOST_ID_BASE, &result, args, 2));
+    EXPECT_EQ(g_host.arguments[0].integer, -12);
+    EXPECT_EQ(g_host.arguments[0].flags, (uint32_t)VF_INT);
+    EXPECT_DOUBLE_EQ(g_host.arguments[1].real, 0.25);
+    EXPECT_EQ(g_host.arguments[1].text, nullptr);
+}
+
+TEST_F(HostCall, DispatcherConvertsByTheHostTableKinds) {
+    SetInteger(&args[1].v, RK_VALUE, 0, 42);
+    g_host.answer = string_record("echo");
+    ASSERT_TRUE(DispatchFunction(st, "hostecho", false, HOST_ID_BASE, &result, args, 1));
+    EXPECT_EQ(g_host.texts[0], "42");  // kind ANSI made the integer a text
+    EXPECT_STREQ(value_text(st, result.v), "echo");
+}
+
+TEST_F(HostCall, HostStatementGetsTheRestOfTheLineFromTheDispatcherRoute) {
+    ASSERT_NE(g_dispatch_hooks.outer_function, nullptr);
+    text(1, "rest of line");
+    g_dispatch_hooks.outer_function(st, HOST_ID_BASE, &result, args, 1, false);
+    EXPECT_EQ(st->error, 0);
+    EXPECT_EQ(g_host.texts[0], "rest of line");
+}
+
+TEST_F(HostCall, ExtenderIdsWithoutExtendersAreUndefinedFunctions) {
+    g_dispatch_hooks.outer_function(st, EXTENDER_ID_BASE, &result, args, 0, false);
+    EXPECT_EQ(st->error, (uint16_t)Err::FunctionNotDefined);
+    EXPECT_EQ(g_host.calls, 0);
+}
+
+TEST_F(HostCall, NoHostHandlerIsAnUndefinedFunction) {
+    st->host_handler = nullptr;
+    EXPECT_FALSE(call_host_function(st, HOST_ID_BASE, &result, args, 0));
+    EXPECT_EQ(st->error, (uint16_t)Err::FunctionNotDefined);
+}
+
+TEST_F(HostCall, AHostThatNeverCallsBackLeavesTheIntegerZero) {
+    g_host.use_callback = false;
+    g_host.code = 5;
+    EXPECT_TRUE(call_host_function(st, HOST_ID_BASE, &result, args, 0));
+    EXPECT_EQ(result.v.flags, (uint32_t)VF_INT);
+    EXPECT_EQ(result.v.integer, 0);
+}
+
+// ---------------------------------------------------------------- result codes
+
+TEST_F(HostCall, CodesWithoutReportsRaiseTheirErrors) {
+    const struct {
+        int code;
+        uint16_t error;
+    } cases[] = {
+        {-4, (uint16_t)Err::ExtenderResultNoMemory},
+        {-5, (uint16_t)Err::UserCancel},
+        {-6, TERMINATE_HOST},
+        {-7, (uint16_t)Err::ExtenderArrayCreateFailed},
+    };
+    for (const auto& c : cases) {
+        st->error = 0;
+        st->last_report.number = 0;
+        EXPECT_FALSE(fail_with(c.code, "quiet")) << c.code;
+        EXPECT_EQ(st->error, c.error) << c.code;
+        EXPECT_EQ(st->last_report.number, 0) << c.code << " must not report";
+    }
+}
+
+TEST_F(HostCall, SevereErrorIsReportedWithItsRealNumberAndStops) {
+    EXPECT_FALSE(fail_with(-3, "1234: disk on fire"));
+    EXPECT_EQ(st->error, ERROR_REPORTED_BY_RAISER);
+    EXPECT_EQ(st->indirect_error, 1234);
+    EXPECT_EQ(st->last_report.number, 1234);
+    EXPECT_STREQ(st->last_report.text, "QOB Extender Error:  1234: disk on fire");
+    EXPECT_EQ(st->continue_flag, 0);
+}
+
+TEST_F(HostCall, ResultsBelowMinusSevenAreReportedAsOutOfMemory) {
+    st->error_mode = ERRMODE_NOTIFY;
+    EXPECT_FALSE(fail_with(-8, "odd"));
+    EXPECT_EQ(st->error, ERROR_REPORTED_BY_RAISER);
+    EXPECT_EQ(st->last_report.number, (int)Err::ExtenderResultNoMemory);  // no indirect code
+    EXPECT_EQ(st->continue_flag, 0);  // severe: never goes on
+}
+
+TEST_F(HostCall, ErrorNumberComesOnlyFromAColonWithinTenCharacters) {
+    st->error_mode = ERRMODE_OFF;
+    const struct {
+        const char* text;
+        int32_t number;
+    } cases[] = {
+        {"77:x", 77},
+        {"123456789:x", 123456789},  // colon at the tenth character
+        {"1234567890:x", 999},       // colon past the reach
+        {"0: zero keeps it", 999},
+        {"no number: here", 999},
+        {"no colon at all", 999},
+        {"  -5: signed", -5},
+    };
+    for (const auto& c : cases) {
+        st->error = 0;
+        EXPECT_FALSE(fail_with(-1, c.text)) << c.text;
+        EXPECT_EQ(st->indirect_error, c.number) << c.text;
+    }
+}
+
+TEST_F(HostCall, MinorErrorUnderErrorModeOffIsLeftToTheStatementDriver) {
+    st->error_mode = ERRMODE_OFF;
+    EXPECT_FALSE(fail_with(-1, "minor"));
+    EXPECT_EQ(st->error, (uint16_t)Err::ExtenderMinorError);
+    EXPECT_EQ(st->last_report.number, 0);
+}
+
+TEST_F(HostCall, SuppressedReportsLeaveTheIndirectCode) {
+    st->suppress_reports = 1;
+    EXPECT_FALSE(fail_with(-2, "moderate"));
+    EXPECT_EQ(st->error, (uint16_t)Err::ExtenderModerateError);
+    EXPECT_EQ(st->last_report.number, 0);
+    st->suppress_reports = 0;
+}
+
+TEST_F(HostCall, InsideQuietExecuteTheErrorCountsAsReportedAndGoesOn) {
+    st->inside_execute = 1;
+    st->execute_error_mode = 2;
+    EXPECT_TRUE(fail_with(-2, "in execute"));
+    EXPECT_EQ(st->error, ERROR_REPORTED_BY_RAISER);
+    EXPECT_EQ(st->continue_flag, 1);
+    st->inside_execute = 0;
+    st->continue_flag = 0;
+}
+
+TEST_F(HostCall, InsideExecuteASilentBoxAnswersCancel) {
+    st->inside_execute = 1;
+    st->execute_error_mode = 0;
+    EXPECT_FALSE(fail_with(-1, "in execute"));
+    EXPECT_EQ(st->error, (uint16_t)Err::UserCancel);
+    EXPECT_STREQ(st->silent_text, "EXECUTE::in execute");
+    st->inside_execute = 0;
+}
+
+TEST_F(HostCall, AFailureWithoutTextDoesNotRepeatAnEarlierText) {
+    EXPECT_FALSE(fail_with(-4, "first failure"));
+    st->error = 0;
+    g_host.use_callback = false;
+    g_host.code = -4;
+    EXPECT_FALSE(call_host_function(st, HOST_ID_BASE, &result, args, 0));
+    EXPECT_STREQ(st->extender_error_text, "Extender Error: Undefined error occurred");
+}
+
+// ---------------------------------------------------------------- hooks
+
+TEST_F(HostCall, HookPassesItsTextAndFourNumbersAndReturnsTheAnswer) {
+    g_host.answer = integer_record(KESTR_HOOK_DIRECTORY_CHANGED);
+    int32_t answer = -1;
+    ASSERT_TRUE(call_host_hook(st, KESTR_HOOK_STATEMENT, "2", 0x1234, 56, 65535, 1, &answer));
+    EXPECT_EQ(g_host.function, -1);
+    EXPECT_EQ(g_host.count, 5);
+    EXPECT_EQ(g_host.texts[0], "2");
+    EXPECT_EQ(g_host.arguments[0].flags, (uint32_t)VF_STRING);
+    for (int i = 1; i < 5; ++i) EXPECT_EQ(g_host.arguments[i].flags, (uint32_t)VF_INT) << i;
+    EXPECT_EQ(g_host.arguments[1].integer, 0x1234);
+    EXPECT_EQ(g_host.arguments[2].text, reinterpret_cast<void*>(56));
+    EXPECT_EQ(g_host.arguments[3].integer, 65535);
+    EXPECT_EQ(answer, KESTR_HOOK_DIRECTORY_CHANGED);
+}
+
+TEST_F(HostCall, HookStopRequestBecomesTheHostTerminationCode) {
+    g_host.code = KESTR_RESULT_STOP;
+    g_host.use_callback = false;
+    EXPECT_FALSE(call_host_hook(st, KESTR_HOOK_SCRIPT, "c:\\x.qob", 1, 0, 0, 0));
+    EXPECT_EQ(st->error, TERMINATE_HOST);
+}
+
+TEST_F(HostCall, HookWithoutHostHandlerDoesNothing) {
+    st->host_handler = nullptr;
+    int32_t answer = 5;
+    EXPECT_TRUE(call_host_hook(st, KESTR_HOOK_STATEMENT, "1", 0, 0, 0, 0, &answer));
+    EXPECT_EQ(answer, 0);
+    EXPECT_EQ(st->error, 0);
+}
+
+// ---------------------------------------------------------------- DLLServices
+
+class Services : public EngineTest {
+protected:
+    intptr_t call(uint32_t request, uintptr_t a2 = 0, uintptr_t a3 = 0, int32_t a4 = 0, uintptr_t a5 = 0) {
+        return DLLServices(state_handle, request, a2, a3, a4, a5);
+    }
+    static uintptr_t text(const char* s) { return reinterpret_cast<uintptr_t>(s); }
+};
+
+TEST_F(Services, RequestsAboveFiftyThreeAnswerZeroOthersDefaultToOne) {
+    EXPECT_EQ(call(54), 0);
+    EXPECT_EQ(call(0x10000 + 54), 0);   // only the low 16 bits count
+    EXPECT_EQ(call(53), 1);
+    EXPECT_EQ(call(0x10000 + 31), 1);
+    EXPECT_EQ(DLLServices(nullptr, 31, 0, 0, 0, 0), 0);
+}
+
+TEST_F(Services, APendingErrorSurvivesARequest) {
+    st->error = 3057;
+    EXPECT_EQ(call(KESTR_SVC_HOST_VERSION, text("host 2.0")), 1);
+    EXPECT_EQ(st->error, 3057);
+    EXPECT_STREQ(st->host_version_text, "host 2.0");
+}
+
+TEST_F(Services, RequestThirteenSetsTheErrorInForceAfterwards) {
+    st->error = 3057;
+    EXPECT_EQ(call(KESTR_SVC_SET_ERROR, 0, 0, 1213), 1);
+    EXPECT_EQ(st->error, 1213);
+}
+
+TEST_F(Services, EngineMayBeGivenByItsAddress) {
+    EXPECT_EQ(DLLServices(st, KESTR_SVC_SCRIPT_PATH, text("c:\\a\\b.qob"), 0, 0, 0), 1);
+    EXPECT_STREQ(st->script_path, "c:\\a\\b.qob");
+    EXPECT_EQ(DLLServices(st, KESTR_SVC_HOST_WINDOW, 0, 0, 0, 0), (intptr_t)st->host_window);
+}
+
+TEST_F(Services, ParametersFromAnsiAndWideLines) {
+    EXPECT_EQ(call(KESTR_SVC_PARAMETERS, text("a \"b c\" 'd''e'")), 3);
+    char value[32];
+    ASSERT_TRUE(GetVariableText(st, "param2", value, sizeof value));
+    EXPECT_STREQ(value, "b c");
+    ASSERT_TRUE(GetVariableText(st, "param3", value, sizeof value));
+    EXPECT_STREQ(value, "d'e");
+    EXPECT_EQ(call(KESTR_SVC_PARAMETERS, 0, reinterpret_cast<uintptr_t>(L"x")), 1);
+    EXPECT_EQ(FindSlot(st, "param2"), NO_SLOT);
+}
+
+TEST_F(Services, SilentModeAnswersThePreviousSettingAndOtherValuesOnlyRead) {
+    ASSERT_EQ(st->silent, 1);  // the fixture's setting
+    EXPECT_EQ(call(KESTR_SVC_SILENT, text("c:\\log.txt"), 0, 0), 1);
+    EXPECT_EQ(st->silent, 0);
+    EXPECT_STREQ(st->log_file, "c:\\log.txt");
+    EXPECT_EQ(call(KESTR_SVC_SILENT, text("other"), 0, 7), 0);
+    EXPECT_EQ(st->silent, 0);
+    EXPECT_STREQ(st->log_file, "c:\\log.txt");
+    EXPECT_EQ(call(KESTR_SVC_SILENT, 0, 0, 1), 0);
+    EXPECT_EQ(st->silent, 1);
+    EXPECT_STREQ(st->log_file, "c:\\log.txt");  // no name given: kept
+}
+
+TEST_F(Services, IncludeFlagsReadAndSet) {
+    EXPECT_EQ(call(KESTR_SVC_INCLUDE_FLAGS, 0, 0, -1), 3);
+    EXPECT_EQ(call(KESTR_SVC_INCLUDE_FLAGS, 0, 0, 1), 3);
+    EXPECT_EQ(st->include_flags, 1u);
+}
+
+TEST_F(Services, CancelSetsBothFlagsUnlessCancellingIsDisabled) {
+    st->cancel_disabled = 1;
+    EXPECT_EQ(call(KESTR_SVC_CANCEL), 0);
+    EXPECT_EQ(st->cancel_requested, 0);
+    st->cancel_disabled = 0;
+    EXPECT_EQ(call(KESTR_SVC_CANCEL), 1);
+    EXPECT_EQ(st->cancel_requested, 1);
+    EXPECT_EQ(st->report_cancel, 1);
+}
+
+TEST_F(Services, RunReportCopiesTheLastReport) {
+    st->last_run_error = 3057;
+    st->last_run_result = 0;
+    st->last_report.number = 3057;
+    st->last_report.line = 12;
+    strcpy(st->last_report.file, "c:\\inc.qob");
+    strcpy(st->last_report.text, "3057:  Variable could not be converted to a valid number");
+    KestrRunReport report;
+    memset(&report, 0, sizeof report);
+    report.size = sizeof report - 1;
+    EXPECT_EQ(call(KESTR_SVC_RUN_REPORT, reinterpret_cast<uintptr_t>(&report)), 0);
+    EXPECT_EQ(report.error, 0);
+    report.size = sizeof report;
+    EXPECT_EQ(call(KESTR_SVC_RUN_REPORT, reinterpret_cast<uintptr_t>(&report)), 1);
+    EXPECT_EQ(report.run_error, 3057);
+    EXPECT_EQ(report.error, 3057);
+    EXPECT_EQ(report.line, 12);
+    EXPECT_STREQ(report.file, "c:\\inc.qob");
+    EXPECT_STREQ(report.message, st->last_report.text);
+}
+
+TEST_F(Services, HeapCopyAndAddressRoundTrip) {
+    intptr_t offset = call(KESTR_SVC_HEAP_COPY, text("kept"));
+    ASSERT_GT(offset, 0);
+    EXPECT_STREQ(reinterpret_cast<const char*>(call(KESTR_SVC_HEAP_ADDRESS, 0, 0, 0, (uintptr_t)offset)),
+                 "kept");
+    VFree(st, static_cast<uint32_t>(offset));
+}
+
+}  // namespace

@@ -1,0 +1,308 @@
+// #include expansion with origin markers, locating lines in prepared text,
+// and loading a script file, with real files in a temporary directory.
+
+#include "engine_fixture.h"
+
+#include <string>
+#include <vector>
+#include "engine/run_loop.h"
+#include "engine/script_buffer.h"
+#include "lang/evaluator.h"
+#include "resources/error_numbers.h"
+
+namespace {
+
+// A marker line as the loader writes it, the line number given as its four
+// bytes.
+std::string marker(const char* number, const std::string& name) {
+    return std::string(";\x0B" "A@") + number + name + "\n";
+}
+
+class IncludeTest : public EngineTest {
+protected:
+    std::string dir;  // with a trailing backslash
+    std::vector<std::string> files;
+    std::vector<HGLOBAL> blocks;
+    char saved_cwd[MAX_PATH] = "";
+
+    void SetUp() override {
+        EngineTest::SetUp();
+        char temp[MAX_PATH];
+        ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+        dir = std::string(temp) + "qob_include_" + std::to_string(GetCurrentProcessId()) + "_" +
+              std::to_string(GetTickCount()) + "\\";
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr));
+        GetCurrentDirectoryA(MAX_PATH, saved_cwd);
+        write_file("inc.txt", "x = 5\r\ny = 6");
+    }
+
+    void TearDown() override {
+        SetCurrentDirectoryA(saved_cwd);
+        for (HGLOBAL h : blocks) GlobalFree(h);
+        for (const std::string& f : files) DeleteFileA(f.c_str());
+        RemoveDirectoryA(dir.c_str());
+        EngineTest::TearDown();
+    }
+
+    std::string write_file(const std::string& name, const std::string& content) {
+        std::string path = dir + name;
+        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(f, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        CloseHandle(f);
+        files.push_back(path);
+        return path;
+    }
+
+    HGLOBAL block_of(const std::string& text) {
+        HGLOBAL h = GlobalAlloc(GHND, text.size() + 1);
+        memcpy(GlobalLock(h), text.c_str(), text.size() + 1);
+        GlobalUnlock(h);
+        return h;
+    }
+
+    // Runs PrepareScript over text; *out receives the prepared text.
+    int32_t prepare(const std::string& text, std::string* out, const std::string& directory = "", int level = 0,
+                    const char* file_name = "main.qob") {
+        HGLOBAL h = block_of(text);
+        error_name[0] = 0;
+        int32_t result = PrepareScript(st, &h, file_name, directory.c_str(), error_name, level);
+        const char* p = static_cast<const char*>(GlobalLock(h));
+        out->assign(p);
+        GlobalUnlock(h);
+        GlobalFree(h);
+        if (result > 0) {
+            EXPECT_EQ(static_cast<size_t>(result), out->size());
+        }
+        return result;
+    }
+
+    // A scrambled buffer over a prepared text, as the loader leaves it.
+    ScriptBuffer scrambled(const std::string& text) {
+        HGLOBAL h = block_of(text);
+        blocks.push_back(h);
+        ScrambleScript(st, static_cast<uint8_t*>(GlobalLock(h)), static_cast<uint32_t>(text.size()));
+        GlobalUnlock(h);
+        return ScriptBuffer{h, static_cast<uint32_t>(text.size()), 0};
+    }
+
+    char error_name[MAX_PATH];
+};
+
+TEST_F(IncludeTest, MarkersAfterDirectiveLines) {
+    std::string out;
+    const std::string text =
+        "a=1\r\n#DefineFunction f()\r\nReturn 1\r\n#EndFunction\r\n  #definesubroutine g()\nb=2";
+    ASSERT_GT(prepare(text, &out), 0);
+    EXPECT_EQ(out, marker("@@@A", "main.qob") + "a=1 \n#DefineFunction f() \n" + marker("@@@C", "main.qob") +
+                       "Return 1 \n#EndFunction \n  #definesubroutine g()\n" + marker("@@@F", "main.qob") + "b=2");
+
+    // Line 71 needs the second number byte; a last line without a line feed
+    // gets one before its marker.
+    std::string many;
+    for (int i = 0; i < 69; ++i) many += "x\n";
+    ASSERT_GT(prepare(many + "#DefineFunction h()", &out), 0);
+    EXPECT_EQ(out, marker("@@@A", "main.qob") + many + "#DefineFunction h()\n" + marker("@@AG", "main.qob"));
+
+    // Earlier markers are copied but do not count as lines.
+    ASSERT_GT(prepare("a\n" + marker("@@@Z", "other") + "#DefineFunction k()\n", &out), 0);
+    EXPECT_EQ(out, marker("@@@A", "main.qob") + "a\n" + marker("@@@Z", "other") + "#DefineFunction k()\n" +
+                       marker("@@@C", "main.qob"));
+}
+
+TEST_F(IncludeTest, AlreadyPreparedTextIsLeftAlone) {
+    std::string out;
+    const std::string prepared = marker("@@@A", "x.qob") + "a\r\nb";
+    EXPECT_EQ(prepare(prepared, &out), static_cast<int32_t>(prepared.size()));
+    EXPECT_EQ(out, prepared);  // not even its line ends
+    const std::string older = " ;\x0C@whatever\r\n";
+    EXPECT_EQ(prepare(older, &out), static_cast<int32_t>(older.size()));
+    EXPECT_EQ(out, older);
+    // 0x0C without "@", or two blanks before: not prepared.
+    EXPECT_GT(prepare(";\x0C" "a\n", &out), 4);
+    EXPECT_EQ(out.substr(0, 2), ";\x0B");
+    EXPECT_GT(prepare("  ;\x0B" "a\n", &out), 6);
+    EXPECT_EQ(out.substr(0, 2), ";\x0B");
+}
+
+TEST_F(IncludeTest, IncludeFromTheDirectoryArgument) {
+    std::string out;
+    const std::string expected = marker("@@@A", "main.qob") + "a\n" + marker("@@@A", dir + "inc.txt") +
+                                 "x = 5 \ny = 6\n" + marker("@@@C", "main.qob") + "b";
+    ASSERT_GT(prepare("a\n#include inc.txt\r\nb", &out, dir), 0);
+    EXPECT_EQ(out, expected);
+    // The directory may come without its backslash; a tab may follow the word.
+    ASSERT_GT(prepare("a\n#INCLUDE\tinc.txt\nb", &out, dir.substr(0, dir.size() - 1)), 0);
+    EXPECT_EQ(out, expected);
+}
+
+TEST_F(IncludeTest, CurrentDirectoryAfterTheDirectoryArgument) {
+    std::string out;
+    ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
+    ASSERT_GT(prepare("#include inc.txt\n", &out, "C:\\no such dir\\"), 0);
+    EXPECT_EQ(out, marker("@@@A", "main.qob") + marker("@@@A", "inc.txt") + "x = 5 \ny = 6\n" +
+                       marker("@@@B", "main.qob"));
+}
+
+TEST_F(IncludeTest, AbsoluteAndQuotedNames) {
+    std::string out;
+    write_file("with blank.txt", "w = 1");
+    ASSERT_GT(prepare("#include " + dir + "inc.txt\n", &out, "C:\\no such dir\\"), 0);
+    EXPECT_NE(out.find(marker("@@@A", dir + "inc.txt") + "x = 5"), std::string::npos);
+    for (char quote : {'"', '\'', '`'}) {
+        ASSERT_GT(prepare(std::string("#include ") + quote + "with blank.txt" + quote + " ; note\n", &out, dir), 0)
+            << quote;
+        EXPECT_NE(out.find(marker("@@@A", dir + "with blank.txt") + "w = 1\n"), std::string::npos) << quote;
+    }
+    // An include file in a function body is expanded like any other.
+    ASSERT_GT(prepare("#DefineFunction f()\n#include inc.txt\n#EndFunction\n", &out, dir), 0);
+    EXPECT_NE(out.find("x = 5 \ny = 6\n" + marker("@@@C", "main.qob") + "#EndFunction"), std::string::npos);
+}
+
+TEST_F(IncludeTest, FilesThatCannotBeIncluded) {
+    std::string out;
+    EXPECT_EQ(prepare("a\n#include \"inc.txt\nb\n", &out, dir), 0);
+    EXPECT_STREQ(error_name, "inc.txt");
+    EXPECT_EQ(prepare("#include missing.txt \n", &out, dir), 0);
+    EXPECT_STREQ(error_name, "missing.txt");
+    // A failure deep down names the file that failed.
+    write_file("outer.txt", "a\n#include 'deeper.txt'\n");
+    EXPECT_EQ(prepare("#include outer.txt\n", &out, dir), 0);
+    EXPECT_STREQ(error_name, "deeper.txt");
+    // A directory is no file.
+    EXPECT_EQ(prepare("#include " + dir.substr(0, dir.size() - 1) + "\n", &out), 0);
+}
+
+TEST_F(IncludeTest, NestingLimit) {
+    std::string out;
+    write_file("self.txt", "x = 1\n#include self.txt\n");
+    EXPECT_EQ(prepare("#include self.txt\n", &out, dir), -2);
+    // Text at level 15 may not include anything; at level 14 it may.
+    EXPECT_GT(prepare("#include inc.txt\n", &out, dir, 14), 0);
+    EXPECT_EQ(prepare("#include inc.txt\n", &out, dir, 15), -2);
+    EXPECT_EQ(prepare("a\n", &out, dir, 16), -2);
+}
+
+TEST_F(IncludeTest, LocateLinesOfIncludedText) {
+    std::string out;
+    ASSERT_GT(prepare("a=1\n#include inc.txt\nb=2\nc=3", &out, dir), 0);
+    ScriptBuffer buffer = scrambled(out);
+    LineLocation where;
+
+    EXPECT_EQ(LocateLine(st, buffer, static_cast<uint32_t>(out.find("y = 6")), NO_FUNCTION, &where), 2);
+    EXPECT_STREQ(where.file, (dir + "inc.txt").c_str());
+    EXPECT_STREQ(where.text, "y = 6");
+    EXPECT_GT(where.marker_level, 0);
+
+    EXPECT_EQ(LocateLine(st, buffer, static_cast<uint32_t>(out.find("c=3")), NO_FUNCTION, &where), 4);
+    EXPECT_STREQ(where.file, "main.qob");
+    EXPECT_STREQ(where.text, "c=3");
+    EXPECT_EQ(LocateLine(st, buffer, static_cast<uint32_t>(out.find("a=1")), NO_FUNCTION, &where), 1);
+    EXPECT_STREQ(where.text, "a=1");
+
+    EXPECT_EQ(LocateLine(st, buffer, buffer.length, NO_FUNCTION, &where), 0);
+    EXPECT_EQ(LocateLine(st, buffer, buffer.length + 10, NO_FUNCTION, &where), 0);
+    EXPECT_EQ(where.line, 0);
+}
+
+TEST_F(IncludeTest, LocateWithoutMarkers) {
+    lstrcpyA(st->script_path, "C:\\scripts\\plain.qob");
+    const std::string text = "a\n\nthird line \nfourth";
+    ScriptBuffer buffer = scrambled(text);
+    LineLocation where;
+    EXPECT_EQ(LocateLine(st, buffer, static_cast<uint32_t>(text.find("third")), NO_FUNCTION, &where), 3);
+    EXPECT_STREQ(where.file, "C:\\scripts\\plain.qob");
+    EXPECT_STREQ(where.text, "third line ");
+    EXPECT_EQ(where.marker_level, -1);
+    EXPECT_EQ(LocateLine(st, buffer, static_cast<uint32_t>(text.find("fourth")), NO_FUNCTION, &where), 4);
+}
+
+TEST_F(IncludeTest, LocateInAFunctionBody) {
+    std::string out;
+    ASSERT_GT(prepare("a=1\n#DefineFunction f()\nx=1\ny=2\n#EndFunction\n", &out, dir), 0);
+    ScriptBuffer script = scrambled(out);
+    // The body as the run loop copies it: still scrambled, with its base.
+    const uint32_t body_start = static_cast<uint32_t>(out.find("f()\n") + 4);
+    const uint32_t body_length = static_cast<uint32_t>(out.find("#EndFunction")) - body_start;
+    HGLOBAL h = GlobalAlloc(GHND, body_length + 1);
+    blocks.push_back(h);
+    memcpy(GlobalLock(h), static_cast<const uint8_t*>(GlobalLock(script.handle)) + body_start, body_length);
+    GlobalUnlock(script.handle);
+    GlobalUnlock(h);
+    ScriptBuffer body{h, body_length, body_start};
+    const uint8_t zero = 0;
+    write_script_bytes(st, body, body_length, &zero, 1);
+
+    const std::string plain_body = out.substr(body_start, body_length);
+    int dummy_descriptor = 0;
+    st->udf_table[3] = &dummy_descriptor;
+    LineLocation where;
+    EXPECT_EQ(LocateLine(st, body, static_cast<uint32_t>(plain_body.find("y=2")), 3, &where), 4);
+    EXPECT_EQ(where.line_in_function, 2);
+    EXPECT_STREQ(where.text, "y=2");
+    EXPECT_STREQ(where.file, "main.qob");
+    EXPECT_EQ(LocateLine(st, body, static_cast<uint32_t>(plain_body.find("x=1")), 3, &where), 3);
+    EXPECT_EQ(where.line_in_function, 1);
+    EXPECT_EQ(LocateLine(st, body, static_cast<uint32_t>(plain_body.find("x=1")), NO_FUNCTION, &where), 3);
+    EXPECT_EQ(where.line_in_function, 0);
+    st->udf_table[3] = nullptr;
+}
+
+// Call's loader, through the real run loop.
+class LoadScriptTest : public IncludeTest {
+protected:
+    int load(const std::string& path) {
+        Value result;
+        init_value(&result);
+        st->error = 0;
+        int outcome = LoadScriptFile(st, &result, path.c_str());
+        release_value(st, &result);
+        return outcome;
+    }
+    std::string variable(const char* name) {
+        char text[64] = "";
+        return GetVariableText(st, name, text, sizeof text) ? text : "<none>";
+    }
+};
+
+TEST_F(LoadScriptTest, RunsTheFileWithItsIncludes) {
+    write_file("sub.txt", "y = x + 1\r\n");
+    const std::string path = write_file("main.qob", "x = 42\r\n#include sub.txt\r\nz = y * 2");
+    // The file's own directory serves its includes, whatever the current one.
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    SetCurrentDirectoryA(temp);
+    EXPECT_EQ(load(path), 1);
+    EXPECT_EQ(variable("x"), "42");
+    EXPECT_EQ(variable("y"), "43");
+    EXPECT_EQ(variable("z"), "86");
+}
+
+TEST_F(LoadScriptTest, Utf16File) {
+    std::string bytes = "\xFE\xFF";
+    for (char c : std::string("u = 7\r\nv = u + 1")) bytes += std::string(1, '\0') + c;
+    const std::string path = write_file("wide.qob", bytes);
+    EXPECT_EQ(load(path), 1);
+    EXPECT_EQ(variable("v"), "8");
+}
+
+TEST_F(LoadScriptTest, FailuresAreReportedOnce) {
+    EXPECT_EQ(load(dir + "absent.qob"), 0);
+    EXPECT_EQ(st->last_error, (int32_t)Err::ScriptFileNotFound);
+    EXPECT_STREQ(st->offending_line, (dir + "absent.qob").c_str());
+    EXPECT_EQ(st->error, TERMINATE_QUIET);
+
+    EXPECT_EQ(load(write_file("encoded.qob", std::string("\x02\0\0\0abc", 7))), 0);
+    EXPECT_EQ(st->last_error, (int32_t)Err::EncodedVerificationFailed);
+
+    EXPECT_EQ(load(write_file("broken.qob", "n = 1\n#include nowhere.txt\nn = 2\n")), 0);
+    EXPECT_EQ(st->last_error, (int32_t)Err::IncludeFileAccess);
+    EXPECT_STREQ(st->offending_line, "nowhere.txt");
+    EXPECT_EQ(variable("n"), "<none>");  // nothing of the script ran
+
+    EXPECT_EQ(load(write_file("badwide.qob", "\xFF\xFE")), 0);
+    EXPECT_EQ(st->last_error, (int32_t)Err::UnicodeScriptConvertError);
+}
+
+}  // namespace

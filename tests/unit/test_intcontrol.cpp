@@ -1,0 +1,257 @@
+// IntControl through the dispatcher: the get-and-set requests and their
+// ranges, the delimiter, message texts, variable text, the heap probe,
+// ErrorEvent, and requests without a row (the host's or 3171).
+#include "builtin_fixture.h"
+
+#include <string.h>
+#include <string>
+#include <vector>
+#include "ext/host_call.h"
+#include "lang/error_info.h"
+#include "lang/heap.h"
+
+namespace {
+
+// A host whose function table holds "intcontrol"; it records what it got.
+std::vector<std::string> g_host_texts;
+int32_t g_host_function = -1;
+
+int __stdcall intcontrol_host(HWND, uintptr_t, uint32_t, int32_t function, ResultCallbackFn callback,
+                              ExtenderContext* context, uint32_t*, ExtenderValue* args, int32_t count,
+                              ExtenderValue*) {
+    g_host_function = function;
+    g_host_texts.clear();
+    for (int i = 0; i < count; ++i)
+        g_host_texts.push_back(args[i].flags & VF_STRING ? static_cast<const char*>(args[i].text) : "<int>");
+    ExtenderValue answer{};
+    answer.flags = VF_STRING;
+    answer.text = const_cast<char*>("from host");
+    return callback(0, nullptr, context, &answer);
+}
+
+class IntControl : public BuiltinTest {
+protected:
+    KeywordEntry host_table[3] = {};
+
+    // IntControl(request, p1, p2, p3, p4): the result text, or "<error N>".
+    std::string ic(int request, const char* p1 = "0", const char* p2 = "0", const char* p3 = "0",
+                   const char* p4 = "0") {
+        for (int i = 0; i <= 5; ++i) ReleaseValue(st, &args[i].v, RK_VALUE, 0);
+        ReleaseValue(st, &result.v, RK_VALUE, 0);
+        SetInteger(&result.v, RK_VALUE, 0, 0);
+        SetInteger(&args[1].v, RK_VALUE, 0, request);
+        const char* texts[4] = {p1, p2, p3, p4};
+        for (int i = 0; i < 4; ++i) EXPECT_TRUE(set_value_text(st, &args[i + 2].v, texts[i], strlen(texts[i])));
+        st->error = 0;
+        if (!DispatchFunction(st, "intcontrol", false, id_named("intcontrol"), &result, args, 5) || st->error)
+            return "<error " + std::to_string(st->error) + ">";
+        EXPECT_TRUE(result.v.flags & VF_STRING) << "IntControl " << request << " gave no string";
+        const char* text = value_text(st, result.v);
+        return text ? text : "<no text>";
+    }
+
+    void install_host_table() {
+        host_table[0].type = KT_FUNCTION;
+        host_table[0].value = 1;
+        host_table[0].length = 4;
+        strcpy(host_table[0].name, "beep");
+        host_table[1].id = 1;
+        host_table[1].type = KT_FUNCTION;
+        host_table[1].kinds_low = 0x11111;  // five ANSI texts
+        host_table[1].value = 5;
+        host_table[1].length = 10;
+        strcpy(host_table[1].name, "intcontrol");
+        st->host_keywords = host_table;
+        st->host_handler = reinterpret_cast<HostHandlerFn>(reinterpret_cast<void*>(intcontrol_host));
+    }
+};
+
+// ------------------------------------------------------------------ get and set
+
+TEST_F(IntControl, ExecuteErrorModeKeepsItsRange) {
+    st->execute_error_mode = 0;
+    EXPECT_EQ(ic(87, "2"), "0");
+    EXPECT_EQ(ic(87, "3"), "2");  // out of range: only a query
+    EXPECT_EQ(ic(87, "-1"), "2");
+    EXPECT_EQ(ic(87, "0"), "2");
+    EXPECT_EQ(st->execute_error_mode, 0);
+}
+
+TEST_F(IntControl, NumbersAreReadFromTheFirst19Characters) {
+    st->execute_error_mode = 0;
+    // 20 characters: read as 29 this would be out of range.
+    EXPECT_EQ(ic(87, "00000000000000000029"), "0");
+    EXPECT_EQ(st->execute_error_mode, 2);
+    EXPECT_EQ(ic(87, " 1xyz"), "2");
+    EXPECT_EQ(st->execute_error_mode, 1);
+}
+
+TEST_F(IntControl, SilentModeAndLogFile) {
+    st->silent = 1;
+    EXPECT_EQ(ic(38, "5", ""), "1");  // query
+    EXPECT_EQ(st->silent, 1);
+    EXPECT_EQ(st->log_file[0], '\0');
+    EXPECT_EQ(ic(38, "1", "C:\\logs\\run.log"), "1");
+    EXPECT_STREQ(st->log_file, "C:\\logs\\run.log");
+    EXPECT_EQ(ic(38, "0", ""), "1");
+    EXPECT_EQ(st->silent, 0);
+    EXPECT_STREQ(st->log_file, "C:\\logs\\run.log");  // an empty p2 keeps it
+    EXPECT_EQ(ic(38, "1", ""), "0");
+    st->silent = 1;
+    st->log_file[0] = '\0';
+}
+
+TEST_F(IntControl, HandlerModes) {
+    st->error_handler_mode = 0;
+    EXPECT_EQ(ic(73, "2"), "0");
+    EXPECT_EQ(ic(73, "-1"), "2");
+    EXPECT_EQ(ic(73, "4"), "2");
+    EXPECT_EQ(st->error_handler_mode, 2);
+
+    const std::string long_name(40, 'h');
+    EXPECT_EQ(ic(72, "3", "0", long_name.c_str()), "0");
+    EXPECT_EQ(st->cancel_handler_mode, 3);
+    EXPECT_EQ(std::string(st->cancel_handler_name), std::string(30, 'h'));
+    // Another mode leaves the name alone.
+    EXPECT_EQ(ic(72, "1", "0", "other"), "3");
+    EXPECT_EQ(std::string(st->cancel_handler_name), std::string(30, 'h'));
+
+    // A Called script's cancel mode is -1: the previous value keeps its sign.
+    st->cancel_handler_mode = -1;
+    EXPECT_EQ(ic(72, "9"), "-1");
+
+    AddErrorInfo(st, "detail");
+    EXPECT_EQ(ic(73, "-1", "0"), "2");
+    EXPECT_STREQ(error_info_text(st), "detail");
+    EXPECT_EQ(ic(73, "-1", "1"), "2");
+    EXPECT_STREQ(error_info_text(st), "");
+    st->error_handler_mode = 0;
+    st->cancel_handler_mode = 0;
+}
+
+TEST_F(IntControl, TerminationFlags) {
+    st->termination_flags = 0;
+    EXPECT_EQ(ic(12, "8"), "0");
+    EXPECT_EQ(st->cancel_disabled, 1);
+    EXPECT_EQ(st->suppress_reports, 0);
+    EXPECT_EQ(ic(12, "4"), "8");
+    EXPECT_EQ(st->cancel_disabled, 0);
+    EXPECT_EQ(st->suppress_reports, 1);
+    EXPECT_EQ(ic(12, "-1"), "4");
+    EXPECT_EQ(st->suppress_reports, 1);
+
+    EXPECT_EQ(ic(12, "6", "for the host"), "4");
+    EXPECT_STREQ(st->termination_text, "for the host");
+    EXPECT_EQ(ic(12, "2", "0"), "6");  // "0" keeps the text
+    EXPECT_STREQ(st->termination_text, "for the host");
+    EXPECT_EQ(ic(12, "1", "ignored"), "2");  // p1 & 3 must be 2
+    EXPECT_STREQ(st->termination_text, "for the host");
+    EXPECT_EQ(ic(12, "0"), "1");
+    EXPECT_EQ(st->suppress_reports, 0);
+}
+
+// ------------------------------------------------------------------ the delimiter
+
+TEST_F(IntControl, DelimiterDefaultsToTabAndEmptyOnlyAsks) {
+    EXPECT_EQ(ic(29, ""), "\t");
+    EXPECT_EQ(default_item_delimiter(st), '\t');
+    EXPECT_EQ(ic(29, ","), "\t");
+    EXPECT_EQ(ic(29, ""), ",");
+    EXPECT_EQ(default_item_delimiter(st), ',');
+    EXPECT_EQ(ic(29, "ab"), "<error 1407>");
+    EXPECT_EQ(default_item_delimiter(st), ',');
+    EXPECT_EQ(ic(29, "\t"), ",");
+    EXPECT_EQ(default_item_delimiter(st), '\t');
+}
+
+// ------------------------------------------------------------------ texts
+
+TEST_F(IntControl, MessageTexts) {
+    EXPECT_EQ(ic(34, "1400", "0"), "Call: File not found");
+    EXPECT_EQ(ic(34, "3171"), "IntControl: Invalid IntControl opcode");
+    strcpy(st->user_error_text, "my own words");
+    EXPECT_EQ(ic(34, "-1", "0"), "my own words");
+    const std::string system = ic(34, "2", "1");
+    EXPECT_FALSE(system.empty());
+    EXPECT_NE(system, ic(34, "5", "1"));  // file not found differs from access denied
+    EXPECT_NE(system.back(), '\n');
+}
+
+TEST_F(IntControl, VariableText) {
+    ASSERT_TRUE(set_variable_text(st, "greeting", "hello"));
+    ASSERT_TRUE(set_variable_int(st, "count", -42));
+    EXPECT_EQ(ic(89, "greeting"), "hello");
+    EXPECT_EQ(ic(89, "GREETING"), "hello");
+    EXPECT_EQ(ic(89, "count"), "-42");
+    EXPECT_EQ(ic(89, "nothing_here"), "<error 3051>");
+}
+
+// ------------------------------------------------------------------ the heap probe
+
+TEST_F(IntControl, LargestBlockOfAnAmpleHeapIsTheProbeSize) { EXPECT_EQ(ic(90, "x"), "32768"); }
+
+TEST_F(IntControl, LargestBlockIsFoundByHalving) {
+    // Fill the heap's whole reservation, then open one hole of 20000 bytes.
+    std::vector<uint32_t> blocks;
+    for (uint32_t block; (block = VMalloc(st, 20000)) != 0;) blocks.push_back(block);
+    ASSERT_GT(blocks.size(), 10u);
+    VFree(st, blocks[blocks.size() / 2]);
+    blocks.erase(blocks.begin() + static_cast<long>(blocks.size() / 2));
+
+    const std::string answer = ic(90, "z");
+    const uint32_t largest = static_cast<uint32_t>(atoi(answer.c_str()));
+    ReleaseValue(st, &result.v, RK_VALUE, 0);
+    SetInteger(&result.v, RK_VALUE, 0, 0);
+    EXPECT_GE(largest, 20000u) << answer;
+    EXPECT_LT(largest, 32768u) << answer;
+    const uint32_t fits = VMalloc(st, largest);
+    EXPECT_NE(fits, 0u);
+    if (fits) VFree(st, fits);
+    const uint32_t too_big = VMalloc(st, largest + 1);
+    EXPECT_EQ(too_big, 0u);
+    if (too_big) VFree(st, too_big);
+    for (uint32_t block : blocks) VFree(st, block);
+    EXPECT_TRUE(heap_stats(st).intact);
+}
+
+// ------------------------------------------------------------------ ErrorEvent
+
+TEST_F(IntControl, ErrorEventRules) {
+    EXPECT_EQ(ic(79, "-4", "7001", "text"), "<error 1666>");
+    EXPECT_EQ(ic(79, "-1", "6999", "text"), "<error 1667>");
+    EXPECT_EQ(ic(79, "-1", "8000", "text"), "<error 1667>");
+    st->error_mode = ERRMODE_OFF;
+    EXPECT_EQ(ic(79, "-1", "7001", "minor"), "<error 1668>");
+    EXPECT_EQ(st->indirect_error, 7001);
+    EXPECT_STREQ(st->user_error_text, "minor");
+}
+
+// ------------------------------------------------------------------ requests without a row
+
+TEST_F(IntControl, UnknownRequestsRaise3171WithEmptyResult) {
+    EXPECT_EQ(ic(95), "<error 3171>");
+    EXPECT_EQ(value_text(st, result.v), std::string(""));
+    EXPECT_EQ(ic(0), "<error 3171>");
+    EXPECT_EQ(ic(102), "<error 3171>");
+    EXPECT_EQ(ic(-5), "<error 3171>");
+}
+
+TEST_F(IntControl, UnknownRequestsGoToTheHostsIntControl) {
+    install_host_table();
+    EXPECT_EQ(ic(95, "a", "b", "c", "d"), "from host");
+    EXPECT_EQ(g_host_function, 1);  // the entry's index in the host's table
+    ASSERT_EQ(g_host_texts.size(), 5u);
+    EXPECT_EQ(g_host_texts[0], "95");
+    EXPECT_EQ(g_host_texts[1], "a");
+    EXPECT_EQ(g_host_texts[4], "d");
+    EXPECT_EQ(ic(-7, "a"), "from host");
+    EXPECT_EQ(g_host_texts[0], "-7");
+    // Known requests stay with the engine.
+    g_host_function = -1;
+    EXPECT_EQ(ic(87, "-1"), "0");
+    EXPECT_EQ(g_host_function, -1);
+    st->host_keywords = nullptr;
+    st->host_handler = nullptr;
+}
+
+}  // namespace

@@ -1,0 +1,240 @@
+// The error and traceback dialogs on the display (run under Xvfb with
+// DISPLAY=:55), answered by a second thread as a user would; and the
+// silent-mode form of a report: the stored texts and the log entry.
+#include <stdio.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include "error_fixture.h"
+#include "lang/error_info.h"
+
+namespace {
+
+constexpr char kErrorCaption[] = "Error:  ";  // no host window, so no title after it
+
+class ReportDialog : public ErrorPathTest {
+protected:
+    void SetUp() override {
+        ErrorPathTest::SetUp();
+        st->silent = 0;
+    }
+};
+
+TEST_F(ReportDialog, NotifyModerateEventShowsContinueAndTheRunGoesOn) {
+    SeenDialog seen;
+    std::thread user(answer_error_dialog, kErrorCaption, IDOK, &seen);
+    const bool ran = run("ErrorMode(@NOTIFY)\nErrorEvent(-2, 7002, \"boom\")\ndone = 1\n");
+    user.join();
+    ASSERT_TRUE(ran);
+    ASSERT_TRUE(seen.found);
+    EXPECT_TRUE(seen.has_exit_button) << "ERRORMSGB";
+    EXPECT_EQ(seen.error_text, "User-Defined Error:  7002: boom");
+    EXPECT_EQ(seen.location, std::string("On line 2 of ") + kScriptPath);
+    EXPECT_EQ(seen.line, "ErrorEvent(-2, 7002, \"boom\")");
+    EXPECT_EQ(text_of("done"), "1");
+    EXPECT_EQ(st->continue_flag, 0) << "the driver takes the flag back";
+}
+
+TEST_F(ReportDialog, DriverReportsAModerateErrorThatNoHandlerTook) {
+    // Handler armed but its label missing: the driver itself reports.
+    st->error_handler_mode = 1;
+    SeenDialog seen;
+    std::thread user(answer_error_dialog, kErrorCaption, IDOK, &seen);
+    const bool ran = run("ErrorMode(@NOTIFY)\na = 1\nErrorEvent(-2, 7003, \"unhandled\")\ndone = 1\n");
+    user.join();
+    ASSERT_TRUE(ran);
+    ASSERT_TRUE(seen.found);
+    EXPECT_TRUE(seen.has_exit_button);
+    EXPECT_EQ(seen.error_text, "2669:  Moderate user-defined error");
+    EXPECT_EQ(seen.location, std::string("On line 3 of ") + kScriptPath);
+    EXPECT_EQ(text_of("done"), "1");
+    EXPECT_EQ(st->last_report.number, 7003);
+}
+
+TEST_F(ReportDialog, ExitButtonStopsTheRun) {
+    SeenDialog seen;
+    std::thread user(answer_error_dialog, kErrorCaption, IDCANCEL, &seen);
+    const bool ran = run("ErrorMode(@NOTIFY)\nErrorEvent(-2, 7002, \"boom\")\ndone = 1\n");
+    user.join();
+    ASSERT_TRUE(ran);
+    ASSERT_TRUE(seen.found);
+    EXPECT_FALSE(defined("done"));
+    EXPECT_EQ(st->last_run_error, ERROR_REPORTED_BY_EVENT);
+}
+
+TEST_F(ReportDialog, CancelModeAndSevereErrorsOfferOnlyTheStopButton) {
+    for (const char* script : {"a = ArrDimension(-1)\ndone = 1\n", "ErrorMode(@NOTIFY)\nx = 1 2\ndone = 1\n"}) {
+        SeenDialog seen;
+        std::thread user(answer_error_dialog, kErrorCaption, IDOK, &seen);
+        const bool ran = run(script);
+        user.join();
+        ASSERT_TRUE(ran);
+        ASSERT_TRUE(seen.found) << script;
+        EXPECT_FALSE(seen.has_exit_button) << "ERRORMSG: " << script;
+        EXPECT_FALSE(defined("done")) << "OK in ERRORMSG still stops: " << script;
+    }
+}
+
+// Reads which of the optional buttons the dialog offers, then continues.
+struct SeenButtons {
+    bool found = false;
+    bool more_info_enabled = false;
+    bool support_visible = false;
+    std::string version;
+};
+void answer_buttons(SeenButtons* seen) {
+    HWND dialog = wait_for_dialog(kErrorCaption);
+    if (!dialog) return;
+    seen->found = true;
+    seen->more_info_enabled = IsWindowEnabled(GetDlgItem(dialog, 131)) != FALSE;
+    seen->support_visible = IsWindowVisible(GetDlgItem(dialog, 140)) != FALSE;
+    seen->version = control_text(dialog, 130);
+    press(dialog, IDOK);
+}
+
+TEST_F(ReportDialog, MoreInfoAndSupportButtonsFollowTheState) {
+    SeenButtons plain;
+    std::thread first(answer_buttons, &plain);
+    ASSERT_TRUE(run("ErrorMode(@NOTIFY)\nErrorEvent(-2, 7002, \"boom\")\n"));
+    first.join();
+    ASSERT_TRUE(plain.found);
+    EXPECT_FALSE(plain.more_info_enabled);
+    EXPECT_FALSE(plain.support_visible);
+    EXPECT_EQ(plain.version, "\nQOB Version: 1.0.0");
+
+    lstrcpynA(st->support_address, "https://support.invalid/", MAX_PATH);
+    lstrcpynA(st->host_version_text, "Runner 2.5", sizeof st->host_version_text);
+    SeenButtons rich;
+    std::thread second(answer_buttons, &rich);
+    // The extra characters after the expression leave a hint behind.
+    ASSERT_TRUE(run("x = 1 2\n"));
+    second.join();
+    ASSERT_TRUE(rich.found);
+    EXPECT_TRUE(rich.more_info_enabled);
+    EXPECT_TRUE(rich.support_visible);
+    EXPECT_EQ(rich.version, "Runner 2.5\nQOB Version: 1.0.0");
+    EXPECT_STREQ(error_info_text(st), "") << "the information is freed after the report";
+}
+
+// Opens the traceback from the error dialog, reads it, closes both.
+void answer_with_traceback(SeenDialog* error_dialog, SeenDialog* traceback) {
+    HWND dialog = wait_for_dialog(kErrorCaption);
+    if (!dialog) return;
+    error_dialog->found = true;
+    error_dialog->location = control_text(dialog, 110);
+    press(dialog, 132);
+    answer_traceback(traceback);
+    press(dialog, IDOK);
+}
+
+TEST_F(ReportDialog, TracebackListsEveryFrameAndTheErrorLine) {
+    SeenDialog error_dialog, traceback;
+    std::thread user(answer_with_traceback, &error_dialog, &traceback);
+    const bool ran = run("While 1 ; padding to thirty-two.\n"
+                         "  GoSub sub1\n"
+                         "EndWhile\n"
+                         "Exit\n"
+                         ":sub1\n"
+                         "If 1 ; thirty-three characters lo\n"
+                         "  x = 1 2 ; this error line is long enough\n"
+                         "EndIf\n"
+                         "Return\n");
+    user.join();
+    ASSERT_TRUE(ran);
+    ASSERT_TRUE(error_dialog.found);
+    ASSERT_TRUE(traceback.found);
+    EXPECT_EQ(error_dialog.location, std::string("On line 7 of ") + kScriptPath);
+    const std::vector<std::string> expected = {
+        "  # Type            Line# Error Line                       Source File",
+        "  1 while               1 While 1 ; padding to thirty-two. errs.tqt",
+        "  2 gosub               2 gosub sub1                       errs.tqt",
+        "  3 if                  6 If 1 ; thirty-three character... errs.tqt",
+        "  4 <error>             7 x = 1 2 ; this error line is ... errs.tqt",
+    };
+    EXPECT_EQ(traceback.rows, expected);
+}
+
+TEST_F(ReportDialog, TracebackNamesEveryFrameType) {
+    const struct {
+        uint16_t type;
+        uint32_t resume;
+        const char* name;
+    } frames[] = {
+        {FRAME_CALL, 0, "call"},          {FRAME_FOR, 0, "for"},
+        {FRAME_FOREACH, 0, "foreach"},     {FRAME_SWITCH, 0, "switch"},
+        {FRAME_ELSE, 0, "else"},          {FRAME_GOSUB_FALSE, 0, "gosub"},
+        {FRAME_GOSUB_TRUE, 0, "gosub"},    {FRAME_FUNCTION, 0, "<udf>"},
+        {FRAME_FUNCTION, 1, "<dlg_callback>"}, {FRAME_FUNCTION, 2, "<err_handler>"},
+        {FRAME_FUNCTION, 3, "<com_event>"},    {FRAME_FUNCTION, 7, "<callback>"},
+        {1234, 0, "<unknown>"},
+    };
+    const int count = static_cast<int>(sizeof frames / sizeof frames[0]);
+    for (int i = 0; i < count; ++i) {
+        st->frames[i] = StructureFrame{};
+        st->frames[i].type = frames[i].type;
+        st->frames[i].resume_position = frames[i].resume;
+        st->frames[i].function = NO_FUNCTION;
+    }
+    st->structure_depth = count;
+    st->last_report.line = 42;
+    lstrcpynA(st->last_report.file, "D:\\deep\\dir\\main.tqt", MAX_PATH);
+    lstrcpynA(st->offending_line, "Boom()", LINE_BUFFER_BYTES);
+
+    SeenDialog seen;
+    std::thread user(answer_traceback, &seen);
+    DialogBoxParamA(GetModuleHandleA(nullptr), "STACKINFO", nullptr, StackInfoProc, reinterpret_cast<LPARAM>(st));
+    user.join();
+    st->structure_depth = 0;
+    ASSERT_EQ(static_cast<int>(seen.rows.size()), count + 2);
+    for (int i = 0; i < count; ++i) {
+        const std::string& row = seen.rows[i + 1];
+        char depth[8];
+        snprintf(depth, sizeof depth, "%3d", i + 1);
+        EXPECT_EQ(row.substr(0, 3), depth);
+        std::string type = row.substr(4, 14);
+        type.erase(type.find_last_not_of(' ') + 1);
+        EXPECT_EQ(type, frames[i].name) << "row " << i + 1;
+    }
+    EXPECT_EQ(seen.rows.back(),
+              " 14 <error>            42 Boom()                           main.tqt");
+}
+
+// ------------------------------------------------------------ silent mode
+
+class SilentReport : public ErrorPathTest {};
+
+TEST_F(SilentReport, LogEntryHoldsHeaderCaptionAndLine) {
+    char directory[MAX_PATH], log[MAX_PATH];
+    GetTempPathA(sizeof directory, directory);
+    GetTempFileNameA(directory, "qlg", 0, log);
+    DeleteFileA(log);
+    lstrcpynA(st->log_file, log, MAX_PATH);
+    ASSERT_TRUE(run("x = 1 2\n"));
+    std::ifstream file(log, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    file.close();
+    DeleteFileA(log);
+    const std::string entry = content.str();
+    int month = 0, day = 0, year = -1, hour = -1, minute = -1, second = -1;
+    ASSERT_EQ(sscanf(entry.c_str(), "%2d/%2d/%2d  %2d:%2d:%2d", &month, &day, &year, &hour, &minute, &second), 6)
+        << entry;
+    EXPECT_GE(month, 1);
+    EXPECT_LE(month, 12);
+    const std::string tail = "\r\n\r\n3074:  Expression continues past expected end.\r\n\r\nx = 1 2";
+    ASSERT_GE(entry.size(), tail.size());
+    EXPECT_EQ(entry.substr(entry.size() - tail.size()), tail);
+}
+
+TEST_F(SilentReport, HeadlineAbove99ReplacesTheLineAndCarriesNoLocation) {
+    st->statement_buffer = nullptr;
+    EXPECT_EQ(ReportError(st, nullptr, 216, 111, SEVERITY_SEVERE), 0);
+    EXPECT_STREQ(st->silent_text, "Could not allocate (or lock) work buffer");
+    EXPECT_STREQ(st->silent_caption, "111:  Execution Error");
+    EXPECT_EQ(st->last_error, 111);
+    EXPECT_EQ(st->last_report.number, 111);
+    EXPECT_EQ(st->last_report.line, 0);
+    EXPECT_STREQ(st->last_report.file, kScriptPath);
+}
+
+}  // namespace

@@ -1,0 +1,493 @@
+// The run loop through ProcessDaBatBuffer and RunScript: comments, labels,
+// definitions being skipped, substitution errors, Exit, cancels and the
+// host's statement hook; the message pump and the timed wait.
+#include "engine_fixture.h"
+
+#include <string.h>
+#include <string>
+#include <vector>
+#include "engine/pump.h"
+#include "engine/run_loop.h"
+#include "engine/script_buffer.h"
+#include "ext/host_call.h"
+#include "lang/evaluator.h"
+
+namespace {
+
+// ------------------------------------------------------------------ a recording host
+
+struct HostLog {
+    std::vector<int32_t> functions;
+    std::vector<std::string> texts;
+    std::vector<uintptr_t> positions;
+    int stop_at_call = -1;          // answer the n-th call (from 0) with a stop
+    const char* change_to = nullptr;  // directory the host moves to, reporting it
+};
+HostLog g_host;
+
+int __stdcall recording_host(HWND, uintptr_t, uint32_t, int32_t function, ResultCallbackFn callback,
+                             ExtenderContext* context, uint32_t*, ExtenderValue* args, int32_t count,
+                             ExtenderValue*) {
+    const int call = static_cast<int>(g_host.functions.size());
+    g_host.functions.push_back(function);
+    g_host.texts.push_back(count > 0 && args[0].text ? static_cast<const char*>(args[0].text) : "");
+    g_host.positions.push_back(count > 2 ? static_cast<uintptr_t>(args[2].integer) : 0);
+    if (call == g_host.stop_at_call) return KESTR_RESULT_STOP;
+    if (g_host.change_to) {
+        SetCurrentDirectoryA(g_host.change_to);
+        ExtenderValue answer{};
+        answer.flags = VF_INT;
+        answer.integer = KESTR_HOOK_DIRECTORY_CHANGED;
+        return callback(0, nullptr, context, &answer);
+    }
+    return 0;
+}
+
+// A window whose procedure requests a cancel when it receives WM_APP, as
+// the Ctrl+Break poll would.
+EngineState* g_cancel_target = nullptr;
+int g_app_messages = 0;
+
+LRESULT CALLBACK cancel_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_APP) {
+        ++g_app_messages;
+        if (g_cancel_target) {
+            g_cancel_target->cancel_requested = 1;
+            g_cancel_target->report_cancel = 1;
+        }
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+HWND cancel_window() {
+    static ATOM atom = 0;
+    if (!atom) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = cancel_window_proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "RunLoopTestCancel";
+        atom = RegisterClassA(&wc);
+    }
+    return CreateWindowA("RunLoopTestCancel", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         GetModuleHandleA(nullptr), nullptr);
+}
+
+// ------------------------------------------------------------------ fixture
+
+class RunLoop : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        g_host = HostLog{};
+        g_cancel_target = st;
+        g_app_messages = 0;
+    }
+    void TearDown() override {
+        g_cancel_target = nullptr;
+        EngineTest::TearDown();
+    }
+
+    // A script block as a host hands it over; ProcessDaBatBuffer rewrites it.
+    static HGLOBAL block_of(const void* bytes, size_t size) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size + 2);
+        memcpy(GlobalLock(block), bytes, size);
+        GlobalUnlock(block);
+        return block;
+    }
+
+    int run_block(HGLOBAL block, void* host = nullptr) {
+        const int entry = ProcessDaBatBuffer(nullptr, state_handle, block, host, nullptr);
+        GlobalFree(block);
+        return entry;
+    }
+
+    int run(const char* text, void* host = nullptr) { return run_block(block_of(text, strlen(text)), host); }
+
+    // UTF-16 with a byte-order mark, in either byte order.
+    int run_wide(const wchar_t* text, bool big_endian) {
+        std::vector<uint8_t> bytes = {big_endian ? uint8_t(0xFE) : uint8_t(0xFF),
+                                      big_endian ? uint8_t(0xFF) : uint8_t(0xFE)};
+        for (const wchar_t* p = text; *p; ++p) {
+            const uint8_t low = static_cast<uint8_t>(*p & 0xFF), high = static_cast<uint8_t>(*p >> 8);
+            bytes.push_back(big_endian ? high : low);
+            bytes.push_back(big_endian ? low : high);
+        }
+        return run_block(block_of(bytes.data(), bytes.size()));
+    }
+
+    // RunScript over a prepared buffer with the run state that
+    // ProcessDaBatBuffer would set, minus its reset of the cancel flags.
+    int run_script(const char* text) {
+        const size_t length = strlen(text);
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length + 1);
+        auto* bytes = static_cast<uint8_t*>(GlobalLock(block));
+        memcpy(bytes, text, length);
+        NormaliseLineEnds(reinterpret_cast<char*>(bytes));
+        ScrambleScript(st, bytes, static_cast<uint32_t>(length));
+        GlobalUnlock(block);
+        st->error_mode = ERRMODE_CANCEL;
+        st->cancel_report = 1;
+        st->last_if = -1;
+        Value result;
+        init_value(&result);
+        const ScriptBuffer buffer{block, static_cast<uint32_t>(length), 0};
+        uint32_t line_start = 0, position = 0;
+        const int outcome = RunScript(st, &result, buffer, &line_start, &position);
+        release_value(st, &result);
+        GlobalFree(block);
+        return outcome;
+    }
+
+    bool defined(const char* name) {
+        const uint16_t slot = FindSlot(st, name);
+        return slot != NO_SLOT && (slot_at(st, slot)->v.flags & VF_DEFINED_MASK);
+    }
+    int32_t integer(const char* name) {
+        const uint16_t slot = FindSlot(st, name);
+        if (slot == NO_SLOT || !(slot_at(st, slot)->v.flags & VF_INT)) return -999999;
+        return slot_at(st, slot)->v.integer;
+    }
+    std::string caption() const { return st->silent_caption; }
+    bool reported(int error) const { return caption().rfind(std::to_string(error) + ":", 0) == 0; }
+};
+
+// ------------------------------------------------------------------ lines passed over
+
+TEST_F(RunLoop, CommentsAndBlankLinesEndNormally) {
+    EXPECT_EQ(run("; only comments\r\n\r\n   \t\r\n  ; indented comment\r\n;"), 1);
+    EXPECT_EQ(st->last_run_result, 1);
+    EXPECT_EQ(st->last_run_error, 0);
+    EXPECT_EQ(caption(), "");
+}
+
+TEST_F(RunLoop, LabelAloneIsPassedOverAndLabelWithStatementRunsIt) {
+    EXPECT_EQ(run(":start\n:middle ; a comment\n:here y = 7\n:tabbed\tz = 8\n:last   "), 1);
+    EXPECT_EQ(st->last_run_error, 0);
+    EXPECT_EQ(integer("y"), 7);
+    EXPECT_EQ(integer("z"), 8);
+}
+
+// ------------------------------------------------------------------ definitions
+
+TEST_F(RunLoop, DefinitionBodyIsPassedOver) {
+    EXPECT_EQ(run("#DefineFunction twice(n)\ninside = 1\n#EndFunction\n"
+                  "#definesubroutine sub()\nalso = 1\n#ENDSUBROUTINE\nafter = 2"),
+              1);
+    EXPECT_FALSE(defined("inside"));
+    EXPECT_FALSE(defined("also"));
+    EXPECT_EQ(integer("after"), 2);
+    EXPECT_EQ(st->last_run_result, 1);
+    EXPECT_EQ(st->in_definition, 0);
+}
+
+TEST_F(RunLoop, ScriptEndingInsideDefinitionReports3723) {
+    EXPECT_EQ(run("before = 1\n#DefineFunction open()\nx = 1\n"), 1);
+    EXPECT_EQ(integer("before"), 1);
+    EXPECT_FALSE(defined("x"));
+    EXPECT_EQ(st->last_run_result, 0);
+    EXPECT_EQ(st->last_run_error, 3723);
+    EXPECT_TRUE(reported(3723)) << caption();
+    EXPECT_EQ(std::string(st->silent_text), "#DefineFunction open()");
+    EXPECT_EQ(st->in_definition, 0);  // the next run starts outside
+}
+
+TEST_F(RunLoop, DefinitionLineErrors) {
+    EXPECT_EQ(run("#EndFunction\nx = 1"), 1);
+    EXPECT_EQ(st->last_run_error, 3625);
+    EXPECT_FALSE(defined("x"));
+    EXPECT_EQ(run("#EndSubroutine"), 1);
+    EXPECT_EQ(st->last_run_error, 3693);
+    EXPECT_EQ(run("#DefineFunction a()\n#DefineFunction b()\n#EndFunction"), 1);
+    EXPECT_EQ(st->last_run_error, 3623);
+    EXPECT_TRUE(reported(3623)) << caption();
+    EXPECT_EQ(run("#DefineSubroutine a()\n#DefineSubroutine b()"), 1);
+    EXPECT_EQ(st->last_run_error, 3691);
+}
+
+TEST_F(RunLoop, OverlongLineInsideDefinitionStopsWith3722) {
+    std::string script = "#DefineFunction f()\n" + std::string(2049, 'a') + "\n#EndFunction\nx = 1";
+    EXPECT_EQ(run(script.c_str()), 1);
+    EXPECT_EQ(st->last_run_error, 3722);
+    EXPECT_TRUE(reported(3722)) << caption();
+    EXPECT_FALSE(defined("x"));
+}
+
+// ------------------------------------------------------------------ substitution
+
+TEST_F(RunLoop, SubstitutionErrorInRunningRegionStops) {
+    std::string script = "a = 1\nb = \"%" + std::string(31, 'n') + "%\"\nc = 3";
+    EXPECT_EQ(run(script.c_str()), 1);
+    EXPECT_EQ(integer("a"), 1);
+    EXPECT_FALSE(defined("c"));
+    EXPECT_EQ(st->last_run_result, 0);
+    EXPECT_NE(st->last_run_error, 0);
+    EXPECT_TRUE(reported(st->last_run_error)) << caption();
+}
+
+TEST_F(RunLoop, SubstitutionErrorInSkippedRegionIsIgnored) {
+    std::string script = "If 0\nb = \"%" + std::string(31, 'n') + "%\"\nEndIf\nc = 3";
+    EXPECT_EQ(run(script.c_str()), 1);
+    EXPECT_EQ(st->last_run_error, 0);
+    EXPECT_EQ(integer("c"), 3);
+}
+
+// ------------------------------------------------------------------ stops
+
+TEST_F(RunLoop, ExitStopsQuietlyWith9000) {
+    EXPECT_EQ(run("a = 1\nExit\nb = 2"), 1);
+    EXPECT_EQ(integer("a"), 1);
+    EXPECT_FALSE(defined("b"));
+    EXPECT_EQ(st->last_run_error, 9000);
+    EXPECT_EQ(st->last_run_result, 0);
+    EXPECT_EQ(caption(), "");
+}
+
+TEST_F(RunLoop, ReturnAtMainLevelEndsTheRun) {
+    EXPECT_EQ(run("a = 1\nReturn 5\nb = 2"), 1);
+    EXPECT_EQ(st->last_run_result, -1);
+    EXPECT_EQ(st->last_run_error, 0);
+    EXPECT_FALSE(defined("b"));
+}
+
+TEST_F(RunLoop, RequestedCancelStopsAfterTheStatementWith194) {
+    st->cancel_requested = 1;
+    st->report_cancel = 1;
+    EXPECT_EQ(run_script("a = 1\nb = 2"), 0);
+    EXPECT_EQ(integer("a"), 1);
+    EXPECT_FALSE(defined("b"));
+    EXPECT_EQ(st->last_run_error, 194);
+    EXPECT_TRUE(reported(194)) << caption();
+    EXPECT_EQ(st->report_cancel, 0);
+}
+
+TEST_F(RunLoop, CancelThroughThePumpStopsAfterTheCurrentStatement) {
+    HWND window = cancel_window();
+    ASSERT_NE(window, nullptr);
+    PostMessageA(window, WM_APP, 0, 0);
+    EXPECT_EQ(run_script("a = 1\nb = 2\nc = 3"), 0);
+    EXPECT_EQ(g_app_messages, 1);
+    EXPECT_EQ(integer("a"), 1);
+    EXPECT_FALSE(defined("b"));
+    EXPECT_TRUE(reported(194)) << caption();
+    DestroyWindow(window);
+}
+
+TEST_F(RunLoop, UnreportedCancelStillStops) {
+    st->cancel_requested = 1;
+    st->report_cancel = 1;
+    st->suppress_reports = 1;
+    EXPECT_EQ(run_script("a = 1\nb = 2"), 0);
+    EXPECT_FALSE(defined("b"));
+    st->suppress_reports = 0;
+    st->report_cancel = 0;  // a cancel without the report flag
+    EXPECT_EQ(run_script("c = 1\nd = 2"), 0);
+    EXPECT_FALSE(defined("d"));
+    EXPECT_EQ(caption(), "");
+}
+
+// ------------------------------------------------------------------ the host's statement hook
+
+TEST_F(RunLoop, StatementHookSeesEveryStatementButNotPassedOverLines) {
+    st->hook_flags = HOOK_FLAG_STATEMENT;
+    EXPECT_EQ(run("; comment\na = 1\n:label\n\nb = 2", reinterpret_cast<void*>(recording_host)), 1);
+    st->hook_flags = 0;
+    ASSERT_EQ(g_host.functions.size(), 2u);
+    EXPECT_EQ(g_host.functions[0], KESTR_HOOK_STATEMENT);
+    EXPECT_EQ(g_host.texts[0], "2");
+    EXPECT_EQ(g_host.texts[1], "2");
+    // Line starts: "a = 1" follows the 10-byte comment line; positions are
+    // those of the prepared text, which begins with an origin marker.
+    EXPECT_LT(g_host.positions[0], g_host.positions[1]);
+    EXPECT_EQ(g_host.positions[1] - g_host.positions[0], strlen("a = 1\n:label\n\n"));
+}
+
+TEST_F(RunLoop, HostHookCanStopTheScript) {
+    st->hook_flags = HOOK_FLAG_STATEMENT;
+    g_host.stop_at_call = 1;
+    EXPECT_EQ(run("a = 1\nb = 2\nc = 3", reinterpret_cast<void*>(recording_host)), 1);
+    st->hook_flags = 0;
+    EXPECT_EQ(integer("a"), 1);
+    EXPECT_FALSE(defined("b"));
+    EXPECT_EQ(st->last_run_error, 9012);
+    EXPECT_EQ(caption(), "");
+}
+
+TEST_F(RunLoop, DirectoryChangedByTheHookIsPutBack) {
+    char before[MAX_PATH], temp[MAX_PATH], after[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, before);
+    GetTempPathA(MAX_PATH, temp);
+    st->hook_flags = HOOK_FLAG_STATEMENT;
+    g_host.change_to = temp;
+    EXPECT_EQ(run("a = 1", reinterpret_cast<void*>(recording_host)), 1);
+    st->hook_flags = 0;
+    GetCurrentDirectoryA(MAX_PATH, after);
+    SetCurrentDirectoryA(before);
+    EXPECT_EQ(g_host.functions.size(), 1u);
+    EXPECT_STREQ(after, before);
+    EXPECT_EQ(integer("a"), 1);
+}
+
+// ------------------------------------------------------------------ the entry
+
+TEST_F(RunLoop, Utf16ScriptsRunLikeTheirAnsiForm) {
+    EXPECT_EQ(run_wide(L"x = 5\r\ny = \"\u00e9t\u00e9\"", false), 1);
+    EXPECT_EQ(integer("x"), 5);
+    char text[16] = "";
+    EXPECT_TRUE(GetVariableText(st, "y", text, sizeof text));
+    EXPECT_STREQ(text, "\xe9t\xe9");
+    EXPECT_EQ(run_wide(L"z = 6", true), 1);
+    EXPECT_EQ(integer("z"), 6);
+}
+
+TEST_F(RunLoop, EntryResetsTheRunStateButKeepsHandlerModes) {
+    st->cancel_requested = 1;
+    st->error_mode = ERRMODE_OFF;
+    st->exclusive = 1;
+    st->last_if = 1;
+    st->error_handler_mode = 2;
+    st->include_flags = INCLUDE_EXPAND;
+    EXPECT_EQ(run("m = 1\nn = 2"), 1);
+    EXPECT_EQ(integer("n"), 2);  // the earlier cancel is gone
+    EXPECT_EQ(st->error_mode, ERRMODE_CANCEL);
+    EXPECT_EQ(st->exclusive, 0);
+    EXPECT_EQ(st->error_handler_mode, 2);
+    EXPECT_EQ(st->include_flags, INCLUDE_EXPAND);
+    EXPECT_EQ(st->cursor, st->arrow_cursor);
+    st->error_handler_mode = 0;
+}
+
+TEST_F(RunLoop, EntryRefusesMissingBlocks) {
+    EXPECT_EQ(ProcessDaBatBuffer(nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(ProcessDaBatBuffer(nullptr, state_handle, nullptr, nullptr, nullptr), 0);
+}
+
+TEST_F(RunLoop, MissingIncludeFileIsReportedAndNothingRuns) {
+    EXPECT_EQ(run("a = 1\n#include \"no such file.tqt\"\nb = 2"), 0);
+    EXPECT_FALSE(defined("a"));
+    EXPECT_EQ(st->last_run_error, 217);
+    EXPECT_TRUE(reported(217)) << caption();
+    EXPECT_EQ(std::string(st->silent_text), "no such file.tqt");
+}
+
+// The DLL itself, loaded as a host loads it: its own process-wide tables,
+// its own state block, table and heap.
+TEST(RunLoopDll, ScriptsRunThroughTheExportedEntry) {
+    HMODULE dll = LoadLibraryA("KESTR44I.DLL");
+    ASSERT_NE(dll, nullptr);
+    auto init = reinterpret_cast<DoDaDllInitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DoDaDllInit")));
+    auto process = reinterpret_cast<ProcessDaBatBufferFn>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "ProcessDaBatBuffer")));
+    ASSERT_NE(init, nullptr);
+    ASSERT_NE(process, nullptr);
+
+    constexpr uint16_t kSlots = 64;
+    HGLOBAL state_block = GlobalAlloc(GHND, KESTR_STATE_BLOCK_BYTES);
+    HGLOBAL table = GlobalAlloc(GHND, kSlots * KESTR_VARIABLE_SLOT_BYTES);
+    void* heap = VirtualAlloc(nullptr, 1 << 20, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_EQ(init(nullptr, state_block, KESTR_INTERFACE_WORD, KESTR_REQ_HANDSHAKE, 0, 0, 0),
+              (intptr_t)KESTR_HANDSHAKE_OK);
+    ASSERT_EQ(init(nullptr, state_block, 0, KESTR_REQ_INITIALISE, (uintptr_t)GetModuleHandleA(nullptr),
+                   (uintptr_t) "DllTest", 0),
+              (intptr_t)KESTR_INITIALISED);
+    ASSERT_EQ(init(nullptr, state_block, (uintptr_t)table, KESTR_REQ_VARIABLES, kSlots, 0, 0), 1);
+    ASSERT_EQ(init(nullptr, state_block, (uintptr_t)heap, KESTR_REQ_HEAP, 1 << 20, 0, 0), 1);
+    auto* state = static_cast<EngineState*>(GlobalLock(state_block));
+    state->silent = 1;
+    GlobalUnlock(state_block);
+
+    // The integer in variable `name` of the host's table, read as a host would.
+    auto integer = [&](const char* name) -> int32_t {
+        auto* slots = static_cast<VariableSlot*>(GlobalLock(table));
+        int32_t value = -999999;
+        for (int i = 1; i < kSlots; ++i)
+            if (strcmp(slots[i].name, name) == 0 && (slots[i].v.flags & VF_INT)) value = slots[i].v.integer;
+        GlobalUnlock(table);
+        return value;
+    };
+    auto run = [&](const void* bytes, size_t size) {
+        HGLOBAL script = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size + 2);
+        memcpy(GlobalLock(script), bytes, size);
+        GlobalUnlock(script);
+        const int entry = process(nullptr, state_block, script, nullptr, nullptr);
+        GlobalFree(script);
+        return entry;
+    };
+
+    const char ansi[] = "; answer\r\nx = 6 * 7\r\n";
+    EXPECT_EQ(run(ansi, strlen(ansi)), 1);
+    EXPECT_EQ(integer("x"), 42);
+    const wchar_t wide[] = L"\xFEFFy = x + 1\r\nz = 2";
+    EXPECT_EQ(run(wide, sizeof wide - sizeof(wchar_t)), 1);
+    EXPECT_EQ(integer("y"), 43);
+    EXPECT_EQ(integer("z"), 2);
+    const char failing[] = "a = 1\nb = missing + 1\nc = 3";
+    EXPECT_EQ(run(failing, strlen(failing)), 1);
+    EXPECT_EQ(integer("c"), -999999);
+    state = static_cast<EngineState*>(GlobalLock(state_block));
+    EXPECT_EQ(state->last_run_result, 0);
+    EXPECT_NE(state->last_run_error, 0);
+    GlobalUnlock(state_block);
+
+    init(nullptr, state_block, 0, KESTR_REQ_SHUTDOWN, 0, 0, 0);
+    VirtualFree(heap, 0, MEM_RELEASE);
+    GlobalFree(table);
+    GlobalFree(state_block);
+    FreeLibrary(dll);
+}
+
+// ------------------------------------------------------------------ pump and wait
+
+TEST_F(RunLoop, PumpDispatchesUnlessSwitchedOff) {
+    HWND window = cancel_window();
+    g_cancel_target = nullptr;
+    PostMessageA(window, WM_APP, 0, 0);
+    st->no_pump = 1;
+    PumpMessages(st);
+    PumpMessagesFast(st);
+    EXPECT_EQ(g_app_messages, 0);
+    st->no_pump = 0;
+    PumpMessagesFast(st);
+    EXPECT_EQ(g_app_messages, 1);
+    DestroyWindow(window);
+}
+
+TEST_F(RunLoop, PumpStopsTakingMessagesOnceCancelled) {
+    HWND window = cancel_window();
+    PostMessageA(window, WM_APP, 0, 0);
+    PostMessageA(window, WM_APP, 0, 0);
+    PumpMessagesFast(st);
+    EXPECT_EQ(g_app_messages, 1);
+    st->cancel_requested = 0;
+    PumpMessagesFast(st);
+    EXPECT_EQ(g_app_messages, 2);
+    DestroyWindow(window);
+}
+
+TEST_F(RunLoop, WaitPumpingLastsItsDuration) {
+    const DWORD start = GetTickCount();
+    WaitPumping(st, 150);
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 140u);  // tick granularity
+    EXPECT_LT(elapsed, 600u);
+}
+
+TEST_F(RunLoop, WaitPumpingStopsEarlyOnCancel) {
+    HWND window = cancel_window();
+    PostMessageA(window, WM_APP, 0, 0);
+    DWORD start = GetTickCount();
+    WaitPumping(st, 3000);
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(g_app_messages, 1);
+    // Already cancelled: no wait at all.
+    start = GetTickCount();
+    WaitPumping(st, 3000);
+    EXPECT_LT(GetTickCount() - start, 500u);
+    st->cancel_requested = 0;
+    start = GetTickCount();
+    WaitPumping(st, 0);
+    EXPECT_LT(GetTickCount() - start, 500u);
+    DestroyWindow(window);
+}
+
+}  // namespace
