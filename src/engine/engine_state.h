@@ -257,6 +257,7 @@ struct EngineState {
     uint16_t current_line_function;
     HGLOBAL current_buffer;
     int32_t call_depth;
+    DWORD last_pump_tick;            // the run loop pumps once per clock tick
     int32_t function_nesting;
     int32_t no_pump;                 // IntControl: the message pump is not run
     int32_t cancel_disabled;         // IntControl: Ctrl+Break does not cancel

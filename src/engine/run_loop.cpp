@@ -182,10 +182,19 @@ void release_statement_result(EngineState* st, Value* result) {
 // After a statement: pump, then stop on a user's cancel (194 unless the
 // report is switched off or suppressed by IntControl 12).
 int after_statement(EngineState* st, const char* line) {
-    if (st->exclusive)
-        PumpMessagesFast(st);
-    else
-        PumpMessages(st);
+    // Asking the window system for messages and key states costs more than a
+    // typical statement (most of it a round trip to the window server), so
+    // between statements the pump runs once per tick of the millisecond
+    // clock: a busy loop still sees its messages and Ctrl+Break within a
+    // millisecond.
+    const DWORD now = GetTickCount();
+    if (now != st->last_pump_tick) {
+        st->last_pump_tick = now;
+        if (st->exclusive)
+            PumpMessagesFast(st);
+        else
+            PumpMessages(st);
+    }
     if (!st->cancel_requested) return LINE_DONE;
     if (st->report_cancel && st->cancel_report && !st->suppress_reports) {
         report_line_error(st, line, static_cast<uint16_t>(Err::TerminatedByUser));
