@@ -2,6 +2,8 @@
 // float functions, Min/Max/Average, Random, Decimals, the number tests, the
 // tick count and the version texts.
 #include <math.h>
+#include <string.h>
+#include <wchar.h>
 #include <stdlib.h>
 #include "engine/engine_state.h"
 #include "lang/errors.h"
@@ -147,6 +149,35 @@ BUILTIN(math_is_int) { number_test(st, result, args, false); }
 // floating-point number, integers and their texts included.
 BUILTIN(math_is_number) { number_test(st, result, args, true); }
 
+// DataCast(value, type): the value as one representation only, named by
+// the VarType bit of that kind: 1 integer (floats rounded half away from
+// zero), 2 text, 32 floating point, 128 Unicode text.
+BUILTIN(math_data_cast) {
+    ValuePayload* v = &args[1].v;
+    switch (args[2].v.integer) {
+    case VF_INT:
+        if (!ToInteger(st, v, true) && !(ToFloat(st, v) && ToInteger(st, v, true)))
+            return (void)raise(st, Err::NotConvertibleToNumber);
+        result->v.integer = v->integer;
+        return;
+    case VF_FLOAT:
+        if (!ToFloat(st, v)) return (void)raise(st, Err::NotConvertibleToFloat);
+        return set_float(result, v->real);
+    case VF_STRING: {
+        if (!ToString(st, v)) return (void)raise(st, Err::NotConvertibleToString);
+        const char* text = value_text(st, *v);
+        return (void)set_value_text(st, &result->v, text, strlen(text));
+    }
+    case VF_UNICODE: {
+        if (!ToUnicode(st, v)) return (void)raise(st, Err::NotConvertibleToUnicode);
+        const wchar_t* text = value_wtext(st, *v);
+        return (void)set_value_wtext(st, &result->v, text, wcslen(text));
+    }
+    default:
+        raise(st, Err::DataCastBadType);
+    }
+}
+
 // ------------------------------------------------------------------ the rest
 
 // Random(max): 0 .. max inclusive; 0 when max is not positive.
@@ -183,6 +214,7 @@ constexpr BuiltinRow kMathBuiltins[] = {
     BUILTIN_ROW("ceiling", math_float_function<ceil>),
     BUILTIN_ROW("cos", math_float_function<cos>),
     BUILTIN_ROW("cosh", math_float_function<cosh>),
+    BUILTIN_ROW("datacast", math_data_cast),
     BUILTIN_ROW("decimals", math_decimals),
     BUILTIN_ROW("exp", math_float_function<exp>),
     BUILTIN_ROW("fabs", math_float_function<fabs>),
