@@ -6,6 +6,7 @@
 #include <stdint.h>
 #include "engine/exports.h"
 #include "engine/script_buffer.h"
+#include "ext/stdcall_export.h"
 
 struct EngineState;
 struct Value;
@@ -70,5 +71,5 @@ extern bool (*g_function_body_buffer)(EngineState* st, uint16_t index, ScriptBuf
 
 // The error dialog (ERRORMSG, ERRORMSGB) and the traceback (STACKINFO); the
 // dialog parameter is the EngineState.
-KESTR_API INT_PTR CALLBACK ErrorMsgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
-KESTR_API INT_PTR CALLBACK StackInfoProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+KESTR_STDCALL_API INT_PTR CALLBACK ErrorMsgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+KESTR_STDCALL_API INT_PTR CALLBACK StackInfoProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

@@ -413,7 +413,8 @@ void raise_error_event(EngineState* st, int severity, int code, const char* text
     if (go_on) st->continue_flag = 1;
 }
 
-KESTR_API INT_PTR CALLBACK ErrorMsgProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) {
+KESTR_STDCALL_EXPORT(ErrorMsgProc, 16);
+KESTR_STDCALL_API INT_PTR CALLBACK ErrorMsgProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) {
     switch (msg) {
     case WM_INITDIALOG:
         SetWindowLongPtrA(dialog, DWLP_USER, lparam);
@@ -445,7 +446,8 @@ KESTR_API INT_PTR CALLBACK ErrorMsgProc(HWND dialog, UINT msg, WPARAM wparam, LP
     }
 }
 
-KESTR_API INT_PTR CALLBACK StackInfoProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) {
+KESTR_STDCALL_EXPORT(StackInfoProc, 16);
+KESTR_STDCALL_API INT_PTR CALLBACK StackInfoProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) {
     switch (msg) {
     case WM_INITDIALOG: {
         SetWindowLongPtrA(dialog, DWLP_USER, lparam);
