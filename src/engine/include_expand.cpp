@@ -1,6 +1,8 @@
 // Load-time #include expansion: splices included files into a script text and
 // inserts the origin markers that keep each line's file name and number.
 #include "engine/script_buffer.h"
+#include "lang/error_driver.h"
+#include "resources/error_numbers.h"
 
 #include <string.h>
 
@@ -300,4 +302,16 @@ int32_t PrepareScript(EngineState* st, HGLOBAL* text, const char* file_name, con
     if (result > 0) result = store_result(text, out);
     out.close();
     return result;
+}
+
+void report_include_failure(EngineState* st, HWND owner, int32_t outcome, const char* file) {
+    const int headline = static_cast<int>(Err::ExecutionErrorHeadline);
+    if (outcome == -1) {
+        ReportError(st, owner, static_cast<int>(Err::IncludeWorkBufferAlloc), headline, SEVERITY_SEVERE);
+    } else if (outcome == -2) {
+        ReportError(st, owner, static_cast<int>(Err::IncludeNestedTooDeep), headline, SEVERITY_SEVERE);
+    } else {
+        lstrcpynA(st->offending_line, file, LINE_BUFFER_BYTES);
+        ReportError(st, owner, 1, static_cast<int>(Err::IncludeFileAccess), SEVERITY_SEVERE);
+    }
 }

@@ -44,18 +44,6 @@ bool plain_text(EngineState* st, HGLOBAL block, uint32_t size, uint32_t* length)
 }
 
 // A PrepareScript result below 1: 216, 217 with the name as the line, or 218.
-void report_include_failure(EngineState* st, int32_t result, const char* error_name) {
-    const int headline = static_cast<int>(Err::ExecutionErrorHeadline);
-    if (result == -1) {
-        ReportError(st, st->owner_window, static_cast<int>(Err::IncludeWorkBufferAlloc), headline, SEVERITY_SEVERE);
-    } else if (result == -2) {
-        ReportError(st, st->owner_window, static_cast<int>(Err::IncludeNestedTooDeep), headline, SEVERITY_SEVERE);
-    } else {
-        lstrcpynA(st->offending_line, error_name, sizeof st->offending_line);
-        ReportError(st, st->owner_window, 1, static_cast<int>(Err::IncludeFileAccess), SEVERITY_SEVERE);
-    }
-}
-
 // Expands #include with the file's directory; false after a report.
 bool expand_includes(EngineState* st, HGLOBAL* block, const char* path, uint32_t* length) {
     char directory[MAX_PATH];
@@ -70,7 +58,7 @@ bool expand_includes(EngineState* st, HGLOBAL* block, const char* path, uint32_t
         *length = static_cast<uint32_t>(prepared);
         return true;
     }
-    report_include_failure(st, prepared, error_name);
+    report_include_failure(st, st->owner_window, prepared, error_name);
     return raise(st, TERMINATE_QUIET);
 }
 

@@ -49,23 +49,14 @@ bool convert_text(EngineState* st, HGLOBAL script) {
     return ok;
 }
 
-// Step 4 failed: -1 memory, -2 nesting, anything else an include file
-// (whose name the loader left in `file`).
-void report_include_failure(EngineState* st, int32_t outcome, const char* file) {
+// Step 4 failed (-1 memory, -2 nesting, anything else an include file
+// whose name the loader left in `file`): the run ends with its report.
+void note_include_failure(EngineState* st, int32_t outcome, const char* file) {
     st->last_run_result = 0;
     st->last_run_error = static_cast<int32_t>(outcome == -1   ? Err::IncludeWorkBufferAlloc
                                               : outcome == -2 ? Err::IncludeNestedTooDeep
                                                               : Err::IncludeFileAccess);
-    if (outcome == -1) {
-        ReportError(st, nullptr, static_cast<int>(Err::IncludeWorkBufferAlloc),
-                    static_cast<int>(Err::ExecutionErrorHeadline), SEVERITY_SEVERE);
-    } else if (outcome == -2) {
-        ReportError(st, nullptr, static_cast<int>(Err::IncludeNestedTooDeep),
-                    static_cast<int>(Err::ExecutionErrorHeadline), SEVERITY_SEVERE);
-    } else {
-        lstrcpynA(st->offending_line, file, LINE_BUFFER_BYTES);
-        ReportError(st, nullptr, 1, static_cast<int>(Err::IncludeFileAccess), SEVERITY_SEVERE);
-    }
+    report_include_failure(st, nullptr, outcome, file);
 }
 
 // Step 5: scrambles the prepared text in place and measures it.
@@ -85,7 +76,7 @@ bool prepare(EngineState* st, HGLOBAL* script, uint32_t* length) {
         char file[LINE_BUFFER_BYTES] = "";
         const int32_t outcome = PrepareScript(st, script, st->script_path, "", file, 0);
         if (outcome <= 0) {
-            report_include_failure(st, outcome, file);
+            note_include_failure(st, outcome, file);
             return false;
         }
     }

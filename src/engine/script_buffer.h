@@ -50,6 +50,9 @@ void NormaliseLineEnds(char* text);
 int32_t PrepareScript(EngineState* st, HGLOBAL* text, const char* file_name, const char* directory,
                       char* error_name, int level);
 void ScrambleScript(EngineState* st, uint8_t* text, uint32_t length);
+// Reports a PrepareScript failure: 216 (memory, -1), 218 (nesting, -2) or
+// 217 with the include file's name (0), under the headline 111.
+void report_include_failure(EngineState* st, HWND owner, int32_t outcome, const char* file);
 
 // Shared by the loaders. Reads an open file whole into a new zero-filled
 // block of its size + 2 (room for a UTF-16 terminator).
