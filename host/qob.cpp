@@ -21,6 +21,7 @@ constexpr const char* kRunnerVersion = "1.0.0";
 struct Options {
     bool utf8 = false;
     const char* log_file = nullptr;
+    const char* trace_file = nullptr;
     const char* script = nullptr;
     int parameter_count = 0;
     const char* const* parameters = nullptr;
@@ -34,6 +35,7 @@ void print_usage(FILE* out) {
           "options:\n"
           "  --utf8        write and read the console in UTF-8\n"
           "  --log=FILE    append the messages the engine would have shown to FILE\n"
+          "  --trace FILE  append a debug trace of every statement to FILE\n"
           "  --version     show the engine's and the runner's versions\n"
           "  --help        show this text\n"
           "\n"
@@ -85,6 +87,8 @@ void configure_engine(const EngineHost& host, const Options& options, const std:
     engine_service(&host, KESTR_SVC_SCRIPT_PATH, reinterpret_cast<uintptr_t>(script.c_str()));
     const std::string line = parameter_line(options.parameter_count, options.parameters);
     engine_service(&host, KESTR_SVC_PARAMETERS, reinterpret_cast<uintptr_t>(line.c_str()));
+    if (options.trace_file)
+        engine_service(&host, KESTR_SVC_TRACE, reinterpret_cast<uintptr_t>(options.trace_file), 0, 1);
 }
 
 int run_loaded(const EngineHost& host, const Options& options) {
@@ -134,6 +138,11 @@ int main(int argc, char** argv) {
         }
         if (strcmp(option, "--utf8") == 0) {
             options.utf8 = true;
+        } else if (strcmp(option, "--trace") == 0) {
+            if (++i >= argc || !argv[i][0]) return usage_error("%s", "--trace needs a file name");
+            options.trace_file = argv[i];
+        } else if (strncmp(option, "--trace=", 8) == 0 && option[8]) {
+            options.trace_file = option + 8;
         } else if (strncmp(option, "--log=", 6) == 0 && option[6]) {
             options.log_file = option + 6;
         } else {

@@ -18,6 +18,10 @@
 #   ; stdin-end: TEXT         the last piece of input, without a line end
 #   ; interrupt-after: SECS   send Ctrl+C (SIGINT) after that many seconds
 #   ; skip: REASON            do not run; reported as skipped
+#   ; expect-trace: FILE      run with "--trace" into a new file and compare it
+#                             with FILE (beside the script) after masking: the
+#                             header block becomes "<header>", the settings
+#                             file's dump "<settings>", and elapsed times "(T)"
 #
 # A directive is a comment of its own line or the end of a statement's line
 # ("StdOut(1) ; expect: 1"). The script runs in its own directory, so that
@@ -59,6 +63,7 @@ stdin_end=
 has_stdin=0
 interrupt_after=
 skip=
+expect_trace=
 
 # The text after "; NAME:" on a line, one blank after the colon dropped.
 directive() {
@@ -81,6 +86,7 @@ while IFS= read -r line || [[ -n $line ]]; do
     elif value=$(directive "$line" stdin-end); then stdin_end=$value; has_stdin=1
     elif value=$(directive "$line" interrupt-after); then interrupt_after=$value
     elif value=$(directive "$line" skip); then skip=$value
+    elif value=$(directive "$line" expect-trace); then expect_trace=$value
     fi
 done <"$script"
 
@@ -112,7 +118,9 @@ fi
 # Output goes to files, not pipes: Wine's session processes may keep a
 # pipe open long after the program ended.
 cd "$(dirname "$script")" || exit 1
-timeout -s KILL "$limit" "$wine_run" "$qob" "$(basename "$script")" "${args[@]}" \
+trace_options=()
+[[ -n $expect_trace ]] && trace_options=(--trace "$work/trace.txt")
+timeout -s KILL "$limit" "$wine_run" "$qob" "${trace_options[@]}" "$(basename "$script")" "${args[@]}" \
     <"$input" >"$work/stdout" 2>"$work/stderr" &
 runner=$!
 if [[ -n $interrupt_after ]]; then
@@ -173,6 +181,31 @@ elif ((${#error_lines[@]})); then
 fi
 
 ((status == expect_exit)) || fail "exit status: expected $expect_exit, got $status"
+
+# The parts of a trace that differ from run to run and machine to machine.
+mask_trace() {
+    tr -d '\r' | sed -E \
+        -e '/^==============================$/,/^==============================$/c\<header>' \
+        -e '/^---------- Begin ORLUNDEX.INI dump/,/^----------- End ORLUNDEX.INI dump/c\<settings>' \
+        -e 's/^\([0-9]+\) /(T) /' -e 's/^--- \([0-9]+\) /--- (T) /'
+}
+
+if [[ -n $expect_trace ]]; then
+    if [[ ! -f $work/trace.txt ]]; then
+        fail "no trace file was written"
+    else
+        mapfile -t trace_expected < <(tr -d '\r' <"$expect_trace")
+        mapfile -t trace_actual < <(mask_trace <"$work/trace.txt")
+        # Paths of the script's directory as the engine sees it through
+        # Wine's drive Z: (the Windows form of the Linux path).
+        script_dir=$(dirname "$script")
+        windows_dir="Z:${script_dir//\//\\}"
+        for i in "${!trace_actual[@]}"; do
+            trace_actual[i]=${trace_actual[i]//"$windows_dir"/<dir>}
+        done
+        compare_lines "trace" trace_expected trace_actual
+    fi
+fi
 
 if ((failures)); then
     echo "$name: FAILED ($failures mismatches)" >&2

@@ -221,6 +221,8 @@ struct EngineState {
     int32_t skipping_definition;
     int32_t function_count;
     int32_t function_body;
+    // Where the open definition's #Define... line began (its 3723 report).
+    uint32_t definition_line_position;
 
     // 22: string heap.
     uint8_t* heap_base;         // base address; offsets count from here
@@ -298,9 +300,22 @@ struct EngineState {
     uint32_t statement_position;
     ErrorReport last_report;         // read by the console host through a service request
 
-    // Debug trace.
+    // Debug trace (see lang/trace.h). trace_switches holds the trace mode
+    // (0 off, 1 every statement, 2 errors only), debug_switches the debug
+    // mode (0 off, 1 on, -1 on including skipped statements).
     char trace_file[MAX_PATH];
     char last_traced_line[LINE_BUFFER_BYTES];
+    uint32_t trace_options;          // TRACE_OPTION_* bits
+    DWORD trace_start_tick;          // 0 until the first record after switching on
+    uint16_t trace_function;         // function last announced by "In UDF" (NO_FUNCTION: main)
+    int32_t caller_trace_mode;       // the caller's mode, for DebugTrace(22) in a callee
+    int32_t trace_text_pending;      // a statement's text is written, its outcome not yet
+    char trace_function_args[LINE_BUFFER_BYTES];  // written under the next "In UDF" line
+    char debug_variable[256];        // the debugger's variable
+    char debug_outcome[LINE_BUFFER_BYTES];  // the previous statement's outcome, for the debugger
+    RECT debug_rect;
+    int32_t debug_rect_saved;
+    int32_t debugger_started;
     int32_t initialised;
 };
 

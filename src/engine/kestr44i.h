@@ -71,6 +71,8 @@ enum KestrService : uint32_t {
     KESTR_SVC_SET_ERROR = 13,       // a4: the error number in force after the request
     KESTR_SVC_SILENT = 23,          // a4: 0 off, 1 on, other values read; a2: log file or null
     KESTR_SVC_SILENT_MESSAGE = 25,  // a2, a3: buffers of a4 bytes for the last silent box
+    KESTR_SVC_TRACE = 26,           // a2: trace file (appended to), a4: 1 every statement,
+                                    // 2 errors only, 0 off; result 1, 0 without a file
     KESTR_SVC_HEAP_ADDRESS = 41,    // a5: heap offset; result: its address
     KESTR_SVC_HEAP_COPY = 42,       // a2: text; result: heap offset of a copy, 0 out of memory
     KESTR_SVC_ERROR_INFO = 47,      // a2: text appended to the additional error information

@@ -12,7 +12,10 @@
 #include "lang/error_driver.h"
 #include "lang/errors.h"
 #include "lang/evaluator.h"
+#include "lang/functions.h"
 #include "lang/statements.h"
+#include "lang/debugger.h"
+#include "lang/trace.h"
 #include "lang/variables.h"
 
 namespace {
@@ -86,48 +89,55 @@ DefinitionLine definition_kind(const char* line) {
     return DefinitionLine::None;
 }
 
-// Opens or closes a function or subroutine definition. The function table
-// is not part of this build yet: every definition is opened as one being
-// skipped, so that its body is passed over and nothing is registered. The
-// table registers the header (line + the keyword's length) and the body
-// start (`position`, after this line) where marked below, and copies the
-// body out of `buffer` when the end line closes a definition it kept.
-bool DefineFunctionLine(EngineState* st, DefinitionLine kind, const char* line,
-                        [[maybe_unused]] const ScriptBuffer& buffer, [[maybe_unused]] uint32_t position) {
+size_t definition_word_length(DefinitionLine kind) {
+    for (const DefinitionWord& w : kDefinitionWords)
+        if (w.kind == kind) return w.length;
+    return 0;
+}
+
+// Opens or closes a function or subroutine definition (lang/functions.h):
+// the header follows the keyword, the body starts at `position`, after
+// this line, and is copied out of `buffer` when the end line closes it.
+bool DefineFunctionLine(EngineState* st, DefinitionLine kind, const char* line, const ScriptBuffer& buffer,
+                        uint32_t position) {
     switch (kind) {
     case DefinitionLine::DefineFunction:
-    case DefinitionLine::DefineSubroutine:
-        if (st->in_definition)
-            return raise(st, kind == DefinitionLine::DefineFunction ? Err::NestedDefineFunction
-                                                                     : Err::NestedDefineSubroutine);
-        // Registration of the definition goes here.
-        st->in_definition = 1;
-        st->skipping_definition = 1;
+    case DefinitionLine::DefineSubroutine: {
+        const bool subroutine = kind == DefinitionLine::DefineSubroutine;
+        CHECK(open_function_definition(st, subroutine, line + definition_word_length(kind), buffer, position));
         // Kept for the 3723 report should the script end inside the body.
         lstrcpynA(st->offending_line, line, LINE_BUFFER_BYTES);
         return true;
+    }
     case DefinitionLine::EndFunction:
     case DefinitionLine::EndSubroutine:
-        if (!st->in_definition)
-            return raise(st, kind == DefinitionLine::EndFunction ? Err::EndFunctionWithoutDefine
-                                                                 : Err::EndSubroutineWithoutDefine);
-        // A kept definition's body is copied out here.
-        st->in_definition = 0;
-        st->skipping_definition = 0;
-        return true;
+        return close_function_definition(st, kind == DefinitionLine::EndSubroutine, line, buffer, position);
     case DefinitionLine::None:
         break;
     }
     return true;
 }
 
+// A report made outside the statement driver still names its line: the
+// report locates the statement's position in the statement's buffer.
+void locate_report_line(EngineState* st, const char* line, const ScriptBuffer& buffer, uint32_t line_start) {
+    st->statement_line = line;
+    st->statement_buffer = buffer.handle;
+    st->statement_buffer_length = buffer.length;
+    st->statement_buffer_base = buffer.base;
+    st->statement_position = line_start;
+}
+
 // A run that stops with a definition open reports the definition's error:
-// the one a definition line raised, a body line that was too long, or 3723.
-void report_open_definition(EngineState* st, const char* line) {
+// the one a definition line raised or a body line that was too long (both
+// at the line last read), or 3723 at the definition line.
+void report_open_definition(EngineState* st, const char* line, const ScriptBuffer& buffer, uint32_t line_start) {
+    const bool at_line = st->error || st->pending_line_error;
     uint16_t error = st->error ? st->error
                      : st->pending_line_error ? st->pending_line_error
                                               : static_cast<uint16_t>(Err::DefineWithoutEnd);
-    const char* text = st->error || st->pending_line_error ? line : st->offending_line;
+    const char* text = at_line ? line : st->offending_line;
+    locate_report_line(st, text, buffer, at_line ? line_start : st->definition_line_position);
     st->in_definition = 0;
     st->skipping_definition = 0;
     report_line_error(st, text, error);
@@ -213,8 +223,11 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
 
     if (line[0] == '#' && !st->pending_line_error) {
         const DefinitionLine kind = definition_kind(line);
-        if (kind != DefinitionLine::None)
+        if (kind != DefinitionLine::None) {
+            if (kind == DefinitionLine::DefineFunction || kind == DefinitionLine::DefineSubroutine)
+                st->definition_line_position = line_start;
             return DefineFunctionLine(st, kind, line, buffer, *position) ? LINE_DONE : LINE_DEFINITION;
+        }
     }
     if (st->in_definition) return st->pending_line_error ? LINE_DEFINITION : LINE_DONE;
 
@@ -262,10 +275,14 @@ int run_lines(EngineState* st, Value* result, char* line, const ScriptBuffer& bu
     }
 }
 
-// The trace writes its end-of-run record here (flagged when the structure
-// depth differs from `entry_depth`), and the debugger shows "END OF JOB" at
-// the main-script level; neither is part of this build yet.
-void note_normal_end([[maybe_unused]] EngineState* st, [[maybe_unused]] int32_t entry_depth) {}
+// The trace's end-of-run record (flagged when structures are still open)
+// and the debugger's "END OF JOB", at the main-script level only: a Called
+// script or a function body ends into its caller.
+void note_normal_end(EngineState* st, int32_t entry_depth) {
+    if (st->call_depth != 0 || st->function_nesting != 0) return;
+    TraceRecord(st, TRACE_RECORD_END, st->structure_depth != entry_depth);
+    if (debugging(st)) debugger_note_end(st);
+}
 
 }  // namespace
 
@@ -295,7 +312,7 @@ int RunScript(EngineState* st, Value* result, const ScriptBuffer& buffer, uint32
     } else {
         outcome = run_lines(st, result, line.text(), buffer, line_start, position);
         if (outcome == LINE_DEFINITION || (outcome == LINE_DONE && st->in_definition)) {
-            report_open_definition(st, line.text());
+            report_open_definition(st, line.text(), buffer, *line_start);
             outcome = 0;
         }
     }

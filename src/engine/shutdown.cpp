@@ -6,6 +6,7 @@
 #include "engine/engine_state.h"
 #include "engine/pump.h"
 #include "lang/error_info.h"
+#include "lang/functions.h"
 #include "lang/value.h"
 
 namespace {
@@ -50,15 +51,6 @@ void free_binary_buffers(EngineState* st) {
     }
 }
 
-void free_function_blocks(EngineState* st) {
-    for (HGLOBAL& block : st->udf_blocks) {
-        if (block) GlobalFree(block);
-        block = nullptr;
-    }
-    memset(st->udf_table, 0, sizeof st->udf_table);
-    st->function_count = 0;
-}
-
 }  // namespace
 
 void release_engine_resources(EngineState* st) {
@@ -71,7 +63,7 @@ void release_engine_resources(EngineState* st) {
     st->extender_count = 0;
     close_files(st);
     free_binary_buffers(st);
-    free_function_blocks(st);
+    (void)release_functions(st);  // bodies and descriptor blocks
     free_error_info(st);
     st->cursor = st->arrow_cursor;
     for (int i = 0; i < 5; ++i) PumpMessages(st);

@@ -9,6 +9,7 @@
 #include "lang/error_info.h"
 #include "lang/heap.h"
 #include "lang/variables.h"
+#include "lib/debug.h"
 
 namespace {
 
@@ -96,6 +97,14 @@ intptr_t silent_message(const Request& r) {
     return r.st->silent_text[0] || r.st->silent_caption[0];
 }
 
+// The trace as DebugTrace(1 or 2, file) would set it, for a host that
+// traces a whole run; it stays on until switched off.
+intptr_t trace(const Request& r) {
+    if (r.a4 == 0) return DebugTraceRequest(r.st, 0, "", "");
+    const int32_t request = r.a4 == 2 ? 2 : 1;
+    return DebugTraceRequest(r.st, request, r.a2 ? r.text2() : "", "");
+}
+
 intptr_t heap_copy(const Request& r) {
     const char* text = r.a2 ? r.text2() : "";
     return heap_copy_text(r.st, text, strlen(text));
@@ -122,6 +131,7 @@ intptr_t run_request(const Request& r, uint32_t request) {
         return 1;
     case KESTR_SVC_SILENT: return silent_mode(r);
     case KESTR_SVC_SILENT_MESSAGE: return silent_message(r);
+    case KESTR_SVC_TRACE: return trace(r);
     case KESTR_SVC_HEAP_ADDRESS: return reinterpret_cast<intptr_t>(heap_at(r.st, (uint32_t)r.a5));
     case KESTR_SVC_HEAP_COPY: return heap_copy(r);
     case KESTR_SVC_ERROR_INFO: return error_info(r);

@@ -12,6 +12,8 @@
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/statements.h"
+#include "lang/debugger.h"
+#include "lang/trace.h"
 #include "lang/variables.h"
 
 bool (*g_invoke_handler_function)(EngineState* st, uint16_t id, Value* result, Value* args,
@@ -258,9 +260,6 @@ int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_
                  uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
                  bool no_jump_cache) {
     init_value(result);
-    // Trace: the statement record is written here when the trace is on and
-    // the innermost structure runs; the debugger steps here (it may stop
-    // the run) and remembers the line.
     st->statement_line = line;
     st->statement_buffer = buffer.handle;
     st->statement_buffer_length = buffer.length;
@@ -270,10 +269,16 @@ int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_
     st->error = 0;
     st->statement_kind = 0;
     st->last_condition = 0;
-    lexer_start(st, line + statement_offset);
+    const char* statement = line + statement_offset;
+    if (tracing(st)) trace_statement_start(st, statement);
+    // The debugger may stop the run before the statement (9999).
+    const bool stepped = !debugging(st) || DebugStep(st, statement);
+    lexer_start(st, statement);
 
     int outcome = 0;
-    if (st->pending_line_error) {
+    if (!stepped) {
+        st->pending_line_error = 0;
+    } else if (st->pending_line_error) {
         st->error = st->pending_line_error;
         st->pending_line_error = 0;
     } else {
@@ -281,9 +286,17 @@ int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_
                                    buffer, no_jump_cache);
     }
     st->trace_error = st->error;
-    if (st->error == 0) return outcome;
+    if (debugging(st)) debugger_note_outcome(st, result);
+    if (st->error == 0) {
+        if (tracing(st)) trace_statement_outcome(st, statement, result);
+        return outcome;
+    }
+    const uint16_t error = st->error;
     const int go_on = act_on_error(st, line, next_position, line_position, buffer);
-    // Trace: the outcome records go here, and the debugger's end-of-job line
-    // at the main-script level.
+    if (tracing(st)) {
+        // The go-on code left its real number in trace_error.
+        const int traced = error == ERROR_GO_ON ? st->trace_error : error;
+        trace_statement_error(st, statement, traced, go_on == 0);
+    }
     return go_on;
 }

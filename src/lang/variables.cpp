@@ -10,6 +10,7 @@
 #include "lang/errors.h"
 #include "lang/heap.h"
 #include "lang/numtext.h"
+#include "lang/trace.h"
 #include "resources/messages.h"
 
 namespace {
@@ -105,7 +106,7 @@ bool structure_running(const EngineState* st) {
 }
 
 void report_uninitialized(EngineState* st, const char* name) {
-    // The debug trace's "Error Reporting" record for 3052 is written here once the trace exists.
+    trace_variable_error(st, name);
     char message[256];
     message_text(st, static_cast<int>(Err::UninitializedVariableColon), message, sizeof message);
     char text[LINE_BUFFER_BYTES];

@@ -8,6 +8,7 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"intcontrol", kIntControlBuiltins, kIntControlBuiltinCount},
     {"arrays", kArrayBuiltins, kArrayBuiltinCount},
     {"errors", kErrorBuiltins, kErrorBuiltinCount},
+    {"debug", kDebugBuiltins, kDebugBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

@@ -34,6 +34,8 @@ extern const BuiltinRow kArrayBuiltins[];
 extern const size_t kArrayBuiltinCount;
 extern const BuiltinRow kErrorBuiltins[];
 extern const size_t kErrorBuiltinCount;
+extern const BuiltinRow kDebugBuiltins[];
+extern const size_t kDebugBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];

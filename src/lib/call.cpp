@@ -9,6 +9,7 @@
 #include "lang/errors.h"
 #include "lang/evaluator.h"
 #include "lang/statements.h"
+#include "lang/trace.h"
 #include "lib/builtins.h"
 
 namespace {
@@ -60,6 +61,7 @@ struct CallerSettings {
     int32_t function_body;
     uint32_t debug_switches;
     uint32_t trace_switches;
+    TraceHandover trace_handover;
     uint16_t current_function;
     int32_t statement_kind;
     uint16_t assign_table;
@@ -83,6 +85,7 @@ void save_and_reset(EngineState* st, CallerSettings* saved) {
     saved->function_body = st->function_body;
     saved->debug_switches = st->debug_switches;
     saved->trace_switches = st->trace_switches;
+    saved->trace_handover = trace_suspend_for_callee(st);
     saved->current_function = st->current_function;
     saved->statement_kind = st->statement_kind;
     saved->assign_table = st->assign_table;
@@ -106,7 +109,7 @@ void save_and_reset(EngineState* st, CallerSettings* saved) {
     st->current_function = NO_FUNCTION;
     st->cancel_handler_name[0] = '\0';
     st->error_handler_name[0] = '\0';
-    st->trace_file[0] = '\0';
+    // The trace file stays: DebugTrace(22) in the called script traces on into it.
     st->last_traced_line[0] = '\0';
 }
 
@@ -117,6 +120,7 @@ void restore(EngineState* st, const CallerSettings& saved) {
     st->function_body = saved.function_body;
     st->debug_switches = saved.debug_switches;
     st->trace_switches = saved.trace_switches;
+    trace_resume_after_callee(st, saved.trace_handover);
     st->current_function = saved.current_function;
     st->statement_kind = saved.statement_kind;
     st->assign_table = saved.assign_table;
@@ -149,9 +153,15 @@ bool announce(EngineState* st, const char* path, int32_t outcome) {
     return true;
 }
 
-// The trace writes its Call record and the debugger steps here (statement
-// kind 14 while it does); neither is part of this build yet.
-void trace_call([[maybe_unused]] EngineState* st) {}
+// "CALLING SCRIPT (path)" or "RETURNING FROM SCRIPT (path)", written with
+// the statement kind of a Call while it is.
+void trace_call(EngineState* st, bool calling) {
+    if (!tracing(st)) return;
+    const int32_t kind = st->statement_kind;
+    st->statement_kind = SK_SCRIPT_CALL;
+    TraceRecord(st, TRACE_RECORD_CALL, calling ? 1 : 0);
+    st->statement_kind = kind;
+}
 
 StructureFrame call_frame(const EngineState* st) {
     StructureFrame frame{};
@@ -191,7 +201,7 @@ void run_called_script(EngineState* st, const char* path, Value* result) {
     memcpy(caller_path, st->script_path, sizeof caller_path);
     lstrcpynA(st->script_path, path, sizeof st->script_path);
     const bool go = announce(st, path, 1);
-    trace_call(st);
+    trace_call(st, true);
 
     CallerSettings saved;
     save_and_reset(st, &saved);
@@ -210,10 +220,10 @@ void run_called_script(EngineState* st, const char* path, Value* result) {
         st->pending_cancel = TERMINATE_QUIET;
         st->error = TERMINATE_QUIET;
     }
+    trace_call(st, false);  // still under the called script's path
     memcpy(st->script_path, caller_path, sizeof caller_path);
     --st->call_depth;
     (void)announce(st, st->script_path, failed ? -1 : 1);
-    trace_call(st);
 }
 
 // Call(file, parameters)

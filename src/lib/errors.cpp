@@ -5,6 +5,7 @@
 #include "engine/run_loop.h"
 #include "lang/error_driver.h"
 #include "lang/errors.h"
+#include "lang/trace.h"
 #include "lib/builtins.h"
 
 namespace {
@@ -14,7 +15,7 @@ BUILTIN(err_error_mode) {
     result->v.integer = st->error_mode;
     const int32_t mode = args[1].v.integer;
     st->error_mode = mode == ERRMODE_OFF ? ERRMODE_OFF : mode == ERRMODE_CANCEL ? ERRMODE_CANCEL : ERRMODE_NOTIFY;
-    // Trace: the ErrorMode record is written here when tracing.
+    TraceRecord(st, TRACE_RECORD_ERROR_MODE, 0);
 }
 
 // The extender and already-reported codes stand for the indirect value;

@@ -6,9 +6,11 @@
 #include "lang/error_info.h"
 #include "lang/errors.h"
 #include "lang/evaluator.h"
+#include "lang/functions.h"
 #include "lang/heap.h"
 #include "lang/keyword_table.h"
 #include "lang/numtext.h"
+#include "lang/trace.h"
 #include "lang/variables.h"
 #include "lib/builtins.h"
 #include "resources/messages.h"
@@ -188,13 +190,51 @@ bool ic_largest_block(EngineState* st, const Request& r, Value* result) {
     return result_number(st, result, static_cast<int32_t>(good));
 }
 
+// 7: every line the run loop reads also goes to the debugger output.
+bool ic_debug_output(EngineState* st, const Request& r, Value* result) {
+    const int32_t previous = st->debug_output ? 1 : 0;
+    st->debug_output = r.value[1] != 0;
+    return result_number(st, result, previous);
+}
+
+// 71: trace dumps on request (1 functions, 3 variables) and trace option bit 2.
+bool ic_trace_dump(EngineState* st, const Request& r, Value* result) {
+    switch (r.value[1]) {
+    case 1:
+        if (tracing(st)) trace_dump_functions(st);
+        break;
+    case 2:
+        if (r.value[2])
+            st->trace_options |= TRACE_OPTION_BIT2;
+        else
+            st->trace_options &= ~TRACE_OPTION_BIT2;
+        break;
+    case 3:
+        if (tracing(st)) trace_dump_variables(st);
+        break;
+    default:
+        return result_number(st, result, 0);
+    }
+    return result_number(st, result, 1);
+}
+
+// 78: discards every user-defined function; the number of bodies freed.
+bool ic_discard_functions(EngineState* st, const Request&, Value* result) {
+    int freed = 0;
+    CHECK(DiscardFunctions(st, &freed));
+    return result_number(st, result, freed);
+}
+
 constexpr RequestRow kRequests[] = {
+    {7, ic_debug_output},
     {12, ic_termination},
     {29, ic_delimiter},
     {34, ic_error_text},
     {38, ic_silent},
+    {71, ic_trace_dump},
     {72, ic_cancel_handler},
     {73, ic_error_handler},
+    {78, ic_discard_functions},
     {79, ic_error_event},
     {87, ic_execute_mode},
     {89, ic_variable_text},

@@ -1,0 +1,356 @@
+// Calling a user-defined function or subroutine: its frame, its private
+// variable table, the caller's state saved around the body's run, argument
+// binding and the Return value; and the hooks through which the dispatcher,
+// the error driver and the traceback reach it.
+#include <string.h>
+#include "engine/engine_state.h"
+#include "engine/run_loop.h"
+#include "ext/host_call.h"
+#include "lang/error_driver.h"
+#include "lang/errors.h"
+#include "lang/evaluator.h"
+#include "lang/functions.h"
+#include "lang/keyword_table.h"
+#include "lang/statements.h"
+#include "lang/trace.h"
+#include "lang/variables.h"
+#include "lib/dispatch.h"
+
+namespace {
+
+// ------------------------------------------------------------------ the caller's state
+
+// Everything the body may change that the caller reads on with. It is held
+// in a block of its own: recursion a hundred levels deep would otherwise
+// put a few megabytes of line buffers on the thread's stack.
+struct CallerState {
+    LexerState lexer;
+    int32_t last_if;
+    int32_t error_handler_mode;
+    int32_t cancel_handler_mode;
+    int32_t function_body;
+    uint32_t debug_switches;
+    uint32_t trace_switches;
+    TraceHandover trace_handover;
+    int32_t statement_kind;
+    uint16_t current_function;
+    uint32_t current_line_position;
+    uint16_t current_line_function;
+    HGLOBAL current_buffer;
+    uint16_t assign_table;
+    uint16_t assign_slot;
+    const char* statement_line;
+    HGLOBAL statement_buffer;
+    uint32_t statement_buffer_length;
+    uint32_t statement_buffer_base;
+    uint32_t statement_position;
+    char error_handler_name[sizeof EngineState::error_handler_name];
+    char cancel_handler_name[sizeof EngineState::cancel_handler_name];
+    char script_path[sizeof EngineState::script_path];
+    char trace_file[sizeof EngineState::trace_file];
+    char last_traced_line[sizeof EngineState::last_traced_line];
+};
+
+void save_caller(const EngineState* st, CallerState* s) {
+    s->lexer = st->lexer;
+    s->last_if = st->last_if;
+    s->error_handler_mode = st->error_handler_mode;
+    s->cancel_handler_mode = st->cancel_handler_mode;
+    s->function_body = st->function_body;
+    s->debug_switches = st->debug_switches;
+    s->trace_switches = st->trace_switches;
+    s->statement_kind = st->statement_kind;
+    s->current_function = st->current_function;
+    s->current_line_position = st->current_line_position;
+    s->current_line_function = st->current_line_function;
+    s->current_buffer = st->current_buffer;
+    s->assign_table = st->assign_table;
+    s->assign_slot = st->assign_slot;
+    s->statement_line = st->statement_line;
+    s->statement_buffer = st->statement_buffer;
+    s->statement_buffer_length = st->statement_buffer_length;
+    s->statement_buffer_base = st->statement_buffer_base;
+    s->statement_position = st->statement_position;
+    memcpy(s->error_handler_name, st->error_handler_name, sizeof s->error_handler_name);
+    memcpy(s->cancel_handler_name, st->cancel_handler_name, sizeof s->cancel_handler_name);
+    memcpy(s->script_path, st->script_path, sizeof s->script_path);
+    memcpy(s->trace_file, st->trace_file, sizeof s->trace_file);
+    memcpy(s->last_traced_line, st->last_traced_line, sizeof s->last_traced_line);
+}
+
+// A body starts without the caller's handlers, debug or trace; the last-If
+// result is kept.
+void reset_for_body(EngineState* st, uint16_t index) {
+    st->current_function = index;
+    st->error_handler_mode = 0;
+    st->cancel_handler_mode = -1;
+    st->function_body = 1;
+    st->debug_switches = 0;
+    st->trace_switches = 0;
+    st->error_handler_name[0] = '\0';
+    st->cancel_handler_name[0] = '\0';
+    // The trace file stays: DebugTrace(22) in the body traces on into it.
+    st->last_traced_line[0] = '\0';
+}
+
+void restore_caller(EngineState* st, const CallerState* s) {
+    st->lexer = s->lexer;
+    st->last_if = s->last_if;
+    st->error_handler_mode = s->error_handler_mode;
+    st->cancel_handler_mode = s->cancel_handler_mode;
+    st->function_body = s->function_body;
+    st->debug_switches = s->debug_switches;
+    st->trace_switches = s->trace_switches;
+    st->statement_kind = s->statement_kind;
+    st->current_function = s->current_function;
+    st->current_line_position = s->current_line_position;
+    st->current_line_function = s->current_line_function;
+    st->current_buffer = s->current_buffer;
+    st->assign_table = s->assign_table;
+    st->assign_slot = s->assign_slot;
+    st->statement_line = s->statement_line;
+    st->statement_buffer = s->statement_buffer;
+    st->statement_buffer_length = s->statement_buffer_length;
+    st->statement_buffer_base = s->statement_buffer_base;
+    st->statement_position = s->statement_position;
+    memcpy(st->error_handler_name, s->error_handler_name, sizeof s->error_handler_name);
+    memcpy(st->cancel_handler_name, s->cancel_handler_name, sizeof s->cancel_handler_name);
+    memcpy(st->script_path, s->script_path, sizeof s->script_path);
+    memcpy(st->trace_file, s->trace_file, sizeof s->trace_file);
+    memcpy(st->last_traced_line, s->last_traced_line, sizeof s->last_traced_line);
+}
+
+// ------------------------------------------------------------------ hooks to the host
+
+// The -5 hook when the running script file changes; the host's stop
+// request (9012) wins over a pending error, any other error is kept.
+bool announce_script(EngineState* st, const char* path, int32_t outcome) {
+    if (!(st->hook_flags & HOOK_FLAG_SCRIPT)) return true;
+    const uint16_t pending = st->error;
+    st->error = 0;
+    (void)call_host_hook(st, KESTR_HOOK_SCRIPT, path, static_cast<uintptr_t>(outcome), 0, 0, 0);
+    if (st->error == TERMINATE_HOST) return false;
+    st->error = pending;
+    return true;
+}
+
+// ------------------------------------------------------------------ the private table
+
+// A fresh zero-filled table of the main table's capacity in the first free
+// registry entry 1..100; NO_SLOT with 1672 when none is free or no memory.
+uint16_t open_scope(EngineState* st) {
+    const uint16_t capacity = st->scopes[0].capacity;
+    for (uint16_t id = 1; id < VARIABLE_TABLES; ++id) {
+        if (st->scopes[id].handle) continue;
+        HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(capacity) * sizeof(VariableSlot));
+        if (handle && register_table(st, id, handle, capacity)) return id;
+        if (handle) GlobalFree(handle);
+        break;
+    }
+    raise(st, Err::UdfAllocFailed);
+    return NO_SLOT;
+}
+
+// Freeing the registry entry is what makes pointers into the table fail
+// (3814): their handle, sequence and time stamp no longer match.
+void free_scope(EngineState* st, uint16_t id) {
+    if (st->scopes[id].handle) GlobalFree(st->scopes[id].handle);
+    memset(&st->scopes[id], 0, sizeof st->scopes[id]);
+}
+
+// A result still naming a local variable borrows its VARIANT from it: the
+// object is copied into the result before the locals go.
+void detach_result(EngineState* st, Value* result, uint16_t scope) {
+    if (result->origin_table != scope) return;
+    if ((result->v.flags & VF_VARIANT) && result->origin_index != ORIGIN_NONE) {
+        ValuePayload owned = result->v;
+        if (variant_copy(st, &result->v, &owned)) {
+            result->v.variant = owned.variant;
+        } else {
+            result->v.variant.vt = VT_EMPTY;
+            result->v.flags &= ~VF_COMOBJ;
+        }
+    }
+    result->origin_ref = nullptr;
+    result->origin_index = ORIGIN_NONE;
+    result->origin_table = ORIGIN_NONE;
+}
+
+// Empties the current (private) table. An array that the result holds
+// keeps its own share and survives.
+void release_locals(EngineState* st) {
+    for (uint16_t slot = st->table.used; slot-- > 1;) drop_slot(st, slot);
+}
+
+// ------------------------------------------------------------------ arguments
+
+// Parameter i becomes a variable of the current table holding a copy of
+// argument i; an array gains a share for as long as the variable holds it.
+bool bind_arguments(EngineState* st, const FunctionDescriptor& d, Value* args, int count) {
+    const int bound = count < d.parameter_count ? count : d.parameter_count;
+    for (int i = 0; i < bound; ++i) {
+        const char* name = d.parameters[i];
+        const uint16_t slot = find_or_create_slot(st, name, strlen(name));
+        if (slot == NO_SLOT) return false;
+        ValuePayload copy;
+        uint32_t mode = copy_mode(RK_VALUE, RK_SLOT) | VM_DUP_TEXT | VM_SHARE_ARRAY | VM_DUP_VARIANT;
+        if (!CopyValue(st, &args[i + 1].v, &copy, 0, mode)) {
+            ReleaseValue(st, &copy, RK_SLOT, 0);
+            return false;
+        }
+        ValuePayload* target = &slot_at(st, slot)->v;
+        ReleaseValue(st, target, RK_SLOT, 0);
+        *target = copy;
+    }
+    return true;
+}
+
+// ------------------------------------------------------------------ one call
+
+StructureFrame function_frame(const EngineState* st, int call_kind) {
+    StructureFrame frame{};
+    frame.type = FRAME_FUNCTION;
+    frame.resume_position = static_cast<uint32_t>(call_kind);
+    // Kinds above 1 are called by the engine, not from a line.
+    const bool from_line = call_kind == CALL_ORDINARY || call_kind == CALL_DIALOG;
+    frame.line_position = from_line ? st->current_line_position : 0;
+    frame.buffer = from_line ? st->current_buffer : nullptr;
+    frame.function = from_line ? st->current_function : NO_FUNCTION;
+    frame.state = FS_RUN;
+    frame.saved_in_loop = static_cast<uint8_t>(st->in_loop);
+    frame.variable = 0;
+    frame.collection = 0xFFFF;
+    return frame;
+}
+
+// Step 9 and 10: the native handler, or the arguments bound and the body
+// run. Returns the run loop's outcome; NOT_RUN when binding failed, whose
+// error was reported by no one.
+constexpr int NOT_RUN = -2;
+
+int run_body(EngineState* st, const FunctionDescriptor& d, Value* result, Value* args, int count,
+             const NativeHandler* native) {
+    if (native) return native->call(st, native->word) ? 1 : 0;
+    if (!bind_arguments(st, d, args, count)) return NOT_RUN;
+    uint32_t line_start = 0, position = 0;
+    return RunScript(st, result, ScriptBuffer{d.body, d.body_length, d.body_start}, &line_start, &position);
+}
+
+// Steps 8-11 for a function: the body runs in the private table, whose
+// variables go when it ends.
+int run_in_scope(EngineState* st, const FunctionDescriptor& d, uint16_t scope, Value* result, Value* args,
+                 int count, const NativeHandler* native) {
+    TableSave save;
+    if (!SwitchTable(st, scope, &save)) {
+        st->error = 0;
+        raise(st, Err::UdfLockFailed);
+        return NOT_RUN;
+    }
+    const int outcome = run_body(st, d, result, args, count, native);
+    detach_result(st, result, scope);
+    release_locals(st);
+    if (!RestoreTable(st, &save)) {
+        st->error = 0;
+        raise(st, Err::UdfLockFailed);
+        return NOT_RUN;
+    }
+    return outcome;
+}
+
+// After the body: 9000 (Exit) and 9999 (cancel) travel on; any other
+// failure was reported inside the body and stops the caller quietly.
+void settle_error(EngineState* st, int outcome) {
+    if (outcome != 0) return;
+    if (st->error == TERMINATE_EXIT || st->error == TERMINATE_CANCEL) return;
+    st->error = ERROR_IN_FUNCTION_BODY;
+}
+
+// Steps 3-15 once the caller's state is saved in `caller`.
+bool invoke(EngineState* st, uint16_t index, const FunctionDescriptor& d, Value* result, Value* args, int count,
+            const NativeHandler* native, int call_kind, CallerState* caller) {
+    const int32_t depth = st->structure_depth;
+    const StructureFrame frame = function_frame(st, call_kind);
+    CHECK(push_frame(st, frame));
+    st->in_loop = 0;
+    uint16_t scope = NO_SLOT;
+    if (!d.subroutine) {
+        scope = open_scope(st);
+        if (scope == NO_SLOT) {
+            st->structure_depth = depth;
+            st->in_loop = frame.saved_in_loop;
+            return false;
+        }
+    }
+
+    const bool path_changed = lstrcmpiA(st->script_path, d.script_path) != 0;
+    lstrcpynA(st->script_path, d.script_path, sizeof st->script_path);
+    const bool go = !path_changed || announce_script(st, d.script_path, 1);
+    trace_function_enter(st, d.name, nullptr);
+    caller->trace_handover = trace_suspend_for_callee(st);
+    reset_for_body(st, index);
+
+    release_value(st, result);
+    int outcome = NOT_RUN;
+    if (go) outcome = scope != NO_SLOT ? run_in_scope(st, d, scope, result, args, count, native)
+                                       : run_body(st, d, result, args, count, native);
+    if (scope != NO_SLOT) free_scope(st, scope);
+    if (!st->frames[depth].variable) release_value(st, result);
+
+    restore_caller(st, caller);
+    trace_resume_after_callee(st, caller->trace_handover);
+    st->structure_depth = depth;
+    st->in_loop = frame.saved_in_loop;
+    settle_error(st, outcome);
+    if (path_changed) (void)announce_script(st, st->script_path, st->error ? -1 : 1);
+    trace_function_exit(st, d.name);
+    return st->error == 0;
+}
+
+// ------------------------------------------------------------------ hooks
+
+// An id that names no defined function is one its group has no case for
+// (3046), as for every other id range; 3627 stays for a callback whose
+// function went away.
+void dispatch_user_function(EngineState* st, uint16_t id, Value* result, Value* args, int count) {
+    if (!function_descriptor(st, static_cast<int>(id) - UDF_ID_BASE)) {
+        raise(st, Err::FunctionNotDefined);
+        return;
+    }
+    (void)InvokeFunction(st, id, result, args, count, nullptr, CALL_ORDINARY);
+}
+
+bool invoke_handler(EngineState* st, uint16_t id, Value* result, Value* args, int count) {
+    return InvokeFunction(st, id, result, args, count, nullptr, CALL_ERROR_HANDLER);
+}
+
+bool body_buffer(EngineState* st, uint16_t index, ScriptBuffer* out) {
+    const FunctionDescriptor* d = function_descriptor(st, index);
+    if (!d) return false;
+    *out = ScriptBuffer{d->body, d->body_length, d->body_start};
+    return true;
+}
+
+}  // namespace
+
+bool InvokeFunction(EngineState* st, uint16_t id, Value* result, Value* args, int count, const NativeHandler* native,
+                    int call_kind) {
+    const int index = static_cast<int>(id) - UDF_ID_BASE;
+    const FunctionDescriptor* d = function_descriptor(st, index);
+    if (!d) return raise(st, Err::UdfProcessingError);
+
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED, sizeof(CallerState));
+    if (!block) return raise(st, Err::UdfAllocFailed);
+    auto* caller = static_cast<CallerState*>(block);
+    save_caller(st, caller);
+    ++st->function_nesting;
+    const bool ok = invoke(st, static_cast<uint16_t>(index), *d, result, args, count, native, call_kind, caller);
+    --st->function_nesting;
+    GlobalFree(block);
+    return ok;
+}
+
+void install_function_hooks() {
+    g_dispatch_hooks.user_function = dispatch_user_function;
+    g_invoke_handler_function = invoke_handler;
+    g_function_body_buffer = body_buffer;
+}

@@ -1,0 +1,352 @@
+// User-defined functions: header parsing, the descriptor table, body copies,
+// and what InvokeFunction sets up and restores around a body.
+#include <string.h>
+#include <string>
+#include <vector>
+#include "engine/run_loop.h"
+#include "ext/host_call.h"
+#include "engine/script_buffer.h"
+#include "engine_fixture.h"
+#include "lang/error_driver.h"
+#include "lang/evaluator.h"
+#include "lang/functions.h"
+#include "lang/keyword_table.h"
+#include "lang/statements.h"
+
+namespace {
+
+class Functions : public EngineTest {
+protected:
+    // Runs a script through RunScript as the run loop's tests do; the
+    // functions it defines stay defined.
+    int run(const std::string& text) {
+        const uint32_t length = static_cast<uint32_t>(text.size());
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length + 1);
+        auto* bytes = static_cast<uint8_t*>(GlobalLock(block));
+        memcpy(bytes, text.data(), length);
+        NormaliseLineEnds(reinterpret_cast<char*>(bytes));
+        ScrambleScript(st, bytes, length);
+        GlobalUnlock(block);
+        st->error_mode = ERRMODE_CANCEL;
+        st->last_if = -1;
+        Value result;
+        init_value(&result);
+        uint32_t line_start = 0, position = 0;
+        const int outcome = RunScript(st, &result, ScriptBuffer{block, length, 0}, &line_start, &position);
+        release_value(st, &result);
+        GlobalFree(block);
+        return outcome;
+    }
+
+    int32_t integer(const char* name) {
+        const uint16_t slot = FindSlot(st, name);
+        if (slot == NO_SLOT || !(slot_at(st, slot)->v.flags & VF_INT)) return -999999;
+        return slot_at(st, slot)->v.integer;
+    }
+
+    int index_of(const char* name) {
+        for (int i = 0; i < st->function_count; ++i)
+            if (strcmp(function_descriptor(st, i)->name, name) == 0) return i;
+        return -1;
+    }
+
+    // The body text as the run loop would read it.
+    std::string body_text(int index) {
+        ScriptBuffer buffer{};
+        if (!g_function_body_buffer || !g_function_body_buffer(st, static_cast<uint16_t>(index), &buffer))
+            return "<none>";
+        auto* bytes = static_cast<const uint8_t*>(GlobalLock(buffer.handle));
+        std::string text;
+        for (uint32_t p = 0; p <= buffer.length; ++p) text += static_cast<char>(unscramble_byte(bytes[p], p + buffer.base));
+        GlobalUnlock(buffer.handle);
+        return text;
+    }
+
+    FunctionDescriptor parsed{};
+    int parse(const char* text) {
+        memset(&parsed, 0, sizeof parsed);
+        st->skipping_definition = 0;
+        return ParseFunctionHeader(st, text, &parsed);
+    }
+};
+
+// ------------------------------------------------------------------ headers
+
+TEST_F(Functions, HeaderNameAndParameters) {
+    ASSERT_EQ(parse(" \tMyFunc( First ,\tsecond,THIRD )  ; comment"), 1);
+    EXPECT_STREQ(parsed.name, "myfunc");
+    EXPECT_EQ(parsed.name_length, 6);
+    ASSERT_EQ(parsed.parameter_count, 3);
+    EXPECT_STREQ(parsed.parameters[0], "first");
+    EXPECT_STREQ(parsed.parameters[1], "second");
+    EXPECT_STREQ(parsed.parameters[2], "third");
+    ASSERT_EQ(parse("none()"), 1);
+    EXPECT_EQ(parsed.parameter_count, 0);
+    ASSERT_EQ(parse("spaced (a)"), 1);
+    EXPECT_STREQ(parsed.name, "spaced");
+    EXPECT_EQ(st->skipping_definition, 0);
+}
+
+TEST_F(Functions, HeaderSyntaxErrors) {
+    EXPECT_EQ(parse("f(a, , b)"), 0);   // empty name between commas
+    EXPECT_EQ(parse("f(a, b"), 0);      // no closing parenthesis
+    EXPECT_EQ(parse("f(a,)"), 0);
+    EXPECT_EQ(parse("f"), 0);           // no list at all
+    EXPECT_EQ(parse("   "), 0);         // no name
+    EXPECT_EQ(parse("(a)"), 0);
+    EXPECT_EQ(parse("f(a) b"), 0);      // text after the list
+    EXPECT_EQ(parse("f(a b)"), 0);
+}
+
+TEST_F(Functions, HeaderLimits) {
+    const std::string thirty(30, 'n');
+    EXPECT_EQ(parse((thirty + "()").c_str()), 1);
+    EXPECT_EQ(parsed.name_length, 30);
+    EXPECT_EQ(parse((thirty + "x()").c_str()), 0);
+    EXPECT_EQ(parse(("f(" + thirty + ")").c_str()), 1);
+    EXPECT_EQ(parse(("f(" + thirty + "x)").c_str()), 0);
+    std::string list = "f(p1";
+    for (int i = 2; i <= 16; ++i) list += ",p" + std::to_string(i);
+    EXPECT_EQ(parse((list + ")").c_str()), 1);
+    EXPECT_EQ(parsed.parameter_count, 16);
+    EXPECT_STREQ(parsed.parameters[15], "p16");
+    EXPECT_EQ(parse((list + ",p17)").c_str()), 0);
+}
+
+TEST_F(Functions, HeaderOfDefinedNameIsSkipped) {
+    ASSERT_EQ(run("#DefineFunction Twice()\nReturn 1\n#EndFunction\n"), 1);
+    EXPECT_EQ(parse("TWICE(a, b"), 1);  // the rest is not even read
+    EXPECT_EQ(st->skipping_definition, 1);
+    // The second definition neither replaces nor adds a function.
+    ASSERT_EQ(run("#DefineFunction twice(a)\nReturn 2\n#EndFunction\nx = twice()"), 1);
+    EXPECT_EQ(st->function_count, 1);
+    EXPECT_EQ(integer("x"), 1);
+}
+
+// ------------------------------------------------------------------ table and bodies
+
+TEST_F(Functions, BodyCopyKeepsItsScriptPositionAndScrambling) {
+    const std::string script = "a = 1\r\n#DefineFunction f(n)\r\n  x = n\r\nReturn x * 2\r\n   #EndFunction\r\nb = f(4)";
+    ASSERT_EQ(run(script), 1);
+    EXPECT_EQ(integer("b"), 8);
+    const int index = index_of("f");
+    ASSERT_GE(index, 0);
+    const FunctionDescriptor* d = function_descriptor(st, index);
+    EXPECT_EQ(d->body_start, script.find("  x = n"));
+    EXPECT_EQ(d->subroutine, 0);
+    EXPECT_EQ(d->assign_target, -1);
+    // Up to the end line's indentation, the folded CR LF blanks kept; then the terminator.
+    EXPECT_EQ(body_text(index), std::string("  x = n \nReturn x * 2 \n   ") + '\0');
+}
+
+TEST_F(Functions, BodyOfEndLineWithoutLineEnd) {
+    ASSERT_EQ(run("#DefineSubroutine s()\ny = 5\n#EndSubroutine"), 1);
+    const int index = index_of("s");
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(function_descriptor(st, index)->subroutine, 1);
+    EXPECT_EQ(body_text(index), std::string("y = 5") + '\0');
+}
+
+TEST_F(Functions, TableHolds512FunctionsInBlocksOf16) {
+    std::string script;
+    for (int i = 0; i < 512; ++i) script += "#DefineFunction f" + std::to_string(i) + "()\nReturn " + std::to_string(i) + "\n#EndFunction\n";
+    ASSERT_EQ(run(script + "last = f511()"), 1);
+    EXPECT_EQ(st->last_run_error, 0);
+    EXPECT_EQ(st->function_count, 512);
+    EXPECT_EQ(integer("last"), 511);
+    EXPECT_NE(st->udf_blocks[31], nullptr);
+    EXPECT_EQ(static_cast<FunctionDescriptor*>(st->udf_table[0]) + 15, st->udf_table[15]);
+    run("#DefineFunction more()\n#EndFunction\n");
+    EXPECT_EQ(st->last_run_error, 3626);
+    EXPECT_EQ(st->function_count, 512);
+    EXPECT_EQ(release_functions(st), 512);
+    EXPECT_EQ(st->function_count, 0);
+    for (HGLOBAL block : st->udf_blocks) EXPECT_EQ(block, nullptr);
+}
+
+TEST_F(Functions, LookupHooksSeeOnlyFinishedDefinitions) {
+    ASSERT_EQ(run("#DefineFunction Done(a, b)\n#EndFunction\n"), 1);
+    run("#DefineFunction open(a)\n");  // ends with 3723
+    EXPECT_EQ(st->last_run_error, 3723);
+    ASSERT_NE(UserFunctions.active_count, nullptr);
+    EXPECT_EQ(UserFunctions.active_count(st), 1);
+    uint16_t length = 0;
+    EXPECT_STREQ(UserFunctions.name(st, 0, &length), "done");
+    EXPECT_EQ(length, 4);
+    EXPECT_EQ(UserFunctions.name(st, 1, &length), nullptr);
+    EXPECT_EQ(UserFunctions.parameter_count(st, 0), 2);
+    EXPECT_EQ(keyword_type(st, UDF_ID_BASE), KT_FUNCTION);
+}
+
+// ------------------------------------------------------------------ invocation
+
+struct Seen {
+    int32_t scope, function_body, error_mode, cancel_mode, top_type, top_kind, nesting;
+    uint16_t function;
+    bool discard_refused;
+};
+Seen g_seen;
+
+bool look_inside(EngineState* st, uintptr_t) {
+    const StructureFrame* top = top_frame(st);
+    g_seen = Seen{st->current_scope, st->function_body, st->error_handler_mode, st->cancel_handler_mode,
+                  top ? top->type : -1, top ? static_cast<int32_t>(top->resume_position) : -1,
+                  st->function_nesting, st->current_function, false};
+    int freed = 0;
+    g_seen.discard_refused = !DiscardFunctions(st, &freed) && st->error == 1665;
+    st->error = 0;
+    return true;
+}
+
+TEST_F(Functions, InvocationSetsUpAndRestoresTheCallersState) {
+    ASSERT_EQ(run("#DefineFunction f()\n#EndFunction\n#DefineSubroutine s()\n#EndSubroutine\n"), 1);
+    st->error_handler_mode = 1;
+    st->cancel_handler_mode = 2;
+    st->function_body = 0;
+    const int32_t depth = st->structure_depth;
+    Value result;
+    init_value(&result);
+    const NativeHandler native{look_inside, 0};
+
+    ASSERT_TRUE(InvokeFunction(st, UDF_ID_BASE + 0, &result, nullptr, 0, &native, CALL_COM_EVENT));
+    EXPECT_EQ(g_seen.scope, 1);  // the first free record
+    EXPECT_EQ(g_seen.function, 0);
+    EXPECT_EQ(g_seen.function_body, 1);
+    EXPECT_EQ(g_seen.error_mode, 0);
+    EXPECT_EQ(g_seen.cancel_mode, -1);
+    EXPECT_EQ(g_seen.top_type, FRAME_FUNCTION);
+    EXPECT_EQ(g_seen.top_kind, CALL_COM_EVENT);
+    EXPECT_EQ(g_seen.nesting, 1);
+    EXPECT_TRUE(g_seen.discard_refused);
+    EXPECT_EQ(result.v.flags, VF_INT);
+    EXPECT_EQ(result.v.integer, 0);
+
+    EXPECT_EQ(st->current_scope, 0);
+    EXPECT_EQ(st->scopes[1].handle, nullptr);  // the record is free again
+    EXPECT_EQ(st->current_function, NO_FUNCTION);
+    EXPECT_EQ(st->error_handler_mode, 1);
+    EXPECT_EQ(st->cancel_handler_mode, 2);
+    EXPECT_EQ(st->function_body, 0);
+    EXPECT_EQ(st->structure_depth, depth);
+    EXPECT_EQ(st->function_nesting, 0);
+
+    // A subroutine keeps the caller's table.
+    ASSERT_TRUE(InvokeFunction(st, UDF_ID_BASE + 1, &result, nullptr, 0, &native, CALL_ORDINARY));
+    EXPECT_EQ(g_seen.scope, 0);
+    EXPECT_EQ(g_seen.function, 1);
+    EXPECT_EQ(g_seen.top_kind, CALL_ORDINARY);
+}
+
+TEST_F(Functions, MissingFunctionIs3627) {
+    Value result;
+    init_value(&result);
+    EXPECT_FALSE(InvokeFunction(st, UDF_ID_BASE + 3, &result, nullptr, 0, nullptr, CALL_ORDINARY));
+    EXPECT_EQ(st->error, 3627);
+}
+
+TEST_F(Functions, NoFreeScopeIs1672) {
+    ASSERT_EQ(run("#DefineFunction f()\n#EndFunction\n"), 1);
+    for (int id = 1; id < VARIABLE_TABLES; ++id) st->scopes[id].handle = st->scopes[0].handle;
+    Value result;
+    init_value(&result);
+    const int32_t depth = st->structure_depth;
+    EXPECT_FALSE(InvokeFunction(st, UDF_ID_BASE, &result, nullptr, 0, nullptr, CALL_ORDINARY));
+    EXPECT_EQ(st->error, 1672);
+    EXPECT_EQ(st->structure_depth, depth);
+    for (int id = 1; id < VARIABLE_TABLES; ++id) st->scopes[id].handle = nullptr;
+}
+
+TEST_F(Functions, BodyErrorsBecome9015ExitAndCancelPassThrough) {
+    ASSERT_EQ(run("#DefineFunction bad()\nReturn 1 / 0\n#EndFunction\n"
+                  "#DefineFunction leave()\nExit\n#EndFunction\n"), 1);
+    Value result;
+    init_value(&result);
+    EXPECT_FALSE(InvokeFunction(st, UDF_ID_BASE + 0, &result, nullptr, 0, nullptr, CALL_ORDINARY));
+    EXPECT_EQ(st->error, ERROR_IN_FUNCTION_BODY);
+    EXPECT_EQ(st->last_run_error, 3062);  // reported inside the body
+    st->error = 0;
+    EXPECT_FALSE(InvokeFunction(st, UDF_ID_BASE + 1, &result, nullptr, 0, nullptr, CALL_ORDINARY));
+    EXPECT_EQ(st->error, TERMINATE_EXIT);
+    st->error = 0;
+}
+
+TEST_F(Functions, ArgumentsBindInOrderAndMissingOnesStayUnset) {
+    ASSERT_EQ(run("#DefineFunction f(a, b)\nReturn a * 10 + IsDefined(b)\n#EndFunction\n"), 1);
+    Value args[3];
+    for (Value& arg : args) init_value(&arg);
+    args[1].v.integer = 7;
+    Value result;
+    init_value(&result);
+    ASSERT_TRUE(InvokeFunction(st, UDF_ID_BASE, &result, args, 1, nullptr, CALL_ORDINARY));
+    EXPECT_EQ(result.v.integer, 70);
+    args[2].v.integer = 1;
+    ASSERT_TRUE(InvokeFunction(st, UDF_ID_BASE, &result, args, 2, nullptr, CALL_ORDINARY));
+    EXPECT_EQ(result.v.integer, 71);
+}
+
+TEST_F(Functions, ReturnedArraySurvivesItsLocalVariable) {
+    ASSERT_EQ(run("#DefineFunction make()\narr = ArrDimension(3)\narr[1] = 42\nReturn arr\n#EndFunction\n"
+                  "a = make()\nv = a[1]\nn = ArrInfo(a, 6)"), 1);
+    EXPECT_EQ(st->last_run_error, 0);
+    EXPECT_EQ(integer("v"), 42);
+    EXPECT_EQ(integer("n"), 3);
+}
+
+TEST_F(Functions, DiscardFreesEveryBody) {
+    ASSERT_EQ(run("#DefineFunction a()\n#EndFunction\n#DefineSubroutine b()\n#EndSubroutine\n"), 1);
+    int freed = 0;
+    ASSERT_TRUE(DiscardFunctions(st, &freed));
+    EXPECT_EQ(freed, 2);
+    EXPECT_EQ(st->function_count, 0);
+    // The names are free again.
+    ASSERT_EQ(run("#DefineFunction a()\nReturn 3\n#EndFunction\nx = a()"), 1);
+    EXPECT_EQ(integer("x"), 3);
+}
+
+// ------------------------------------------------------------------ host hooks
+
+struct HookCall {
+    int32_t function;
+    std::string text;
+    uintptr_t word2;
+    uintptr_t word3;
+};
+std::vector<HookCall> g_hooks;
+
+int __stdcall recording_host(HWND, uintptr_t, uint32_t, int32_t function, ResultCallbackFn, ExtenderContext*,
+                             uint32_t*, ExtenderValue* args, int32_t count, ExtenderValue*) {
+    g_hooks.push_back({function, count > 0 && args[0].text ? static_cast<const char*>(args[0].text) : "",
+                       count > 1 ? static_cast<uintptr_t>(args[1].integer) : 0,
+                       count > 2 ? static_cast<uintptr_t>(args[2].integer) : 0});
+    return 0;
+}
+
+TEST_F(Functions, BodyLinesReachTheHostAtTheirScriptPositions) {
+    const std::string script = "#DefineFunction f()\ninside = 1\n#EndFunction\nx = f()\n";
+    lstrcpynA(st->script_path, "C:\\scripts\\main.qob", MAX_PATH);
+    g_hooks.clear();
+    st->host_handler = reinterpret_cast<HostHandlerFn>(reinterpret_cast<void*>(recording_host));
+    st->hook_flags = HOOK_FLAG_STATEMENT;
+    ASSERT_EQ(run(script), 1);
+    ASSERT_EQ(g_hooks.size(), 2u);
+    EXPECT_EQ(g_hooks[0].text, "2");
+    EXPECT_EQ(g_hooks[0].word3, script.find("x = f()"));
+    EXPECT_EQ(g_hooks[1].text, "3");  // inside the body
+    EXPECT_EQ(g_hooks[1].word3, script.find("inside"));
+
+    // A function defined by another script file announces the change both ways.
+    g_hooks.clear();
+    st->hook_flags = HOOK_FLAG_SCRIPT;
+    lstrcpynA(st->script_path, "C:\\scripts\\other.qob", MAX_PATH);
+    ASSERT_EQ(run("y = f()"), 1);
+    st->hook_flags = 0;
+    st->host_handler = nullptr;
+    ASSERT_EQ(g_hooks.size(), 2u);
+    EXPECT_EQ(g_hooks[0].function, KESTR_HOOK_SCRIPT);
+    EXPECT_EQ(g_hooks[0].text, "C:\\scripts\\main.qob");
+    EXPECT_EQ(g_hooks[0].word2, 1u);
+    EXPECT_EQ(g_hooks[1].text, "C:\\scripts\\other.qob");
+    EXPECT_STREQ(st->script_path, "C:\\scripts\\other.qob");
+}
+
+}  // namespace

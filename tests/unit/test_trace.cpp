@@ -1,0 +1,438 @@
+// The debug trace: record formats, the DebugTrace requests, the dumps, and
+// whole runs traced through ProcessDaBatBuffer.
+#include <stdio.h>
+#include <string>
+#include "engine/kestr44i.h"
+#include "error_fixture.h"
+#include "ext/services.h"
+#include "engine/run_loop.h"
+#include "lang/errors.h"
+#include "lang/evaluator.h"
+#include "lang/structures.h"
+#include "lang/trace.h"
+#include "lib/debug.h"
+
+namespace {
+
+std::string read_file(const std::string& path) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return "<missing>";
+    std::string text;
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+    fclose(f);
+    return text;
+}
+
+size_t count_of(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+class Trace : public ErrorPathTest {
+protected:
+    std::string path;
+
+    void SetUp() override {
+        ErrorPathTest::SetUp();
+        char directory[MAX_PATH], name[MAX_PATH];
+        GetTempPathA(sizeof directory, directory);
+        GetTempFileNameA(directory, "trc", 0, name);
+        path = name;
+        DeleteFileA(path.c_str());
+    }
+    void TearDown() override {
+        DeleteFileA(path.c_str());
+        ErrorPathTest::TearDown();
+    }
+
+    void trace_on(int32_t request = 1) { ASSERT_TRUE(DebugTraceRequest(st, request, path.c_str(), "")); }
+    std::string trace() { return read_file(path); }
+
+    // DebugTrace through the dispatcher: its result, or -1 after an error.
+    int debug_trace(int32_t request, const char* file) {
+        SetInteger(&args[1].v, RK_VALUE, 0, request);
+        EXPECT_TRUE(set_value_text(st, &args[2].v, file, strlen(file)));
+        ReleaseValue(st, &result.v, RK_VALUE, 0);
+        SetInteger(&result.v, RK_VALUE, 0, 0);
+        st->error = 0;
+        if (!DispatchFunction(st, "debugtrace", false, id_named("debugtrace"), &result, args, 2) || st->error)
+            return -1;
+        return result.v.integer;
+    }
+
+    std::string outcome(int kind, int condition, const Value* value = nullptr, const char* name = nullptr) {
+        char text[512];
+        statement_outcome(st, kind, condition, value, name, text, sizeof text);
+        return text;
+    }
+};
+
+// ------------------------------------------------------------------ whole runs
+
+TEST_F(Trace, ThreeLineScriptGivesBannerHeaderRecordsAndEnd) {
+    trace_on();
+    ASSERT_TRUE(run("a = 1\nb = a + 1\nc = \"x\""));
+    const std::string text = trace();
+    EXPECT_EQ(text.find("\r\n" + std::string(60, '*') + "\r\n\r\n*** Debug Initialized ***\r\n"), 0u) << text;
+    EXPECT_EQ(count_of(text, "==============================\r\n"), 2u);
+    EXPECT_NE(text.find("QOB DLL 1.0.0\r\n"), std::string::npos);
+    EXPECT_NE(text.find(std::string(kScriptPath) + "\r\n"), std::string::npos);
+    EXPECT_NE(text.find("ErrorMode: @CANCEL\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\na = 1\r\n("), std::string::npos);
+    EXPECT_NE(text.find(") VALUE => 2\r\n"), std::string::npos);
+    EXPECT_NE(text.find(") VALUE => \"x\"\r\n"), std::string::npos);
+    EXPECT_EQ(count_of(text, "VALUE => "), 3u);
+    const std::string end = "\r\n--- Normal termination ---\r\n;;;END OF JOB;;;\r\n";
+    ASSERT_GE(text.size(), end.size());
+    EXPECT_EQ(text.substr(text.size() - end.size()), end);
+    EXPECT_EQ(text.find("Warning: Structure level"), std::string::npos);
+}
+
+TEST_F(Trace, OptionNoTimesDropsEveryTimePrefix) {
+    trace_on();
+    ASSERT_TRUE(DebugTraceRequest(st, 104, "", "1"));
+    ASSERT_TRUE(run("a = 1\nb = 2"));
+    const std::string text = trace();
+    EXPECT_NE(text.find("\r\na = 1\r\nVALUE => 1\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\r\n("), std::string::npos) << text;
+    // Cleared again, the times come back.
+    ASSERT_TRUE(DebugTraceRequest(st, 104, "", "0"));
+    EXPECT_EQ(st->trace_options & TRACE_OPTION_NO_TIMES, 0u);
+}
+
+TEST_F(Trace, StatementsOfAFalseBlockHaveNoRecord) {
+    trace_on();
+    ASSERT_TRUE(run("If 0\ninside = 1\nEndIf\nafter = 2"));
+    const std::string text = trace();
+    EXPECT_EQ(text.find("inside"), std::string::npos) << text;
+    EXPECT_NE(text.find("IF DO==>FALSE\r\n"), std::string::npos) << text;
+    // EndIf wakes the region, so it is traced although it began skipped.
+    EXPECT_NE(text.find("\r\nEndIf\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("VALUE => 2"), std::string::npos);
+}
+
+TEST_F(Trace, SuppressedErrorUnderErrorModeOff) {
+    trace_on();
+    ASSERT_TRUE(run("ErrorMode(@OFF)\nDebugTrace(100, \"\")\nz = 1"));
+    const std::string text = trace();
+    EXPECT_NE(text.find("********** ErrorMode: @OFF **********"), std::string::npos) << text;
+    EXPECT_NE(text.find(") QOB ERROR SUPPRESSED =>1771 (DebugTrace: File name not specified)\r\n"),
+              std::string::npos) << text;
+    // Mode 1 follows an error with the structure stack and the settings file.
+    const size_t error = text.find("SUPPRESSED");
+    EXPECT_LT(error, text.find("Begin structure stack dump"));
+    EXPECT_LT(text.find("Begin structure stack dump"), text.find("Begin ORLUNDEX.INI dump"));
+    EXPECT_NE(text.find("VALUE => 1", error), std::string::npos) << "the run went on";
+}
+
+TEST_F(Trace, TerminalErrorEndsWithoutEndOfJob) {
+    trace_on();
+    ASSERT_TRUE(run("ErrorMode(@OFF)\nq = StrLen(1,2,3)\nnever = 1"));
+    const std::string text = trace();
+    EXPECT_NE(text.find("TERMINAL QOB ERROR=>3066 ("), std::string::npos) << text;
+    EXPECT_EQ(text.find("never"), std::string::npos);
+    EXPECT_EQ(text.find("END OF JOB"), std::string::npos);
+}
+
+TEST_F(Trace, ExitWritesNoErrorRecord) {
+    trace_on();
+    ASSERT_TRUE(run("a = 1\nExit\nb = 2"));
+    const std::string text = trace();
+    EXPECT_EQ(text.find("ERROR"), std::string::npos) << text;
+    EXPECT_EQ(text.find("b = 2"), std::string::npos);
+}
+
+TEST_F(Trace, ErrorsOnlyModeDumpsVariablesAndNoStatements) {
+    trace_on(2);
+    ASSERT_TRUE(run("ErrorMode(@OFF)\nkept = 5\nDebugTrace(100, \"\")"));
+    const std::string text = trace();
+    EXPECT_NE(text.find("*** Error Dump Initialized ***"), std::string::npos) << text;
+    EXPECT_EQ(text.find("VALUE =>"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\nDebugTrace(100, \"\")\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Begin variable table dump"), std::string::npos);
+    EXPECT_NE(text.find("\r\nkept           5\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Begin structure stack dump"), std::string::npos);
+}
+
+TEST_F(Trace, OpenStructureAtTheEndIsFlagged) {
+    trace_on();
+    TraceRecord(st, TRACE_RECORD_END, 1);
+    const std::string text = trace();
+    EXPECT_NE(text.find("\r\n********** Warning: Structure level not 0 **********\r\n"), std::string::npos);
+    EXPECT_LT(text.find("Warning"), text.find("Normal termination"));
+}
+
+// ------------------------------------------------------------------ requests
+
+TEST_F(Trace, RequestsAnswerWhetherTheTraceWasOn) {
+    EXPECT_EQ(debug_trace(1, path.c_str()), 0);
+    EXPECT_EQ(st->trace_switches, static_cast<uint32_t>(TRACE_EVERY_STATEMENT));
+    EXPECT_EQ(debug_trace(-1, ""), 1);
+    EXPECT_EQ(debug_trace(0, ""), 1);
+    EXPECT_EQ(debug_trace(-1, ""), 0);
+    // Without a name the previous one is used.
+    EXPECT_EQ(debug_trace(2, ""), 0);
+    EXPECT_STREQ(st->trace_file, path.c_str());
+    EXPECT_EQ(st->trace_switches, static_cast<uint32_t>(TRACE_ERRORS_ONLY));
+}
+
+TEST_F(Trace, MissingNamesAndUnknownRequestsAreErrors) {
+    EXPECT_EQ(debug_trace(1, ""), -1);
+    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::DebugTraceNoFile));
+    EXPECT_EQ(debug_trace(100, ""), -1);
+    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::DebugTraceNoFile));
+    EXPECT_EQ(debug_trace(5, path.c_str()), -1);
+    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::BadRequestNumber));
+    EXPECT_EQ(debug_trace(278, ""), -1);
+    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::BadRequestNumber));
+    EXPECT_EQ(st->trace_switches, 0u) << "a failed request leaves the trace off";
+}
+
+TEST_F(Trace, NamesBecomeFullPathsExceptTheDebuggerOutput) {
+    ASSERT_TRUE(DebugTraceRequest(st, 100, "relative.txt", ""));
+    char full[MAX_PATH];
+    GetFullPathNameA("relative.txt", sizeof full, full, nullptr);
+    EXPECT_STREQ(st->trace_file, full);
+    EXPECT_EQ(st->trace_switches, 0u) << "100 sets the name only";
+    ASSERT_TRUE(DebugTraceRequest(st, 100, "*DEBUGDATA*", ""));
+    EXPECT_STREQ(st->trace_file, "*DEBUGDATA*");
+    ASSERT_TRUE(DebugTraceRequest(st, 200, "", ""));
+    EXPECT_STREQ(st->trace_file, "");
+}
+
+TEST_F(Trace, RequestTenStartsAFreshFile) {
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fputs("old contents", f);
+    fclose(f);
+    trace_on(1);
+    trace_text(st, "note", false, false);
+    EXPECT_NE(trace().find("old contents"), std::string::npos) << "1 appends";
+    ASSERT_TRUE(DebugTraceRequest(st, 10, path.c_str(), ""));
+    trace_text(st, "note", false, false);
+    const std::string text = trace();
+    EXPECT_EQ(text.find("old contents"), std::string::npos);
+    EXPECT_NE(text.find("*** Debug Initialized ***"), std::string::npos) << "a new start writes the banner";
+}
+
+TEST_F(Trace, FramedTextAndTextWhileOff) {
+    ASSERT_TRUE(DebugTraceRequest(st, 100, path.c_str(), ""));
+    trace_text(st, "quiet", false, false);
+    EXPECT_EQ(trace(), "<missing>") << "3 writes nothing while the trace is off";
+    ASSERT_TRUE(DebugTraceRequest(st, 204, "loud", ""));
+    const std::string dollars(80, '$');
+    EXPECT_NE(trace().find("\r\n" + dollars + "\r\nloud\r\n" + dollars + "\r\n"), std::string::npos) << trace();
+}
+
+TEST_F(Trace, OptionBitsFollowTheirRequests) {
+    ASSERT_TRUE(DebugTraceRequest(st, 102, "", "1"));
+    ASSERT_TRUE(DebugTraceRequest(st, 103, "", "7"));
+    EXPECT_EQ(st->trace_options, TRACE_OPTION_BIT1 | TRACE_OPTION_BIT2);
+    ASSERT_TRUE(DebugTraceRequest(st, 102, "0", ""));  // two arguments: the second decides
+    EXPECT_EQ(st->trace_options, TRACE_OPTION_BIT2);
+    ASSERT_TRUE(DebugTraceRequest(st, 200, "", ""));
+    EXPECT_EQ(st->trace_options, 0u);
+}
+
+TEST_F(Trace, HostServiceTurnsTheTraceOn) {
+    EXPECT_EQ(DLLServices(state_handle, KESTR_SVC_TRACE, reinterpret_cast<uintptr_t>(path.c_str()), 0, 1, 0), 1);
+    EXPECT_EQ(st->trace_switches, static_cast<uint32_t>(TRACE_EVERY_STATEMENT));
+    EXPECT_STREQ(st->trace_file, path.c_str());
+    EXPECT_EQ(DLLServices(state_handle, KESTR_SVC_TRACE, 0, 0, 0, 0), 1);
+    EXPECT_EQ(st->trace_switches, 0u);
+    st->trace_file[0] = '\0';
+    EXPECT_EQ(DLLServices(state_handle, KESTR_SVC_TRACE, 0, 0, 1, 0), 0) << "no file at all";
+    EXPECT_EQ(st->error, 0) << "services never leave an error";
+}
+
+// ------------------------------------------------------------------ record texts
+
+TEST_F(Trace, OutcomeTextsByStatementKind) {
+    Value five;
+    init_value(&five);
+    SetInteger(&five.v, RK_VALUE, 0, 5);
+    EXPECT_EQ(outcome(SK_PLAIN, 0, &five), "VALUE => 5");
+    EXPECT_EQ(outcome(SK_SINGLE_IF, 1), "==>TRUE=>");
+    EXPECT_EQ(outcome(SK_SINGLE_IF, 0), "==>FALSE=> (skipped)");
+    EXPECT_EQ(outcome(SK_WHILE, 0), "WHILE==>FALSE");
+    EXPECT_EQ(outcome(SK_SWITCH, 1, &five), "SWITCH==>5");
+    EXPECT_EQ(outcome(SK_BREAK, 0), "BREAK IGNORED");
+    EXPECT_EQ(outcome(SK_CONTINUE, 1), "CONTINUING");
+    EXPECT_EQ(outcome(SK_FOR, 1), "FOR TRUE==>");
+    EXPECT_EQ(outcome(SK_JUMP, 1), "GOSUB");
+    EXPECT_EQ(outcome(SK_JUMP, 0, &five), "RETURN VALUE => 5");
+    EXPECT_EQ(outcome(SK_BLOCK_ELSE, 1), "ELSE DO==>TRUE");
+    EXPECT_EQ(outcome(SK_CASE, 0), "CASE FALSE==>");
+    EXPECT_EQ(outcome(SK_FUNCTION_CALL, 1, nullptr, "f"), "CALLING UDF (f)");
+    EXPECT_EQ(outcome(SK_SCRIPT_CALL, 0, nullptr, "C:\\a.qob"), "RETURNING FROM SCRIPT (C:\\a.qob)");
+    EXPECT_EQ(outcome(15, 1), "") << "beyond the table";
+    EXPECT_EQ(outcome(-1, 1), "");
+}
+
+TEST_F(Trace, ValuesAsTheTraceWritesThem) {
+    char text[64];
+    ValuePayload v{};
+    SetInteger(&v, RK_VALUE, 0, -12);
+    trace_value_text(st, v, text, sizeof text);
+    EXPECT_STREQ(text, "-12");
+    ASSERT_TRUE(set_value_text(st, &v, "a b", 3));
+    trace_value_text(st, v, text, sizeof text);
+    EXPECT_STREQ(text, "\"a b\"") << "text wins over a number held beside it";
+    ReleaseValue(st, &v, RK_VALUE, 0);
+    v.flags = VF_FLOAT;
+    v.real = 2.5;
+    trace_value_text(st, v, text, sizeof text);
+    EXPECT_STREQ(text, "2.5");
+    v.flags = VF_ARRAY;
+    trace_value_text(st, v, text, sizeof text);
+    EXPECT_STREQ(text, "<array>");
+}
+
+TEST_F(Trace, ResolvedJumpsReadAsTheirWords) {
+    char text[64];
+    readable_statement("\x9E" "abcd" " sub1", text, sizeof text);
+    EXPECT_STREQ(text, "gosub sub1");
+    readable_statement("\x9F" "abcd" "sub1", text, sizeof text);
+    EXPECT_STREQ(text, "goto sub1");
+    readable_statement("\x9E" "ab", text, sizeof text);
+    EXPECT_STREQ(text, "\x9E" "ab") << "too short for a marker";
+}
+
+TEST_F(Trace, FunctionEntryAndExitRecords) {
+    trace_on();
+    ASSERT_TRUE(DebugTraceRequest(st, 104, "", "1"));
+    trace_function_enter(st, "myfunc", "a = 1, b = 2");
+    const TraceHandover handover = trace_suspend_for_callee(st);
+    EXPECT_EQ(st->trace_switches, 0u);
+    ASSERT_TRUE(DebugTraceRequest(st, 22, "", ""));
+    EXPECT_EQ(st->trace_switches, static_cast<uint32_t>(TRACE_EVERY_STATEMENT)) << "22 restores the caller's mode";
+    st->trace_switches = TRACE_EVERY_STATEMENT;
+    trace_resume_after_callee(st, handover);
+    trace_function_exit(st, "myfunc");
+    const std::string text = trace();
+    EXPECT_NE(text.find("\r\nCALLING UDF (myfunc)\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n--- Leaving UDF (myfunc) ---\r\nRETURNING FROM UDF (myfunc)\r\n"), std::string::npos)
+        << text;
+    EXPECT_STREQ(st->trace_function_args, "") << "the arguments are not kept past the call";
+}
+
+TEST_F(Trace, RequestTwentyTwoOutsideACalleeChangesNothing) {
+    st->caller_trace_mode = 0;
+    ASSERT_TRUE(DebugTraceRequest(st, 22, "", ""));
+    EXPECT_EQ(st->trace_switches, 0u);
+}
+
+TEST_F(Trace, ErrorIntroducersByFamily) {
+    trace_on(2);
+    st->indirect_error = 77;
+    lstrcpynA(st->extender_error_text, "ext failed", sizeof st->extender_error_text);
+    trace_statement_error(st, "x = ext()", static_cast<int>(Err::ExtenderModerateError), false);
+    lstrcpynA(st->user_error_text, "mine", sizeof st->user_error_text);
+    st->indirect_error = 7002;
+    trace_statement_error(st, "ErrorEvent()", static_cast<int>(Err::UserSevereError), true);
+    const size_t dumps = count_of(trace(), "Begin variable table dump");
+    trace_statement_error(st, "f()", ERROR_IN_FUNCTION_BODY, true);
+    trace_statement_error(st, "Exit", TERMINATE_EXIT, true);
+    const std::string text = trace();
+    EXPECT_NE(text.find("EXTENDER ERROR SUPPRESSED =>77 (ext failed)\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("TERMINAL USER-DEFINED ERROR=>7002 (mine)\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("TERMINAL UDF ERROR OCCURRED -- JOB EXITING=>"), std::string::npos) << text;
+    EXPECT_EQ(dumps, 2u);
+    EXPECT_EQ(count_of(text, "Begin variable table dump"), 2u) << "9015 was dumped inside the function";
+    EXPECT_EQ(text.find("\r\nExit\r\n"), std::string::npos) << "Exit writes no record";
+}
+
+// ------------------------------------------------------------------ dumps
+
+TEST_F(Trace, VariableDumpShowsEachKind) {
+    trace_on();
+    ASSERT_TRUE(set_variable_int(st, "number", 42));
+    ASSERT_TRUE(set_variable_text(st, "words", "hi there"));
+    ASSERT_TRUE(set_variable_text(st, "averyveryverylongname", "x"));
+    trace_dump_variables(st);
+    const std::string text = trace();
+    EXPECT_NE(text.find("\r\nnumber         42\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\nwords          \"hi there\"\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\naveryveryverylongname  \"x\"\r\n"), std::string::npos) << "no truncation past 13";
+    EXPECT_NE(text.find("----------- End variable table dump -----------\r\n\r\n" + std::string(60, '*')),
+              std::string::npos);
+}
+
+TEST_F(Trace, StructureDumpRowsPerFrame) {
+    trace_on();
+    ASSERT_TRUE(run("While 1\nDebugTrace(207, \"\")\nBreak\nEndWhile"));
+    const std::string text = trace();
+    const size_t begin = text.find("---------- Begin structure stack dump ----------\r\n");
+    ASSERT_NE(begin, std::string::npos) << text;
+    EXPECT_NE(text.find("1\twhile\t1\tWhile 1\t", begin), std::string::npos) << text;
+}
+
+TEST_F(Trace, FunctionTableDumpListsBuiltins) {
+    trace_on();
+    trace_dump_functions(st);
+    const std::string text = trace();
+    const uint16_t id = id_named("strlen");
+    char row_end[64];
+    snprintf(row_end, sizeof row_end, ",  strlen\r\n");
+    const size_t row = text.find(row_end);
+    ASSERT_NE(row, std::string::npos) << text.substr(0, 400);
+    const size_t start = text.rfind("\r\n", row) + 2;
+    EXPECT_EQ(atoi(text.c_str() + start), id);
+    EXPECT_LT(text.find("------------------ Extenders ------------------"),
+              text.find("----------- End function table dump -----------"));
+}
+
+TEST_F(Trace, InternalDumpByItem) {
+    trace_on();
+    ASSERT_TRUE(set_variable_int(st, "counted", 1));
+    trace_dump_internal(st, "variables");
+    trace_dump_internal(st, "bogus");
+    const std::string text = trace();
+    EXPECT_NE(text.find("Number of variables assigned: "), std::string::npos);
+    EXPECT_NE(text.find("List of variables assigned:\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\ncounted\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Number of files open"), std::string::npos) << "only the item asked for";
+    EXPECT_NE(text.find("Invalid param: bogus\r\n"), std::string::npos);
+}
+
+TEST_F(Trace, UnopenableFileDropsRecordsSilently) {
+    ASSERT_TRUE(DebugTraceRequest(st, 1, "Z:\\no\\such\\directory\\trace.txt", ""));
+    ASSERT_TRUE(run("a = 1"));
+    EXPECT_TRUE(defined("a"));
+    EXPECT_EQ(st->last_run_error, 0);
+}
+
+// ------------------------------------------------------------------ neighbours
+
+TEST_F(Trace, DebugDataInSilentModeGoesToTheLog) {
+    SendDebugData(st, "one", "two");
+    EXPECT_STREQ(st->silent_text, "DebugData:one two\r\n");
+}
+
+TEST_F(Trace, IntControlSevenAndSeventyOne) {
+    auto intcontrol = [&](int request, const char* p1, const char* p2) {
+        SetInteger(&args[1].v, RK_VALUE, 0, request);
+        EXPECT_TRUE(set_value_text(st, &args[2].v, p1, strlen(p1)));
+        EXPECT_TRUE(set_value_text(st, &args[3].v, p2, strlen(p2)));
+        for (int i = 4; i <= 5; ++i) EXPECT_TRUE(set_value_text(st, &args[i].v, "0", 1));
+        ReleaseValue(st, &result.v, RK_VALUE, 0);
+        SetInteger(&result.v, RK_VALUE, 0, 0);
+        EXPECT_TRUE(DispatchFunction(st, "intcontrol", false, id_named("intcontrol"), &result, args, 5));
+        const char* text = value_text(st, result.v);
+        return std::string(text ? text : "");
+    };
+    st->debug_output = 0;
+    EXPECT_EQ(intcontrol(7, "5", "0"), "0");
+    EXPECT_EQ(st->debug_output, 1);
+    EXPECT_EQ(intcontrol(7, "0", "0"), "1");
+    EXPECT_EQ(st->debug_output, 0);
+    EXPECT_EQ(intcontrol(71, "2", "1"), "1");
+    EXPECT_EQ(st->trace_options, TRACE_OPTION_BIT2);
+    EXPECT_EQ(intcontrol(71, "2", "0"), "1");
+    EXPECT_EQ(st->trace_options, 0u);
+}
+
+}  // namespace
