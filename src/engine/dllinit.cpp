@@ -5,6 +5,7 @@
 #include <string.h>
 #include "engine/dialog_owner.h"
 #include "engine/engine_state.h"
+#include "engine/state_lock.h"
 #include "engine/process_tables.h"
 #include "engine/pump.h"
 #include "engine/settings.h"
@@ -34,21 +35,6 @@ public:
     ~BusyGuard() { InterlockedDecrement(&EntryBusy); }
 };
 
-// The state block is locked for the duration of one entry.
-class StateLock {
-public:
-    explicit StateLock(HGLOBAL handle) : handle_(handle) {
-        st_ = handle ? static_cast<EngineState*>(GlobalLock(handle)) : nullptr;
-    }
-    ~StateLock() {
-        if (st_) GlobalUnlock(handle_);
-    }
-    EngineState* get() const { return st_; }
-
-private:
-    HGLOBAL handle_;
-    EngineState* st_;
-};
 
 intptr_t handshake(const InitArgs& a) {
     if (((a.arg3 >> 8) & 0xFF) == (KESTR_INTERFACE_WORD >> 8)) return KESTR_HANDSHAKE_OK;

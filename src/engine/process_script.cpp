@@ -4,6 +4,7 @@
 
 #include <string.h>
 #include "engine/engine_state.h"
+#include "engine/state_lock.h"
 #include "engine/pump.h"
 #include "engine/run_loop.h"
 #include "engine/script_buffer.h"
@@ -16,21 +17,6 @@ namespace {
 
 constexpr DWORD kSettleMilliseconds = 20;
 
-// The state block is locked for the duration of the entry.
-class StateLock {
-public:
-    explicit StateLock(HGLOBAL handle) : handle_(handle) {
-        st_ = handle ? static_cast<EngineState*>(GlobalLock(handle)) : nullptr;
-    }
-    ~StateLock() {
-        if (st_) GlobalUnlock(handle_);
-    }
-    EngineState* get() const { return st_; }
-
-private:
-    HGLOBAL handle_;
-    EngineState* st_;
-};
 
 bool starts_with_byte_order_mark(const uint8_t* text, SIZE_T size) {
     return size >= 2 && ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF));

@@ -25,7 +25,7 @@ int ErrorSeverity(int error) {
     return SEVERITY_SEVERE;
 }
 
-bool is_indirect_error(int error) {
+bool is_user_or_extender_error(int error) {
     switch (error) {
     case static_cast<int>(Err::ExtenderMinorError):
     case static_cast<int>(Err::ExtenderModerateError):
@@ -35,8 +35,13 @@ bool is_indirect_error(int error) {
     case static_cast<int>(Err::UserSevereError):
         return true;
     default:
-        return error >= TERMINATE_QUIET && error <= ERROR_REPORTED_BY_EVENT;
+        return false;
     }
+}
+
+bool is_indirect_error(int error) {
+    return is_user_or_extender_error(error) ||
+           (error >= TERMINATE_QUIET && error <= ERROR_REPORTED_BY_EVENT);
 }
 
 // A quiet stop that nobody gave a number to (a failed Call sets only the

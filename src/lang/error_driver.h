@@ -36,6 +36,8 @@ constexpr uint16_t ERROR_GO_ON = 9998;
 // The number a script sees for an error: the indirect error value behind
 // the user-defined (1668, 2669, 3670), extender (1213, 2214, 3215) and
 // already-reported (9013..9016) codes, the error itself otherwise.
+// 1213, 2214, 3215 (extenders) and 1668, 2669, 3670 (ErrorEvent).
+bool is_user_or_extender_error(int error);
 bool is_indirect_error(int error);
 int real_error_number(const EngineState* st, int error);
 

@@ -31,19 +31,8 @@ struct ErrorFacts {
 
 // The user and extender codes carry their own text instead of a message.
 bool carries_user_text(int error) {
-    switch (error) {
-    case static_cast<int>(Err::ExtenderMinorError):
-    case static_cast<int>(Err::ExtenderModerateError):
-    case static_cast<int>(Err::ExtenderSevereError):
-    case static_cast<int>(Err::UserMinorError):
-    case static_cast<int>(Err::UserModerateError):
-    case static_cast<int>(Err::UserSevereError):
-    case ERROR_REPORTED_BY_RAISER:
-    case ERROR_REPORTED_BY_EVENT:
-        return true;
-    default:
-        return false;
-    }
+    return is_user_or_extender_error(error) || error == ERROR_REPORTED_BY_RAISER ||
+           error == ERROR_REPORTED_BY_EVENT;
 }
 
 bool is_extender_error(int error) {
