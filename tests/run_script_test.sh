@@ -21,7 +21,9 @@
 #   ; expect-trace: FILE      run with "--trace" into a new file and compare it
 #                             with FILE (beside the script) after masking: the
 #                             header block becomes "<header>", the settings
-#                             file's dump "<settings>", and elapsed times "(T)"
+#                             file's dump "<settings>", elapsed times "(T)" and
+#                             buffer offsets, which move with the length of
+#                             the script's path, "<offset>"
 #
 # A directive is a comment of its own line or the end of a statement's line
 # ("StdOut(1) ; expect: 1"). The script runs in its own directory, so that
@@ -187,7 +189,8 @@ mask_trace() {
     tr -d '\r' | sed -E \
         -e '/^==============================$/,/^==============================$/c\<header>' \
         -e '/^---------- Begin ORLUNDEX.INI dump/,/^----------- End ORLUNDEX.INI dump/c\<settings>' \
-        -e 's/^\([0-9]+\) /(T) /' -e 's/^--- \([0-9]+\) /--- (T) /'
+        -e 's/^\([0-9]+\) /(T) /' -e 's/^--- \([0-9]+\) /--- (T) /' \
+        -e 's/^(tqerrorhandleroffset +)[0-9]+$/\1<offset>/'
 }
 
 if [[ -n $expect_trace ]]; then
