@@ -20,62 +20,38 @@ namespace {
 
 // ------------------------------------------------------------------ the caller's state
 
-// Everything the body may change that the caller reads on with. It is held
-// in a block of its own: recursion a hundred levels deep would otherwise
-// put a few megabytes of line buffers on the thread's stack.
+// Everything the body may change that the caller reads on with; one list
+// serves the record, the save and the restore. The record is held in a
+// block of its own: recursion a hundred levels deep would otherwise put a
+// few megabytes of line buffers on the thread's stack.
+#define CALLER_FIELDS(X)                                                                   \
+    X(lexer) X(last_if) X(error_handler_mode) X(cancel_handler_mode) X(function_body)      \
+    X(debug_switches) X(trace_switches) X(statement_kind) X(current_function)              \
+    X(current_line_position) X(current_line_function) X(current_buffer) X(assign_table)    \
+    X(assign_slot) X(statement_line) X(statement_buffer) X(statement_buffer_length)        \
+    X(statement_buffer_base) X(statement_position) X(error_handler_name)                   \
+    X(cancel_handler_name) X(script_path) X(trace_file) X(last_traced_line)
+
 struct CallerState {
-    LexerState lexer;
-    int32_t last_if;
-    int32_t error_handler_mode;
-    int32_t cancel_handler_mode;
-    int32_t function_body;
-    uint32_t debug_switches;
-    uint32_t trace_switches;
+#define DECLARE_FIELD(name) decltype(EngineState::name) name;
+    CALLER_FIELDS(DECLARE_FIELD)
+#undef DECLARE_FIELD
     TraceHandover trace_handover;
-    int32_t statement_kind;
-    uint16_t current_function;
-    uint32_t current_line_position;
-    uint16_t current_line_function;
-    HGLOBAL current_buffer;
-    uint16_t assign_table;
-    uint16_t assign_slot;
-    const char* statement_line;
-    HGLOBAL statement_buffer;
-    uint32_t statement_buffer_length;
-    uint32_t statement_buffer_base;
-    uint32_t statement_position;
-    char error_handler_name[sizeof EngineState::error_handler_name];
-    char cancel_handler_name[sizeof EngineState::cancel_handler_name];
-    char script_path[sizeof EngineState::script_path];
-    char trace_file[sizeof EngineState::trace_file];
-    char last_traced_line[sizeof EngineState::last_traced_line];
 };
 
+template <typename T>
+void copy_field(T& to, const T& from) {
+    to = from;
+}
+template <typename T, size_t N>
+void copy_field(T (&to)[N], const T (&from)[N]) {
+    memcpy(to, from, sizeof to);
+}
+
 void save_caller(const EngineState* st, CallerState* s) {
-    s->lexer = st->lexer;
-    s->last_if = st->last_if;
-    s->error_handler_mode = st->error_handler_mode;
-    s->cancel_handler_mode = st->cancel_handler_mode;
-    s->function_body = st->function_body;
-    s->debug_switches = st->debug_switches;
-    s->trace_switches = st->trace_switches;
-    s->statement_kind = st->statement_kind;
-    s->current_function = st->current_function;
-    s->current_line_position = st->current_line_position;
-    s->current_line_function = st->current_line_function;
-    s->current_buffer = st->current_buffer;
-    s->assign_table = st->assign_table;
-    s->assign_slot = st->assign_slot;
-    s->statement_line = st->statement_line;
-    s->statement_buffer = st->statement_buffer;
-    s->statement_buffer_length = st->statement_buffer_length;
-    s->statement_buffer_base = st->statement_buffer_base;
-    s->statement_position = st->statement_position;
-    memcpy(s->error_handler_name, st->error_handler_name, sizeof s->error_handler_name);
-    memcpy(s->cancel_handler_name, st->cancel_handler_name, sizeof s->cancel_handler_name);
-    memcpy(s->script_path, st->script_path, sizeof s->script_path);
-    memcpy(s->trace_file, st->trace_file, sizeof s->trace_file);
-    memcpy(s->last_traced_line, st->last_traced_line, sizeof s->last_traced_line);
+#define SAVE_FIELD(name) copy_field(s->name, st->name);
+    CALLER_FIELDS(SAVE_FIELD)
+#undef SAVE_FIELD
 }
 
 // A body starts without the caller's handlers, debug or trace; the last-If
@@ -94,30 +70,9 @@ void reset_for_body(EngineState* st, uint16_t index) {
 }
 
 void restore_caller(EngineState* st, const CallerState* s) {
-    st->lexer = s->lexer;
-    st->last_if = s->last_if;
-    st->error_handler_mode = s->error_handler_mode;
-    st->cancel_handler_mode = s->cancel_handler_mode;
-    st->function_body = s->function_body;
-    st->debug_switches = s->debug_switches;
-    st->trace_switches = s->trace_switches;
-    st->statement_kind = s->statement_kind;
-    st->current_function = s->current_function;
-    st->current_line_position = s->current_line_position;
-    st->current_line_function = s->current_line_function;
-    st->current_buffer = s->current_buffer;
-    st->assign_table = s->assign_table;
-    st->assign_slot = s->assign_slot;
-    st->statement_line = s->statement_line;
-    st->statement_buffer = s->statement_buffer;
-    st->statement_buffer_length = s->statement_buffer_length;
-    st->statement_buffer_base = s->statement_buffer_base;
-    st->statement_position = s->statement_position;
-    memcpy(st->error_handler_name, s->error_handler_name, sizeof s->error_handler_name);
-    memcpy(st->cancel_handler_name, s->cancel_handler_name, sizeof s->cancel_handler_name);
-    memcpy(st->script_path, s->script_path, sizeof s->script_path);
-    memcpy(st->trace_file, s->trace_file, sizeof s->trace_file);
-    memcpy(st->last_traced_line, s->last_traced_line, sizeof s->last_traced_line);
+#define RESTORE_FIELD(name) copy_field(st->name, s->name);
+    CALLER_FIELDS(RESTORE_FIELD)
+#undef RESTORE_FIELD
 }
 
 // ------------------------------------------------------------------ hooks to the host
