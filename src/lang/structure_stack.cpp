@@ -39,6 +39,8 @@ void pop_restoring_in_loop(EngineState* st) {
 }
 
 StructureFrame* frame_to_close(EngineState* st, uint16_t type, uint16_t other) {
+    st->last_if = LAST_IF_NONE;
+    st->statement_kind = SK_END;
     StructureFrame* top = top_frame(st);
     if (!top) {
         raise(st, Err::EndWithoutMatch);

@@ -93,7 +93,8 @@ inline uint8_t opening_state(const EngineState* st, bool runs) {
 // Pops the top frame and gives the in-loop flag back the value it had
 // before that frame was pushed.
 void pop_restoring_in_loop(EngineState* st);
-// The top frame for an end keyword: 3354 on an empty stack, 3357 when its
+// The top frame for an end keyword, which also clears the last-If result
+// and marks the statement as an end: 3354 on an empty stack, 3357 when its
 // type is neither `type` nor `other` (null in both cases).
 StructureFrame* frame_to_close(EngineState* st, uint16_t type, uint16_t other);
 

@@ -94,8 +94,6 @@ int run_else(StatementContext& c) {
 // out to the frame below.
 int run_endif(StatementContext& c) {
     EngineState* st = c.st;
-    st->last_if = LAST_IF_NONE;
-    st->statement_kind = SK_END;
     StructureFrame* top = frame_to_close(st, FRAME_IF, FRAME_ELSE);
     if (!top) return 0;
     const uint8_t requests = top->state & (FS_CONTINUE | FS_BREAK);

@@ -154,8 +154,6 @@ int run_while(StatementContext& c) {
 // again, which pushes a fresh frame.
 int run_endwhile(StatementContext& c) {
     EngineState* st = c.st;
-    st->last_if = LAST_IF_NONE;
-    st->statement_kind = SK_END;
     StructureFrame* top = frame_to_close(st, FRAME_WHILE, FRAME_WHILE);
     if (!top) return 0;
     if (top->state == FS_RUN || top->state == FS_CONTINUE) *c.next_position = top->resume_position;
@@ -200,8 +198,6 @@ int run_to(StatementContext& c) {
 // clause (For) or its line (ForEach) and keeps its frame.
 int run_next(StatementContext& c) {
     EngineState* st = c.st;
-    st->last_if = LAST_IF_NONE;
-    st->statement_kind = SK_END;
     StructureFrame* top = frame_to_close(st, FRAME_FOR, FRAME_FOREACH);
     if (!top) return 0;
     if (top->state == FS_RUN || top->state == FS_CONTINUE) {

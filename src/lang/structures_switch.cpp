@@ -89,8 +89,6 @@ int run_case(StatementContext& c) {
 // EndSwitch, EndSelect, End Switch, End Select.
 int run_endswitch(StatementContext& c) {
     EngineState* st = c.st;
-    st->last_if = LAST_IF_NONE;
-    st->statement_kind = SK_END;
     if (!frame_to_close(st, FRAME_SWITCH, FRAME_SWITCH)) return 0;
     pop_restoring_in_loop(st);
     return 1;
