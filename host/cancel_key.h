@@ -2,7 +2,7 @@
 #pragma once
 
 #include <windows.h>
-#include "engine/kestr44i.h"
+#include "kestr44i.h"
 
 // Installs the console control handler; `engine` is the state block that
 // receives the cancel request.

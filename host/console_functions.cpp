@@ -6,8 +6,7 @@
 #include <string>
 #include "console_input.h"
 #include "console_output.h"
-#include "lang/keyword_table.h"
-#include "lang/value.h"
+#include "kestr44i.h"
 
 namespace {
 

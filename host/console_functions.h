@@ -1,8 +1,7 @@
 // The runner's host functions: StdOut, StdErr, StdIn and StdInEof.
 #pragma once
 
-#include "ext/host_call.h"
-#include "lang/keyword_entry.h"
+#include "kestr44i.h"
 
 // The host keyword table handed to the engine, ended by an entry whose
 // name is empty.

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <windows.h>
-#include "engine/kestr44i.h"
+#include "kestr44i.h"
 
 struct EngineHost {
     HMODULE dll = nullptr;

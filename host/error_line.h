@@ -1,7 +1,7 @@
 // The one line a failed run leaves on standard error, and the exit status.
 #pragma once
 
-#include "engine/kestr44i.h"
+#include "kestr44i.h"
 
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;  // an error or a cancel stopped the script

@@ -3,17 +3,17 @@
 #include "engine/entry.h"
 
 #include <string.h>
-#include "engine/dialog_owner.h"
-#include "engine/engine_state.h"
-#include "engine/state_lock.h"
-#include "engine/process_tables.h"
-#include "engine/pump.h"
-#include "engine/settings.h"
+#include "base/dialog_owner.h"
+#include "base/engine_state.h"
+#include "base/state_lock.h"
+#include "base/process_tables.h"
+#include "base/pump.h"
+#include "base/settings.h"
 #include "engine/shutdown.h"
-#include "engine/window_classes.h"
-#include "lang/heap.h"
+#include "base/window_classes.h"
+#include "base/heap.h"
 #include "lang/variables.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The DLL's entry: remembers the module handle for resources and classes.
 #include <windows.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     (void)reason;

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 #include <stdint.h>
-#include "engine/exports.h"
+#include "base/exports.h"
 
 KESTR_API intptr_t DoDaDllInit(HWND hostWindow, HGLOBAL stateHandle, uintptr_t arg3, int16_t request,
                                uintptr_t arg5, uintptr_t arg6, uintptr_t arg7);

@@ -1,11 +1,11 @@
 // Loading a script file for Call: read, convert, expand #include, scramble
 // and run it in a nested run loop; and the reports of failed preparation.
-#include "engine/script_buffer.h"
+#include "base/script_buffer.h"
 
 #include <string.h>
 #include "engine/run_loop.h"
 #include "lang/error_driver.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 
 namespace {
 

@@ -3,15 +3,15 @@
 #include "engine/entry.h"
 
 #include <string.h>
-#include "engine/engine_state.h"
-#include "engine/state_lock.h"
-#include "engine/pump.h"
+#include "base/engine_state.h"
+#include "base/state_lock.h"
+#include "base/pump.h"
 #include "engine/run_loop.h"
-#include "engine/script_buffer.h"
+#include "base/script_buffer.h"
 #include "lang/error_driver.h"
 #include "lang/evaluator.h"
 #include "lang/variables.h"
-#include "resources/error_numbers.h"
+#include "base/error_numbers.h"
 
 namespace {
 

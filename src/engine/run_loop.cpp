@@ -6,11 +6,11 @@
 
 #include <stdio.h>
 #include <string.h>
-#include "engine/engine_state.h"
-#include "engine/pump.h"
-#include "ext/host_call.h"
+#include "base/engine_state.h"
+#include "base/pump.h"
+#include "lang/host_call.h"
 #include "lang/error_driver.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/functions.h"
 #include "lang/statements.h"

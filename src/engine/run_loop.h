@@ -3,7 +3,7 @@
 #pragma once
 
 #include <stdint.h>
-#include "engine/script_buffer.h"
+#include "base/script_buffer.h"
 
 struct EngineState;
 struct Value;

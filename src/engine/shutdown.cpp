@@ -3,9 +3,9 @@
 #include "engine/shutdown.h"
 
 #include <string.h>
-#include "engine/engine_state.h"
-#include "engine/pump.h"
-#include "lang/error_info.h"
+#include "base/engine_state.h"
+#include "base/pump.h"
+#include "base/error_info.h"
 #include "lang/functions.h"
 #include "lang/value.h"
 

@@ -1,5 +1,5 @@
 // The exported UncompressBuffer: inflates zlib data in place.
-#include "engine/script_buffer.h"
+#include "base/script_buffer.h"
 
 #include <string.h>
 #include <zlib.h>

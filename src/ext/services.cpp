@@ -4,10 +4,10 @@
 #include "ext/services.h"
 
 #include <string.h>
-#include "engine/engine_state.h"
-#include "engine/params.h"
-#include "lang/error_info.h"
-#include "lang/heap.h"
+#include "base/engine_state.h"
+#include "lang/params.h"
+#include "base/error_info.h"
+#include "base/heap.h"
 #include "lang/variables.h"
 #include "lib/debug.h"
 

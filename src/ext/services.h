@@ -2,7 +2,7 @@
 #pragma once
 
 #include <stdint.h>
-#include "ext/stdcall_export.h"
+#include "base/stdcall_export.h"
 
 // `engine` is the state block's handle or its address (the first word of
 // the context block); the request is taken from the low 16 bits. See

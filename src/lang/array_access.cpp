@@ -3,9 +3,9 @@
 #include "lang/array_access.h"
 
 #include <string.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "lang/arrays.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 

@@ -7,7 +7,7 @@
 // be counted; that limit is kept with the layout.
 #include "lang/arrays.h"
 
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 namespace {
 

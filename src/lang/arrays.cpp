@@ -3,10 +3,10 @@
 #include "lang/arrays.h"
 
 #include <string.h>
-#include "engine/engine_state.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 

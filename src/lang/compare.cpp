@@ -3,8 +3,8 @@
 #include "lang/evaluator.h"
 
 #include <string.h>
-#include "engine/engine_state.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
 #include "lang/fpfault.h"
 #include "lang/keyword_table.h"
 #include "lang/numtext.h"

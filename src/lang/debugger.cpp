@@ -5,14 +5,14 @@
 #include <stdio.h>
 #include <string.h>
 #include "engine/run_loop.h"
-#include "lang/debugger_ids.h"
-#include "lang/errors.h"
+#include "resources/debugger_ids.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/lexer.h"
 #include "lang/statements.h"
 #include "lang/trace.h"
 #include "lang/variables.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 namespace {
 

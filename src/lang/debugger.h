@@ -3,8 +3,8 @@
 #pragma once
 
 #include <windows.h>
-#include "engine/engine_state.h"
-#include "ext/stdcall_export.h"
+#include "base/engine_state.h"
+#include "base/stdcall_export.h"
 
 // Debug modes (EngineState::debug_switches).
 constexpr int32_t DEBUG_OFF = 0;

@@ -4,10 +4,10 @@
 #include "lang/error_driver.h"
 
 #include <string.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "engine/run_loop.h"
-#include "lang/error_info.h"
-#include "lang/errors.h"
+#include "base/error_info.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"

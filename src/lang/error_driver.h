@@ -4,9 +4,9 @@
 
 #include <windows.h>
 #include <stdint.h>
-#include "engine/exports.h"
-#include "engine/script_buffer.h"
-#include "ext/stdcall_export.h"
+#include "base/exports.h"
+#include "base/script_buffer.h"
+#include "base/stdcall_export.h"
 
 struct EngineState;
 struct Value;

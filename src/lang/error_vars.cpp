@@ -4,14 +4,14 @@
 #include "lang/error_driver.h"
 
 #include <string.h>
-#include "engine/engine_state.h"
-#include "lang/error_info.h"
+#include "base/engine_state.h"
+#include "base/error_info.h"
 #include "lang/arrays.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/keyword_table.h"
 #include "lang/variables.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <stdio.h>
 #include <string.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "lang/array_access.h"
-#include "lang/error_info.h"
-#include "lang/errors.h"
+#include "base/error_info.h"
+#include "base/errors.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/numtext.h"
@@ -16,7 +16,7 @@
 #include "lang/var_pointer.h"
 #include "lang/variables.h"
 #include "lib/dispatch.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <stdint.h>
-#include "engine/exports.h"
+#include "base/exports.h"
 #include "lang/value.h"
 
 struct EngineState;

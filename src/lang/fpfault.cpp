@@ -2,7 +2,7 @@
 #include "lang/fpfault.h"
 
 #include <stdint.h>
-#include "lang/errors.h"
+#include "base/errors.h"
 
 volatile LONG g_pending_fp_error = 0;
 

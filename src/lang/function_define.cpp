@@ -2,9 +2,9 @@
 // headers, body copies made at #EndFunction / #EndSubroutine, the name
 // lookups the lexer uses, and the release of it all.
 #include <string.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "lang/charclass.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/functions.h"
 #include "lang/keyword_table.h"
 

@@ -3,11 +3,11 @@
 // binding and the Return value; and the hooks through which the dispatcher,
 // the error driver and the traceback reach it.
 #include <string.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "engine/run_loop.h"
-#include "ext/host_call.h"
+#include "lang/host_call.h"
 #include "lang/error_driver.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/functions.h"
 #include "lang/keyword_table.h"

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 #include <stdint.h>
-#include "engine/script_buffer.h"
+#include "base/script_buffer.h"
 
 struct EngineState;
 struct Value;

@@ -2,9 +2,9 @@
 // GoTo or GoSub into a resolved jump after its first search.
 #include <string.h>
 
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "lang/charclass.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/lexer.h"
 #include "lang/structures.h"

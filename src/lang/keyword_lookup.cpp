@@ -3,8 +3,8 @@
 // extender and host tables; and the start-up check of the keyword table.
 #include "lang/keyword_lookup.h"
 
-#include "engine/engine_state.h"
-#include "engine/message_box.h"
+#include "base/engine_state.h"
+#include "base/message_box.h"
 #include "lang/charclass.h"
 #include "lang/keyword_table.h"
 #include "lang/value.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <stddef.h>
-#include "lang/keyword_entry.h"
+#include "kestr44i.h"
 
 struct EngineState;
 

@@ -3,7 +3,7 @@
 // host, extender and user-defined ranges.
 #include "lang/keyword_table.h"
 
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 // Never defined: a row of keywords.def that reaches it stops the compile,
 // since the table must be a constant expression.

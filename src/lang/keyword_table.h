@@ -5,7 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
-#include "lang/keyword_entry.h"
+#include "kestr44i.h"
 
 struct EngineState;
 
@@ -21,31 +21,6 @@ constexpr int EXTENDER_ID_BASE = 10000;
 constexpr int EXTENDER_ID_LAST = 10500;
 constexpr int EXTENDER_FUNCTIONS = EXTENDER_ID_LAST - EXTENDER_ID_BASE + 1;
 
-enum KeywordType : uint32_t {
-    KT_BINARY = 0,      // binary operator or punctuation
-    KT_UNARY = 1,       // operator that may also be a prefix
-    KT_FUNCTION = 2,
-    KT_CONSTANT = 3,
-    KT_STATEMENT = 4,   // function written as a statement, without parentheses
-    KT_COMPARISON = 5,
-    KT_SPECIAL = 6,     // parses its own operand list of names or expressions
-    KT_STRUCTURE = 8,
-    KT_NONE = 0xFF,     // an id outside every table
-};
-
-// What the dispatcher converts an argument to before the call.
-enum ArgKind : uint8_t {
-    AK_INTEGER = 0,
-    AK_ANSI = 1,
-    AK_FLOAT = 2,
-    AK_ARRAY = 3,
-    AK_VARIANT = 4,
-    AK_WIDE = 5,
-    AK_TEXT = 6,        // wide if any AK_TEXT argument of the call is wide
-    AK_NT_TEXT = 7,     // wide on NT-family systems
-    AK_MIXED_TEXT = 8,  // wide on NT when an AK_TEXT or AK_MIXED_TEXT argument is wide
-    AK_ANY = 15,        // no conversion
-};
 
 constexpr uint8_t OWN_ARGUMENT_LIST = 0xFF;  // required count of a self-parsing function
 constexpr int MAX_ARGUMENTS = 16;

@@ -4,9 +4,9 @@
 
 #include <stdio.h>
 #include <string.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "lang/charclass.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/keyword_lookup.h"
 #include "lang/keyword_table.h"
 #include "lang/variables.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <stdint.h>
-#include "engine/exports.h"
+#include "base/exports.h"
 
 struct EngineState;
 

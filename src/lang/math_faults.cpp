@@ -4,7 +4,7 @@
 
 #include <float.h>
 #include <math.h>
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/fpfault.h"
 
 namespace {

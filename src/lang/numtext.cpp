@@ -9,8 +9,8 @@
 #include <string.h>
 #include <windows.h>
 #include <oleauto.h>
-#include "engine/engine_state.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
 
 namespace {
 

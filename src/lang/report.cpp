@@ -10,14 +10,14 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "engine/engine_state.h"
-#include "engine/message_box.h"
-#include "lang/error_info.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/message_box.h"
+#include "base/error_info.h"
+#include "base/errors.h"
 #include "lang/keyword_table.h"
 #include "lang/value.h"
 #include "resources/dialog_ids.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 bool (*g_function_body_buffer)(EngineState* st, uint16_t index, ScriptBuffer* out) = nullptr;
 

@@ -9,19 +9,19 @@
 #include <windows.h>
 #include <mmsystem.h>
 
-#include "engine/engine_state.h"
-#include "engine/message_box.h"
-#include "engine/pump.h"
+#include "base/engine_state.h"
+#include "base/message_box.h"
+#include "base/pump.h"
 #include "engine/run_loop.h"
 #include "lang/error_driver.h"
-#include "lang/error_info.h"
-#include "lang/errors.h"
+#include "base/error_info.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/structures.h"
-#include "ext/host_call.h"
-#include "resources/messages.h"
+#include "lang/host_call.h"
+#include "base/messages.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The structure stack: pushing and popping frames and finding the frame an
 // end keyword closes.
-#include "engine/engine_state.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
 #include "lang/structures.h"
 #include "lang/variables.h"
 

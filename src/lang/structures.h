@@ -4,7 +4,7 @@
 #pragma once
 
 #include <stdint.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "lang/keyword_ids.h"
 #include "lang/statements.h"
 

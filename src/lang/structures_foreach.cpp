@@ -3,11 +3,11 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "lang/charclass.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 #include "lang/lexer.h"
 #include "lang/structures.h"
 #include "lang/variables.h"

@@ -1,6 +1,6 @@
 // If, Else and EndIf, in their block and single-line forms.
-#include "engine/engine_state.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
 #include "lang/lexer.h"
 #include "lang/structures.h"
 

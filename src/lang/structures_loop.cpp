@@ -1,7 +1,7 @@
 // While/EndWhile, For with its "to" clause, Next (also for ForEach), Break
 // and Continue.
-#include "engine/engine_state.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"

@@ -1,8 +1,8 @@
 // Switch (Select), Case and EndSwitch (EndSelect).
 #include <math.h>
 
-#include "engine/engine_state.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/lexer.h"
 #include "lang/structures.h"

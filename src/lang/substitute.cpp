@@ -2,8 +2,8 @@
 // rewrite of a remaining #include line into a Call.
 #include <stdio.h>
 #include <string.h>
-#include "engine/engine_state.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
 #include "lang/variables.h"
 
 namespace {

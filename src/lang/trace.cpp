@@ -7,13 +7,14 @@
 #include <string.h>
 #include "engine/run_loop.h"
 #include "lang/error_driver.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/keyword_table.h"
 #include "lang/numtext.h"
+#include "lang/value.h"
 #include "lang/statements.h"
 #include "lang/structures.h"
 #include "lang/trace_output.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 namespace {
 

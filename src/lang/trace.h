@@ -4,7 +4,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 enum TraceMode : int32_t { TRACE_OFF = 0, TRACE_EVERY_STATEMENT = 1, TRACE_ERRORS_ONLY = 2 };
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <stddef.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 // The line of 60 asterisks that opens a trace and closes every dump.
 extern const char TRACE_STARS[];

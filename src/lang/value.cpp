@@ -5,10 +5,10 @@
 #include <math.h>
 #include <string.h>
 #include <wchar.h>
-#include "engine/engine_state.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
 #include "lang/fpfault.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 #include "lang/numtext.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <stdio.h>
 #include <string.h>
-#include "engine/engine_state.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
 #include "lang/numtext.h"
 
 namespace {

@@ -4,14 +4,14 @@
 
 #include <stdio.h>
 #include <string.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "lang/array_access.h"
-#include "lang/error_info.h"
-#include "lang/errors.h"
-#include "lang/heap.h"
+#include "base/error_info.h"
+#include "base/errors.h"
+#include "base/heap.h"
 #include "lang/numtext.h"
 #include "lang/trace.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 namespace {
 

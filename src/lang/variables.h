@@ -4,7 +4,7 @@
 #include <stdint.h>
 #include <stddef.h>
 #include <windows.h>
-#include "engine/exports.h"
+#include "base/exports.h"
 #include "lang/value.h"
 
 struct EngineState;

@@ -4,9 +4,9 @@
 
 #include <oleauto.h>
 #include <string.h>
-#include "engine/engine_state.h"
-#include "lang/errors.h"
-#include "lang/heap.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
+#include "base/heap.h"
 
 namespace {
 

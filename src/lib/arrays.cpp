@@ -4,10 +4,10 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <string.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "lang/arrays.h"
-#include "lang/errors.h"
-#include "lang/heap.h"
+#include "base/errors.h"
+#include "base/heap.h"
 #include "lang/numtext.h"
 #include "lang/variables.h"
 #include "lib/builtins.h"

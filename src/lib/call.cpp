@@ -1,12 +1,12 @@
 // Call(file, parameters): runs another script file in a nested run loop on
 // the same state and returns the value that its Return gave.
 #include <string.h>
-#include "engine/engine_state.h"
-#include "engine/params.h"
+#include "base/engine_state.h"
+#include "lang/params.h"
 #include "engine/run_loop.h"
-#include "engine/script_buffer.h"
-#include "ext/host_call.h"
-#include "lang/errors.h"
+#include "base/script_buffer.h"
+#include "lang/host_call.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/statements.h"
 #include "lang/trace.h"

@@ -3,7 +3,7 @@
 #include "lib/csv_line.h"
 
 #include <windows.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 namespace {
 

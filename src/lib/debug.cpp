@@ -1,15 +1,15 @@
 // Built-in functions of the debug family: DebugTrace, Debug, DebugData.
 #include <stdio.h>
 #include <string.h>
-#include "engine/engine_state.h"
-#include "engine/message_box.h"
+#include "base/engine_state.h"
+#include "base/message_box.h"
 #include "lang/debugger.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/numtext.h"
 #include "lang/trace.h"
 #include "lib/builtins.h"
 #include "lib/debug.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 namespace {
 

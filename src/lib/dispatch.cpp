@@ -3,14 +3,14 @@
 #include "lib/dispatch.h"
 
 #include <string.h>
-#include "engine/engine_state.h"
-#include "lang/error_info.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/error_info.h"
+#include "base/errors.h"
 #include "lang/fpfault.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 #include "lang/numtext.h"
 #include "lib/builtins.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 DispatchHooks g_dispatch_hooks;
 

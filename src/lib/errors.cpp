@@ -1,10 +1,10 @@
 // Built-in functions of the error family: ErrorMode, LastError, ErrorEvent.
 #include <windows.h>
 
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "engine/run_loop.h"
 #include "lang/error_driver.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/trace.h"
 #include "lib/builtins.h"
 

@@ -2,18 +2,18 @@
 // internal switches. One row per request; requests without a row go to the
 // host when its function table has an "intcontrol" entry.
 #include <string.h>
-#include "engine/engine_state.h"
-#include "lang/error_info.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/error_info.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/functions.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 #include "lang/keyword_table.h"
 #include "lang/numtext.h"
 #include "lang/trace.h"
 #include "lang/variables.h"
 #include "lib/builtins.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 namespace {
 

@@ -5,15 +5,15 @@
 #include <string.h>
 #include <wchar.h>
 #include <stdlib.h>
-#include "engine/engine_state.h"
-#include "lang/errors.h"
+#include "base/engine_state.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/fpfault.h"
 #include "lang/lexer.h"
 #include "lang/math_faults.h"
 #include "lang/numtext.h"
 #include "lib/builtins.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 namespace {
 

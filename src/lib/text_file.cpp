@@ -3,7 +3,7 @@
 #include "lib/text_file.h"
 
 #include <string.h>
-#include "lang/errors.h"
+#include "base/errors.h"
 
 namespace {
 

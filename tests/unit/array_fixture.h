@@ -5,11 +5,11 @@
 #include <string>
 #include "engine_fixture.h"
 #include "lang/arrays.h"
-#include "lang/error_info.h"
+#include "base/error_info.h"
 #include "lang/evaluator.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 #include "lang/lexer.h"
-#include "resources/error_numbers.h"
+#include "base/error_numbers.h"
 
 class ArrayLines : public EngineTest {
 protected:

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "engine/entry.h"
 #include "lang/variables.h"
 

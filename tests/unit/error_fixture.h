@@ -10,7 +10,7 @@
 #include <windows.h>
 #include "builtin_fixture.h"
 #include "engine/entry.h"
-#include "engine/kestr44i.h"
+#include "kestr44i.h"
 #include "lang/error_driver.h"
 #include "lang/variables.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 #include "engine_fixture.h"
-#include "engine/script_buffer.h"
-#include "lang/error_info.h"
+#include "base/script_buffer.h"
+#include "base/error_info.h"
 #include "lang/evaluator.h"
 #include "lang/statements.h"
 #include "lang/variables.h"

@@ -5,10 +5,10 @@
 #include <string>
 #include "engine_fixture.h"
 #include <oleauto.h>
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/fpfault.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 #include "lang/keyword_table.h"
 #include "lang/math_faults.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include "engine/run_loop.h"
 #include "lang/evaluator.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 
 namespace {
 

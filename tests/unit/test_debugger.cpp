@@ -7,7 +7,7 @@
 #include "engine/run_loop.h"
 #include "error_fixture.h"
 #include "lang/debugger.h"
-#include "lang/debugger_ids.h"
+#include "resources/debugger_ids.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <set>
 #include <string>
 #include "builtin_fixture.h"
-#include "lang/error_info.h"
+#include "base/error_info.h"
 #include "lang/fpfault.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 #include "lang/keyword_ids.h"
 #include "lib/builtins.h"
 #include "lib/dispatch.h"

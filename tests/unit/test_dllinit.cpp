@@ -3,10 +3,10 @@
 #include <string.h>
 #include <memory>
 #include <thread>
-#include "engine/dialog_owner.h"
-#include "engine/window_classes.h"
+#include "base/dialog_owner.h"
+#include "base/window_classes.h"
 #include "engine_fixture.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 
 namespace {
 

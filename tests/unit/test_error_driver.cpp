@@ -5,10 +5,10 @@
 #include <string>
 #include "error_fixture.h"
 #include "engine/run_loop.h"
-#include "ext/host_call.h"
+#include "lang/host_call.h"
 #include "lang/arrays.h"
-#include "lang/error_info.h"
-#include "resources/messages.h"
+#include "base/error_info.h"
+#include "base/messages.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <string>
 #include "engine_fixture.h"
-#include "lang/error_info.h"
-#include "lang/errors.h"
+#include "base/error_info.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/numtext.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 #include "engine/run_loop.h"
-#include "ext/host_call.h"
-#include "engine/script_buffer.h"
+#include "lang/host_call.h"
+#include "base/script_buffer.h"
 #include "engine_fixture.h"
 #include "lang/error_driver.h"
 #include "lang/evaluator.h"

@@ -2,7 +2,7 @@
 // damaged tags.
 #include <string.h>
 #include "engine_fixture.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include "engine_fixture.h"
 #include "engine/run_loop.h"
-#include "ext/host_call.h"
+#include "lang/host_call.h"
 #include "ext/services.h"
 #include "lang/error_driver.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 #include "lang/keyword_table.h"
 #include "lib/dispatch.h"
 

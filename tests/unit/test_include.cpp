@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 #include "engine/run_loop.h"
-#include "engine/script_buffer.h"
+#include "base/script_buffer.h"
 #include "lang/evaluator.h"
-#include "resources/error_numbers.h"
+#include "base/error_numbers.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 #include "engine/run_loop.h"
-#include "resources/error_numbers.h"
+#include "base/error_numbers.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string.h>
 #include <string>
 #include "builtin_fixture.h"
-#include "lang/error_info.h"
+#include "base/error_info.h"
 #include "lang/evaluator.h"
 #include "lang/fpfault.h"
 #include "lang/lexer.h"

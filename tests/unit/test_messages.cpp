@@ -1,6 +1,6 @@
 // Checks of the numbered message table (src/resources/messages.def).
 
-#include "resources/error_numbers.h"
+#include "base/error_numbers.h"
 
 #include <gtest/gtest.h>
 

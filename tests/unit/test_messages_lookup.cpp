@@ -7,9 +7,9 @@
 #include <sstream>
 #include <string>
 
-#include "engine/message_box.h"
-#include "engine/settings.h"
-#include "resources/messages.h"
+#include "base/message_box.h"
+#include "base/settings.h"
+#include "base/messages.h"
 
 namespace {
 

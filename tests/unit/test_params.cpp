@@ -3,8 +3,8 @@
 #include "engine_fixture.h"
 
 #include <string>
-#include "engine/params.h"
-#include "lang/heap.h"
+#include "lang/params.h"
+#include "base/heap.h"
 
 namespace {
 

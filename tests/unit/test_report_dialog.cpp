@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 #include "error_fixture.h"
-#include "lang/error_info.h"
+#include "base/error_info.h"
 
 namespace {
 

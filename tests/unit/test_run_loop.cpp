@@ -6,10 +6,10 @@
 #include <string.h>
 #include <string>
 #include <vector>
-#include "engine/pump.h"
+#include "base/pump.h"
 #include "engine/run_loop.h"
-#include "engine/script_buffer.h"
-#include "ext/host_call.h"
+#include "base/script_buffer.h"
+#include "lang/host_call.h"
 #include "lang/evaluator.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 #include <zlib.h>
-#include "engine/script_buffer.h"
-#include "resources/error_numbers.h"
+#include "base/script_buffer.h"
+#include "base/error_numbers.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include "engine_fixture.h"
 
 #include <string>
-#include "lang/error_info.h"
+#include "base/error_info.h"
 #include "lang/evaluator.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 #include "lang/lexer.h"
 #include "lang/special_forms.h"
 #include "lang/var_pointer.h"
-#include "resources/error_numbers.h"
+#include "base/error_numbers.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "engine_fixture.h"
 
 #include <string>
-#include "resources/error_numbers.h"
+#include "base/error_numbers.h"
 
 namespace {
 

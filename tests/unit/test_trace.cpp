@@ -2,11 +2,11 @@
 // whole runs traced through ProcessDaBatBuffer.
 #include <stdio.h>
 #include <string>
-#include "engine/kestr44i.h"
+#include "kestr44i.h"
 #include "error_fixture.h"
 #include "ext/services.h"
 #include "engine/run_loop.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 #include "lang/evaluator.h"
 #include "lang/structures.h"
 #include "lang/trace.h"

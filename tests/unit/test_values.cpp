@@ -13,7 +13,7 @@
 #include "engine_fixture.h"
 #include "lang/arrays.h"
 #include "lang/fpfault.h"
-#include "lang/heap.h"
+#include "base/heap.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <stdio.h>
 #include <string>
 #include "lang/arrays.h"
-#include "lang/errors.h"
-#include "lang/heap.h"
+#include "base/errors.h"
+#include "base/heap.h"
 #include "lang/evaluator.h"
 #include "lang/lexer.h"
 #include "lang/var_pointer.h"
-#include "resources/error_numbers.h"
+#include "base/error_numbers.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include "engine_fixture.h"
 
 #include <string>
-#include "resources/error_numbers.h"
-#include "lang/error_info.h"
-#include "lang/heap.h"
+#include "base/error_numbers.h"
+#include "base/error_info.h"
+#include "base/heap.h"
 
 namespace {
 

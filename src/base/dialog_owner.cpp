@@ -1,8 +1,8 @@
 // DialogOwnerTable: 100 pairs of (owner window, engine state), keyed by the
 // owner of the window a dialog procedure receives.
-#include "engine/dialog_owner.h"
+#include "base/dialog_owner.h"
 
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 namespace {
 

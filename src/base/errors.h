@@ -2,7 +2,7 @@
 // state's error word and returns false; callers test and return.
 #pragma once
 
-#include "resources/error_numbers.h"
+#include "base/error_numbers.h"
 
 struct EngineState;
 

@@ -1,12 +1,12 @@
 // Message lookup: numbered texts from the string-table resource, overridden
 // by a "KORDLANG.<language>" file when one is found.
-#include "resources/messages.h"
+#include "base/messages.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include "engine/engine_state.h"
-#include "engine/settings.h"
+#include "base/engine_state.h"
+#include "base/settings.h"
 
 namespace {
 

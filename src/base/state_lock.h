@@ -2,7 +2,7 @@
 #pragma once
 
 #include <windows.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 class StateLock {
 public:

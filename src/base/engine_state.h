@@ -4,8 +4,8 @@
 
 #include <windows.h>
 #include <stdint.h>
-#include "engine/kestr44i.h"
-#include "lang/value.h"
+#include "kestr44i.h"
+#include "base/value_record.h"
 
 // Every line-sized buffer: 2048 characters, a terminator and a spare byte.
 constexpr size_t LINE_BUFFER_BYTES = 2050;

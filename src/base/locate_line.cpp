@@ -1,6 +1,6 @@
 // Locating a buffer position: the file it came from, its line number there
 // (from the origin markers) and its text, for error reports and the trace.
-#include "engine/script_buffer.h"
+#include "base/script_buffer.h"
 
 #include <string.h>
 

@@ -1,13 +1,13 @@
 // ZeradIrevav: the result callback through which extenders and the host
 // hand over a function's result or its error text.
-#include "ext/host_call.h"
+#include "lang/host_call.h"
 
 #include <string.h>
-#include "engine/engine_state.h"
-#include "lang/heap.h"
-#include "resources/error_numbers.h"
+#include "base/engine_state.h"
+#include "base/heap.h"
+#include "base/error_numbers.h"
 #include "lang/value.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 enum class Err : uint16_t {
     None = 0,
 #define MSG(number, name, text) name = number,
-#include "messages.def"
+#include "resources/messages.def"
 #undef MSG
 };
 
@@ -22,7 +22,7 @@ struct MessageText {
 // Sorted by number (messages.def is kept sorted).
 inline constexpr MessageText kMessageTexts[] = {
 #define MSG(number, name, text) {number, text},
-#include "messages.def"
+#include "resources/messages.def"
 #undef MSG
 };
 

@@ -1,7 +1,7 @@
 // Registration of the engine's window classes and the default-window measurement.
-#include "engine/window_classes.h"
+#include "base/window_classes.h"
 
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <windows.h>
-#include "engine/exports.h"
+#include "base/exports.h"
 
 struct EngineState;
 

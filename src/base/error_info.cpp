@@ -1,10 +1,10 @@
 // Additional error information: one 1025-byte global block per engine,
 // created on first use and freed after each report.
-#include "lang/error_info.h"
+#include "base/error_info.h"
 
 #include <string.h>
 #include <windows.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 namespace {
 

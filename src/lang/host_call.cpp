@@ -1,22 +1,22 @@
 // The calling routine for the host callback: host functions (ids
 // 1000..1998) and hooks (negative ids), the records they receive, and what
 // a negative result turns into (an error, a report, a cancel or a stop).
-#include "ext/host_call.h"
+#include "lang/host_call.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include "engine/engine_state.h"
-#include "engine/message_box.h"
+#include "base/engine_state.h"
+#include "base/message_box.h"
 #include "engine/run_loop.h"
 #include "ext/services.h"
 #include "lang/error_driver.h"
-#include "lang/error_info.h"
-#include "lang/errors.h"
-#include "lang/heap.h"
+#include "base/error_info.h"
+#include "base/errors.h"
+#include "base/heap.h"
 #include "lang/keyword_table.h"
 #include "lib/dispatch.h"
-#include "resources/messages.h"
+#include "base/messages.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The line reader over scrambled script buffers, the scrambling itself, and
 // the in-place text steps of loading: UTF-16 conversion and line ends.
-#include "engine/script_buffer.h"
+#include "base/script_buffer.h"
 
 #include <string.h>
 #include "engine/run_loop.h"
 #include "lang/error_driver.h"
-#include "lang/errors.h"
+#include "base/errors.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // MessageOrLog: a real message box, or in silent mode the stored texts and
 // an entry in the log file.
-#include "engine/message_box.h"
+#include "base/message_box.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 namespace {
 

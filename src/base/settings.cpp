@@ -1,6 +1,6 @@
 // Settings readers and writers: the INI file in the settings directory, the
 // engine's registry key under HKEY_LOCAL_MACHINE, and RecordLastError.
-#include "engine/settings.h"
+#include "base/settings.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -8,8 +8,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "engine/engine_state.h"
-#include "lang/error_info.h"
+#include "base/engine_state.h"
+#include "base/error_info.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 #include <stdint.h>
-#include "engine/engine_state.h"
-#include "engine/exports.h"
+#include "base/engine_state.h"
+#include "base/exports.h"
 
 struct Value;
 

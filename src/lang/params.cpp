@@ -1,10 +1,10 @@
 // The script-parameter splitter: a parameter line into param1, param2 ...
 // and their count in param0, in an ANSI and a wide form.
-#include "engine/params.h"
+#include "lang/params.h"
 
 #include <stdio.h>
 #include <string.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "lang/variables.h"
 
 namespace {

@@ -1,10 +1,10 @@
 // Process-wide state written by the first initialisation: operating-system
 // flags, the script byte permutation, the module handle and the busy counter.
-#include "engine/process_tables.h"
+#include "base/process_tables.h"
 
 #include <stdlib.h>
-#include "resources/error_numbers.h"
-#include "resources/messages.h"
+#include "base/error_numbers.h"
+#include "base/messages.h"
 
 OsInfo g_os;
 uint8_t ScriptBytePermutation[256];

@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 #include <stddef.h>
-#include "engine/exports.h"
+#include "base/exports.h"
 
 struct EngineState;
 

@@ -1,9 +1,9 @@
 // Raising numbered errors into the state's error word.
-#include "lang/errors.h"
+#include "base/errors.h"
 
-#include "engine/engine_state.h"
-#include "lang/error_info.h"
-#include "resources/messages.h"
+#include "base/engine_state.h"
+#include "base/error_info.h"
+#include "base/messages.h"
 
 bool raise(EngineState* st, Err error) {
     if (st->error == 0) st->error = static_cast<uint16_t>(error);

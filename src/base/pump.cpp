@@ -1,9 +1,9 @@
 // Keeping the user interface alive: the message pump, the Ctrl+Break poll
 // with the host's idle hook, and the timed wait that pumps while it waits.
-#include "engine/pump.h"
+#include "base/pump.h"
 
 #include <windows.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "engine/run_loop.h"
 
 namespace {

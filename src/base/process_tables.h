@@ -1,7 +1,7 @@
 // Start-up work on the process-wide tables.
 #pragma once
 
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 
 void detect_operating_system();
 void seed_random();

@@ -1,13 +1,13 @@
 // The string heap: next-fit allocation over a circular free list, boundary
 // tags for O(1) coalescing, growth by committing more of the host's region.
-#include "lang/heap.h"
+#include "base/heap.h"
 
 #include <windows.h>
 #include <string.h>
-#include "engine/engine_state.h"
-#include "engine/message_box.h"
-#include "resources/error_numbers.h"
-#include "resources/messages.h"
+#include "base/engine_state.h"
+#include "base/message_box.h"
+#include "base/error_numbers.h"
+#include "base/messages.h"
 
 namespace {
 
