@@ -36,9 +36,7 @@ if ((built64)); then
     # shellcheck source=scripts/wine-env
     source scripts/wine-env
     trap_wine_session
-    start_xvfb || fail "start Xvfb"
-    # shellcheck disable=SC2119  # no argument: it runs until stopped
-    start_wineserver
+    start_shared_session || fail "start the X display"
     step "running the win64 tests under Wine (DISPLAY=${DISPLAY:-none})"
     # A Wine process now and then hangs on its way out after its test has
     # passed; such a test gets one more run instead of failing the suite.

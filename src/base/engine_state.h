@@ -4,8 +4,8 @@
 
 #include <windows.h>
 #include <stdint.h>
-#include "kestr44i.h"
 #include "base/value_record.h"
+#include "kestr44i.h"
 
 // Every line-sized buffer: 2048 characters, a terminator and a spare byte.
 constexpr size_t LINE_BUFFER_BYTES = 2050;
@@ -25,6 +25,12 @@ constexpr uint16_t NO_FUNCTION = 0xFFFF;
 // #include line into a Call when it runs.
 constexpr uint32_t INCLUDE_EXPAND = 0x1;
 constexpr uint32_t INCLUDE_AT_RUN_TIME = 0x2;
+
+// Bits of hook_flags: which host hooks the engine calls.
+constexpr uint32_t HOOK_FLAG_IDLE = 0x1;       // hook -1 "1" from the cancel-key poll
+constexpr uint32_t HOOK_FLAG_STATEMENT = 0x2;  // hook -1 "2"/"3" before every statement
+constexpr uint32_t HOOK_FLAG_CALL = 0x4;       // hook -4 around Call
+constexpr uint32_t HOOK_FLAG_SCRIPT = 0x8;     // hook -5 when another script file starts
 
 // ErrorMode values.
 enum ErrorModeValue : int32_t { ERRMODE_OFF = 0, ERRMODE_CANCEL = 1, ERRMODE_NOTIFY = 2 };
@@ -157,7 +163,7 @@ struct EngineState {
     const void* host_keywords;
     uint32_t debug_switches;
     uint32_t trace_switches;
-    uint32_t hook_flags;
+    uint32_t hook_flags;  // HOOK_FLAG_* bits
 
     // 12: files and binary buffers.
     FileEntry files[FILE_SLOTS];

@@ -14,6 +14,20 @@ enum class Err : uint16_t {
 #undef MSG
 };
 
+// How an error is reported and whether the run can go on.
+enum Severity : int { SEVERITY_MODERATE = 0, SEVERITY_MINOR = 1, SEVERITY_SEVERE = 13 };
+
+// Terminating codes: an error number of 9000 or above ends the run quietly.
+constexpr uint16_t TERMINATE_EXIT = 9000;
+constexpr uint16_t TERMINATE_HOST = 9012;
+constexpr uint16_t TERMINATE_QUIET = 9013;
+constexpr uint16_t TERMINATE_CANCEL = 9999;
+// Codes of 9000 and above that the error driver reads as outcomes.
+constexpr uint16_t ERROR_REPORTED_BY_RAISER = 9014;
+constexpr uint16_t ERROR_IN_FUNCTION_BODY = 9015;
+constexpr uint16_t ERROR_REPORTED_BY_EVENT = 9016;
+constexpr uint16_t ERROR_GO_ON = 9998;
+
 struct MessageText {
     uint16_t number;
     const char* text;

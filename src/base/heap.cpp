@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <string.h>
 #include "base/engine_state.h"
-#include "base/message_box.h"
 #include "base/error_numbers.h"
+#include "base/message_box.h"
 #include "base/messages.h"
 
 namespace {

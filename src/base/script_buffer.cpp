@@ -3,9 +3,8 @@
 #include "base/script_buffer.h"
 
 #include <string.h>
-#include "engine/run_loop.h"
-#include "lang/error_driver.h"
 #include "base/errors.h"
+#include "base/upcalls.h"
 
 namespace {
 
@@ -61,7 +60,7 @@ int ReadLine(EngineState* st, char* line, size_t capacity, const ScriptBuffer& b
     line[0] = 0;
     const uint8_t* text = static_cast<const uint8_t*>(GlobalLock(buffer.handle));
     if (!text) {
-        ReportError(st, st->owner_window, static_cast<int>(Err::ExecutionErrorHeadline),
+        g_upcalls.report_error(st, st->owner_window, static_cast<int>(Err::ExecutionErrorHeadline),
                     static_cast<int>(Err::ScriptFileLockFailed), SEVERITY_SEVERE);
         raise(st, TERMINATE_QUIET);
         return 0;

@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <stdint.h>
 #include "base/engine_state.h"
-#include "base/exports.h"
 
 struct Value;
 
@@ -36,7 +35,7 @@ int ReadLine(EngineState* st, char* line, size_t capacity, const ScriptBuffer& b
 void write_script_bytes(EngineState* st, const ScriptBuffer& buffer, uint32_t position,
                         const uint8_t* bytes, size_t count);
 
-// Load-time steps, in the order a script goes through them.
+// Load-time text steps, in the order a script goes through them.
 // A text of at least two bytes whose first 16-bit unit is a byte-order mark
 // (either order) is UTF-16.
 inline bool starts_with_utf16_mark(const uint8_t* text, uint32_t size) {
@@ -44,21 +43,7 @@ inline bool starts_with_utf16_mark(const uint8_t* text, uint32_t size) {
 }
 uint32_t ConvertUnicodeScript(EngineState* st, uint8_t* text, uint32_t capacity);
 void NormaliseLineEnds(char* text);
-// Returns the new length, 0 (a file; its name in error_name, which holds
-// MAX_PATH bytes), -1 (memory) or -2 (nesting); may reallocate *text, which
-// must not be locked by the caller.
-int32_t PrepareScript(EngineState* st, HGLOBAL* text, const char* file_name, const char* directory,
-                      char* error_name, int level);
 void ScrambleScript(EngineState* st, uint8_t* text, uint32_t length);
-// Reports a PrepareScript failure: 216 (memory, -1), 218 (nesting, -2) or
-// 217 with the include file's name (0), under the headline 111.
-void report_include_failure(EngineState* st, HWND owner, int32_t outcome, const char* file);
-
-// Shared by the loaders. Reads an open file whole into a new zero-filled
-// block of its size + 2 (room for a UTF-16 terminator).
-enum class FileReadResult { ok, no_memory, no_lock, short_read };
-FileReadResult read_script_file(HANDLE file, HGLOBAL* block, uint32_t* size);
-
 // The file name, line number and text of a buffer position.
 struct LineLocation {
     char file[MAX_PATH];
@@ -70,8 +55,3 @@ struct LineLocation {
 int32_t LocateLine(EngineState* st, const ScriptBuffer& buffer, uint32_t position, uint16_t function,
                    LineLocation* out);
 
-// Reads, prepares and runs a script file in a nested run loop (Call).
-// Returns the run loop's result.
-int LoadScriptFile(EngineState* st, Value* result, const char* path);
-
-KESTR_API int UncompressBuffer(uint8_t* buffer, uint32_t compressed_length, uint32_t capacity);

@@ -5,15 +5,15 @@
 #include <string.h>
 #include "base/dialog_owner.h"
 #include "base/engine_state.h"
-#include "base/state_lock.h"
-#include "base/process_tables.h"
-#include "base/pump.h"
-#include "base/settings.h"
-#include "engine/shutdown.h"
-#include "base/window_classes.h"
 #include "base/heap.h"
-#include "lang/variables.h"
 #include "base/messages.h"
+#include "base/process_tables.h"
+#include "base/settings.h"
+#include "base/state_lock.h"
+#include "base/window_classes.h"
+#include "engine/shutdown.h"
+#include "lang/pump.h"
+#include "lang/variables.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Load-time #include expansion: splices included files into a script text and
 // inserts the origin markers that keep each line's file name and number.
-#include "base/script_buffer.h"
-#include "lang/error_driver.h"
 #include "base/error_numbers.h"
+#include "engine/script_loading.h"
+#include "lang/error_driver.h"
 
 #include <string.h>
 

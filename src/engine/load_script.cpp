@@ -1,11 +1,11 @@
 // Loading a script file for Call: read, convert, expand #include, scramble
 // and run it in a nested run loop; and the reports of failed preparation.
-#include "base/script_buffer.h"
+#include "engine/script_loading.h"
 
 #include <string.h>
+#include "base/errors.h"
 #include "engine/run_loop.h"
 #include "lang/error_driver.h"
-#include "base/errors.h"
 
 namespace {
 
@@ -62,11 +62,11 @@ bool expand_includes(EngineState* st, HGLOBAL* block, const char* path, uint32_t
     return raise(st, TERMINATE_QUIET);
 }
 
-int scramble_and_run(EngineState* st, Value* result, HGLOBAL block, uint32_t length) {
+RunOutcome scramble_and_run(EngineState* st, Value* result, HGLOBAL block, uint32_t length) {
     uint8_t* text = static_cast<uint8_t*>(GlobalLock(block));
     if (!text) {
         fail_loading(st, Err::ScriptFileLockFailed);
-        return 0;
+        return RUN_STOPPED;
     }
     ScrambleScript(st, text, length);
     GlobalUnlock(block);
@@ -94,20 +94,20 @@ FileReadResult read_script_file(HANDLE file, HGLOBAL* block, uint32_t* size) {
     return ok && read == *size ? FileReadResult::ok : FileReadResult::short_read;
 }
 
-int LoadScriptFile(EngineState* st, Value* result, const char* path) {
+RunOutcome LoadScriptFile(EngineState* st, Value* result, const char* path) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         lstrcpynA(st->offending_line, path, sizeof st->offending_line);
         ReportError(st, st->owner_window, 1, static_cast<int>(Err::ScriptFileNotFound), SEVERITY_SEVERE);
         raise(st, TERMINATE_QUIET);
-        return 0;
+        return RUN_STOPPED;
     }
     HGLOBAL block = nullptr;
     uint32_t size = 0;
     FileReadResult read = read_script_file(file, &block, &size);
     CloseHandle(file);
-    int outcome = 0;
+    RunOutcome outcome = RUN_STOPPED;
     if (read == FileReadResult::no_memory) {
         fail_loading(st, Err::ScriptFileAllocFailed);
     } else if (read == FileReadResult::no_lock) {

@@ -4,14 +4,14 @@
 
 #include <string.h>
 #include "base/engine_state.h"
+#include "base/error_numbers.h"
 #include "base/state_lock.h"
-#include "base/pump.h"
 #include "engine/run_loop.h"
-#include "base/script_buffer.h"
+#include "engine/script_loading.h"
 #include "lang/error_driver.h"
 #include "lang/evaluator.h"
+#include "lang/pump.h"
 #include "lang/variables.h"
-#include "base/error_numbers.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 #include <stdio.h>
 #include <string.h>
 #include "base/engine_state.h"
-#include "base/pump.h"
-#include "lang/host_call.h"
-#include "lang/error_driver.h"
 #include "base/errors.h"
+#include "lang/debugger.h"
+#include "lang/error_driver.h"
 #include "lang/evaluator.h"
 #include "lang/functions.h"
+#include "lang/host_call.h"
+#include "lang/pump.h"
 #include "lang/statements.h"
-#include "lang/debugger.h"
 #include "lang/trace.h"
 #include "lang/variables.h"
 
@@ -147,12 +147,6 @@ void report_open_definition(EngineState* st, const char* line, const ScriptBuffe
 
 // Puts the directory back as a script's directory change would, with the
 // drive's "=X:" variable that a command shell keeps.
-void restore_directory(const char* directory) {
-    if (!SetCurrentDirectoryA(directory) || directory[1] != ':') return;
-    char name[4] = {'=', directory[0], ':', '\0'};
-    SetEnvironmentVariableA(name, directory);
-}
-
 // Step 10: the host learns which line is about to run ("3" inside a
 // user-defined function), at its position in the original script.
 bool statement_hook(EngineState* st, const ScriptBuffer& buffer, uint32_t line_start) {
@@ -286,23 +280,8 @@ void note_normal_end(EngineState* st, int32_t entry_depth) {
 
 }  // namespace
 
-bool host_statement_hook(EngineState* st, const char* text, uintptr_t word2, uintptr_t word3,
-                         uintptr_t word4, uintptr_t word5) {
-    char directory[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
-    const uint16_t pending = st->error;
-    st->error = 0;
-    int32_t answer = 0;
-    (void)call_host_hook(st, KESTR_HOOK_STATEMENT, text, word2, word3, word4, word5, &answer);
-    if (answer == KESTR_HOOK_DIRECTORY_CHANGED && length > 0 && length < sizeof directory)
-        restore_directory(directory);
-    if (st->error == TERMINATE_HOST) return false;
-    st->error = pending;
-    return true;
-}
-
-int RunScript(EngineState* st, Value* result, const ScriptBuffer& buffer, uint32_t* line_start,
-              uint32_t* position) {
+RunOutcome RunScript(EngineState* st, Value* result, const ScriptBuffer& buffer, uint32_t* line_start,
+                     uint32_t* position) {
     const int32_t entry_depth = st->structure_depth;
     RunLine line(st);
     int outcome;
@@ -325,5 +304,5 @@ int RunScript(EngineState* st, Value* result, const ScriptBuffer& buffer, uint32
     st->last_statement_position = *line_start;
     st->current_buffer = buffer.handle;
     st->current_line_function = st->current_function;
-    return outcome;
+    return static_cast<RunOutcome>(outcome);
 }

@@ -4,9 +4,9 @@
 
 #include <string.h>
 #include "base/engine_state.h"
-#include "base/pump.h"
 #include "base/error_info.h"
 #include "lang/functions.h"
+#include "lang/pump.h"
 #include "lang/value.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The exported UncompressBuffer: inflates zlib data in place.
-#include "base/script_buffer.h"
+#include "engine/script_loading.h"
 
 #include <string.h>
 #include <zlib.h>

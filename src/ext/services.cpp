@@ -5,9 +5,9 @@
 
 #include <string.h>
 #include "base/engine_state.h"
-#include "lang/params.h"
 #include "base/error_info.h"
 #include "base/heap.h"
+#include "lang/params.h"
 #include "lang/variables.h"
 #include "lib/debug.h"
 

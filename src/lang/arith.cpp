@@ -7,8 +7,8 @@
 #include <wchar.h>
 #include "base/engine_state.h"
 #include "base/errors.h"
-#include "lang/fpfault.h"
 #include "base/heap.h"
+#include "lang/fpfault.h"
 #include "lang/keyword_table.h"
 #include "lang/math_faults.h"
 #include "lang/var_pointer.h"

@@ -4,8 +4,8 @@
 
 #include <string.h>
 #include "base/engine_state.h"
-#include "lang/arrays.h"
 #include "base/errors.h"
+#include "lang/arrays.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 

@@ -5,8 +5,8 @@
 #include <string.h>
 #include "base/engine_state.h"
 #include "base/errors.h"
-#include "lang/evaluator.h"
 #include "base/heap.h"
+#include "lang/evaluator.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 

@@ -4,15 +4,15 @@
 
 #include <stdio.h>
 #include <string.h>
-#include "engine/run_loop.h"
-#include "resources/debugger_ids.h"
 #include "base/errors.h"
+#include "base/messages.h"
 #include "lang/evaluator.h"
 #include "lang/lexer.h"
+#include "lang/pump.h"
 #include "lang/statements.h"
 #include "lang/trace.h"
 #include "lang/variables.h"
-#include "base/messages.h"
+#include "resources/debugger_ids.h"
 
 namespace {
 

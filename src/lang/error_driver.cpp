@@ -5,14 +5,13 @@
 
 #include <string.h>
 #include "base/engine_state.h"
-#include "engine/run_loop.h"
 #include "base/error_info.h"
 #include "base/errors.h"
+#include "lang/debugger.h"
 #include "lang/evaluator.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/statements.h"
-#include "lang/debugger.h"
 #include "lang/trace.h"
 #include "lang/variables.h"
 

@@ -11,8 +11,6 @@
 struct EngineState;
 struct Value;
 
-enum Severity : int { SEVERITY_MODERATE = 0, SEVERITY_MINOR = 1, SEVERITY_SEVERE = 13 };
-
 // 1 minor (1..2000), 0 moderate (2001..3000), 13 severe (3001..8999).
 int ErrorSeverity(int error);
 
@@ -27,11 +25,6 @@ int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_
 // names the message shown in place of the offending line.
 int ReportError(EngineState* st, HWND owner, int headline, int error, int severity);
 
-// Codes of 9000 and above that the driver names (see also engine/run_loop.h).
-constexpr uint16_t ERROR_REPORTED_BY_RAISER = 9014;
-constexpr uint16_t ERROR_IN_FUNCTION_BODY = 9015;
-constexpr uint16_t ERROR_REPORTED_BY_EVENT = 9016;
-constexpr uint16_t ERROR_GO_ON = 9998;
 
 // The number a script sees for an error: the indirect error value behind
 // the user-defined (1668, 2669, 3670), extender (1213, 2214, 3215) and

@@ -6,12 +6,12 @@
 #include <string.h>
 #include "base/engine_state.h"
 #include "base/error_info.h"
-#include "lang/arrays.h"
 #include "base/errors.h"
+#include "base/messages.h"
+#include "lang/arrays.h"
 #include "lang/evaluator.h"
 #include "lang/keyword_table.h"
 #include "lang/variables.h"
-#include "base/messages.h"
 
 namespace {
 

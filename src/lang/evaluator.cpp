@@ -6,17 +6,17 @@
 #include <stdio.h>
 #include <string.h>
 #include "base/engine_state.h"
-#include "lang/array_access.h"
 #include "base/error_info.h"
 #include "base/errors.h"
+#include "base/messages.h"
+#include "base/upcalls.h"
+#include "lang/array_access.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/numtext.h"
 #include "lang/special_forms.h"
 #include "lang/var_pointer.h"
 #include "lang/variables.h"
-#include "lib/dispatch.h"
-#include "base/messages.h"
 
 namespace {
 
@@ -187,7 +187,7 @@ bool dispatch_with_shares(EngineState* st, const char* name, uint16_t id, Value*
     }
     const uint16_t depth = st->expression_depth;
     if (is_user_function_id(id)) st->expression_depth = 0;
-    const bool ok = DispatchFunction(st, name, false, id, result, args, count) && st->error == 0;
+    const bool ok = g_upcalls.dispatch_function(st, name, false, id, result, args, count) && st->error == 0;
     st->expression_depth = depth;
     for (int i = 1; i <= count; ++i) {
         if (shared[i]) array_drop_share(st, shared[i]);
@@ -206,7 +206,7 @@ __attribute__((noinline)) bool object_expression(EngineState* st, Value* result)
     chain[length] = '\0';
     Value none;
     init_value(&none);
-    CHECK(DispatchFunction(st, chain, true, KWID_OBJECT, result, &none, 0) && st->error == 0);
+    CHECK(g_upcalls.dispatch_function(st, chain, true, KWID_OBJECT, result, &none, 0) && st->error == 0);
     return advance(st);
 }
 
@@ -215,7 +215,7 @@ __attribute__((noinline)) bool object_expression(EngineState* st, Value* result)
 bool own_list_call(EngineState* st, const char* name, uint16_t id, Value* result) {
     Value none;
     init_value(&none);
-    CHECK(DispatchFunction(st, name, true, id, result, &none, 0) && st->error == 0);
+    CHECK(g_upcalls.dispatch_function(st, name, true, id, result, &none, 0) && st->error == 0);
     if (!at(st, KWID_CLOSE)) return raise_hint(st, Err::WrongArgumentCount, Err::HintMissingParenthesis);
     return advance(st);
 }

@@ -3,8 +3,8 @@
 // lookups the lexer uses, and the release of it all.
 #include <string.h>
 #include "base/engine_state.h"
-#include "lang/charclass.h"
 #include "base/errors.h"
+#include "lang/charclass.h"
 #include "lang/functions.h"
 #include "lang/keyword_table.h"
 
@@ -113,19 +113,9 @@ int parameter_count(EngineState* st, int index) {
     return d ? d->parameter_count : 0;
 }
 
-bool install_lookup() {
-    UserFunctions.active_count = active_count;
-    UserFunctions.name = function_name;
-    UserFunctions.parameter_count = parameter_count;
-    install_function_hooks();
-    return true;
-}
-const bool kLookupInstalled = install_lookup();
-
 }  // namespace
 
 FunctionDescriptor* function_descriptor(EngineState* st, int index) {
-    static_cast<void>(kLookupInstalled);
     if (index < 0 || index >= st->function_count || index >= UDF_SLOTS) return nullptr;
     auto* d = static_cast<FunctionDescriptor*>(st->udf_table[index]);
     return d && d->body ? d : nullptr;
@@ -209,4 +199,10 @@ bool DiscardFunctions(EngineState* st, int* freed) {
     if (st->function_nesting > 0 || st->current_function != NO_FUNCTION) return raise(st, Err::IntControl78InUdf);
     *freed = release_functions(st);
     return true;
+}
+
+void install_function_lookup() {
+    UserFunctions.active_count = active_count;
+    UserFunctions.name = function_name;
+    UserFunctions.parameter_count = parameter_count;
 }

@@ -4,17 +4,16 @@
 // the error driver and the traceback reach it.
 #include <string.h>
 #include "base/engine_state.h"
-#include "engine/run_loop.h"
-#include "lang/host_call.h"
-#include "lang/error_driver.h"
 #include "base/errors.h"
+#include "base/upcalls.h"
+#include "lang/error_driver.h"
 #include "lang/evaluator.h"
 #include "lang/functions.h"
+#include "lang/host_call.h"
 #include "lang/keyword_table.h"
 #include "lang/statements.h"
 #include "lang/trace.h"
 #include "lang/variables.h"
-#include "lib/dispatch.h"
 
 namespace {
 
@@ -188,7 +187,7 @@ int run_body(EngineState* st, const FunctionDescriptor& d, Value* result, Value*
     if (native) return native->call(st, native->word) ? 1 : 0;
     if (!bind_arguments(st, d, args, count)) return NOT_RUN;
     uint32_t line_start = 0, position = 0;
-    return RunScript(st, result, ScriptBuffer{d.body, d.body_length, d.body_start}, &line_start, &position);
+    return g_upcalls.run_script(st, result, ScriptBuffer{d.body, d.body_length, d.body_start}, &line_start, &position);
 }
 
 // Steps 8-11 for a function: the body runs in the private table, whose
@@ -263,17 +262,6 @@ bool invoke(EngineState* st, uint16_t index, const FunctionDescriptor& d, Value*
 
 // ------------------------------------------------------------------ hooks
 
-// An id that names no defined function is one its group has no case for
-// (3046), as for every other id range; 3627 stays for a callback whose
-// function went away.
-void dispatch_user_function(EngineState* st, uint16_t id, Value* result, Value* args, int count) {
-    if (!function_descriptor(st, static_cast<int>(id) - UDF_ID_BASE)) {
-        raise(st, Err::FunctionNotDefined);
-        return;
-    }
-    (void)InvokeFunction(st, id, result, args, count, nullptr, CALL_ORDINARY);
-}
-
 bool invoke_handler(EngineState* st, uint16_t id, Value* result, Value* args, int count) {
     return InvokeFunction(st, id, result, args, count, nullptr, CALL_ERROR_HANDLER);
 }
@@ -305,7 +293,18 @@ bool InvokeFunction(EngineState* st, uint16_t id, Value* result, Value* args, in
 }
 
 void install_function_hooks() {
-    g_dispatch_hooks.user_function = dispatch_user_function;
+    install_function_lookup();
     g_invoke_handler_function = invoke_handler;
     g_function_body_buffer = body_buffer;
+}
+
+// An id that names no defined function is one its group has no case for
+// (3046), as for every other id range; 3627 stays for a callback whose
+// function went away.
+void CallUserFunction(EngineState* st, uint16_t id, Value* result, Value* args, int count) {
+    if (!function_descriptor(st, static_cast<int>(id) - UDF_ID_BASE)) {
+        raise(st, Err::FunctionNotDefined);
+        return;
+    }
+    (void)InvokeFunction(st, id, result, args, count, nullptr, CALL_ORDINARY);
 }

@@ -68,5 +68,12 @@ struct NativeHandler {
 [[nodiscard]] bool InvokeFunction(EngineState* st, uint16_t id, Value* result, Value* args, int count,
                                   const NativeHandler* native, int call_kind);
 
-// Installs the lookup, dispatch and error-handler hooks (idempotent).
+// A call of user-defined function `id` from the dispatcher, with the
+// arguments as the caller evaluated them.
+void CallUserFunction(EngineState* st, uint16_t id, Value* result, Value* args, int count);
+
+// Installs the keyword lookup and error-handler hooks that reach the
+// user-defined functions (idempotent).
 void install_function_hooks();
+// The keyword lookup's part of it (function_define.cpp).
+void install_function_lookup();

@@ -7,16 +7,15 @@
 #include <stdlib.h>
 #include <string.h>
 #include "base/engine_state.h"
-#include "base/message_box.h"
-#include "engine/run_loop.h"
-#include "ext/services.h"
-#include "lang/error_driver.h"
 #include "base/error_info.h"
 #include "base/errors.h"
 #include "base/heap.h"
-#include "lang/keyword_table.h"
-#include "lib/dispatch.h"
+#include "base/message_box.h"
 #include "base/messages.h"
+#include "base/upcalls.h"
+#include "lang/error_driver.h"
+#include "lang/keyword_table.h"
+#include "lang/value.h"
 
 namespace {
 
@@ -144,19 +143,13 @@ bool fail_with_result(EngineState* st, int code) {
     }
 }
 
-// Extender functions (10000..10500) have no table entries to call until
-// extenders can be loaded; they fail like any id without a target.
-void route_outer_function(EngineState* st, uint16_t id, Value* result, Value* args, int count, bool) {
-    if (id >= HOST_ID_BASE && id <= HOST_ID_LAST) {
-        static_cast<void>(call_host_function(st, id, result, args, count));
-        return;
-    }
-    raise(st, Err::FunctionNotDefined);
+// A host that changed the current directory gets it back, with the
+// drive's own current-directory variable that command shells read.
+void restore_directory(const char* directory) {
+    if (!SetCurrentDirectoryA(directory) || directory[1] != ':') return;
+    char name[4] = {'=', directory[0], ':', '\0'};
+    SetEnvironmentVariableA(name, directory);
 }
-
-// Installed before any script can run: the dispatcher reads its hooks only
-// while a script runs.
-const bool kRouteInstalled = (install_host_route(), true);
 
 }  // namespace
 
@@ -166,7 +159,7 @@ void build_extender_context(EngineState* st, Value* result, ExtenderContext* con
     context->result = result;
     context->version = EXTENDER_CONTEXT_VERSION;
     context->size = sizeof *context;
-    context->services = DLLServices;
+    context->services = g_upcalls.services;
     context->host_values[0] = st->host_values[0];
     context->host_values[1] = st->host_values[1];
     context->host_values[2] =
@@ -197,7 +190,18 @@ bool call_host_hook(EngineState* st, int id, const char* text, uintptr_t word2, 
     return code >= 0 || fail_with_result(st, code);
 }
 
-void install_host_route() {
-    static_cast<void>(kRouteInstalled);
-    g_dispatch_hooks.outer_function = route_outer_function;
+
+bool host_statement_hook(EngineState* st, const char* text, uintptr_t word2, uintptr_t word3,
+                         uintptr_t word4, uintptr_t word5) {
+    char directory[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
+    const uint16_t pending = st->error;
+    st->error = 0;
+    int32_t answer = 0;
+    (void)call_host_hook(st, KESTR_HOOK_STATEMENT, text, word2, word3, word4, word5, &answer);
+    if (answer == KESTR_HOOK_DIRECTORY_CHANGED && length > 0 && length < sizeof directory)
+        restore_directory(directory);
+    if (st->error == TERMINATE_HOST) return false;
+    st->error = pending;
+    return true;
 }

@@ -7,8 +7,8 @@
 #include <oaidl.h>
 #include <stddef.h>
 #include <stdint.h>
-#include "kestr44i.h"
 #include "base/stdcall_export.h"
+#include "kestr44i.h"
 
 struct EngineState;
 struct Value;
@@ -40,5 +40,8 @@ void build_extender_context(EngineState* st, Value* result, ExtenderContext* con
                                   uintptr_t word3, uintptr_t word4, uintptr_t word5,
                                   int32_t* answer = nullptr);
 
-// Routes the dispatcher's host and extender ids here (g_dispatch_hooks).
-void install_host_route();
+// The host's hook -1 with `text` and four words; the current directory is
+// put back when the host reports that it changed it, and the pending error
+// number is kept. False (error 9012) when the host asked to stop the script.
+bool host_statement_hook(EngineState* st, const char* text, uintptr_t word2, uintptr_t word3,
+                         uintptr_t word4, uintptr_t word5);

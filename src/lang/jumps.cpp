@@ -3,8 +3,8 @@
 #include <string.h>
 
 #include "base/engine_state.h"
-#include "lang/charclass.h"
 #include "base/errors.h"
+#include "lang/charclass.h"
 #include "lang/evaluator.h"
 #include "lang/lexer.h"
 #include "lang/structures.h"

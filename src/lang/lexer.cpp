@@ -5,8 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 #include "base/engine_state.h"
-#include "lang/charclass.h"
 #include "base/errors.h"
+#include "lang/charclass.h"
 #include "lang/keyword_lookup.h"
 #include "lang/keyword_table.h"
 #include "lang/variables.h"

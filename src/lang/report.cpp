@@ -11,13 +11,13 @@
 #include <string.h>
 
 #include "base/engine_state.h"
-#include "base/message_box.h"
 #include "base/error_info.h"
 #include "base/errors.h"
+#include "base/message_box.h"
+#include "base/messages.h"
 #include "lang/keyword_table.h"
 #include "lang/value.h"
 #include "resources/dialog_ids.h"
-#include "base/messages.h"
 
 bool (*g_function_body_buffer)(EngineState* st, uint16_t index, ScriptBuffer* out) = nullptr;
 

@@ -4,10 +4,10 @@
 
 #include <string.h>
 #include "base/engine_state.h"
-#include "base/heap.h"
 #include "base/error_numbers.h"
-#include "lang/value.h"
+#include "base/heap.h"
 #include "base/messages.h"
+#include "lang/value.h"
 
 namespace {
 

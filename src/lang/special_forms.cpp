@@ -5,15 +5,15 @@
 #include <stdio.h>
 #include <string.h>
 #include "base/engine_state.h"
-#include "lang/array_access.h"
 #include "base/error_info.h"
 #include "base/errors.h"
+#include "base/messages.h"
+#include "lang/array_access.h"
 #include "lang/evaluator.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/var_pointer.h"
 #include "lang/variables.h"
-#include "base/messages.h"
 
 namespace {
 

@@ -10,18 +10,17 @@
 #include <mmsystem.h>
 
 #include "base/engine_state.h"
-#include "base/message_box.h"
-#include "base/pump.h"
-#include "engine/run_loop.h"
-#include "lang/error_driver.h"
 #include "base/error_info.h"
 #include "base/errors.h"
+#include "base/message_box.h"
+#include "base/messages.h"
+#include "lang/error_driver.h"
 #include "lang/evaluator.h"
+#include "lang/host_call.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
+#include "lang/pump.h"
 #include "lang/structures.h"
-#include "lang/host_call.h"
-#include "base/messages.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <string.h>
 
 #include "base/engine_state.h"
-#include "lang/charclass.h"
 #include "base/errors.h"
-#include "lang/evaluator.h"
 #include "base/heap.h"
+#include "lang/charclass.h"
+#include "lang/evaluator.h"
 #include "lang/lexer.h"
 #include "lang/structures.h"
 #include "lang/variables.h"

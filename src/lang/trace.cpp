@@ -5,16 +5,15 @@
 
 #include <stdio.h>
 #include <string.h>
-#include "engine/run_loop.h"
-#include "lang/error_driver.h"
 #include "base/errors.h"
+#include "base/messages.h"
+#include "lang/error_driver.h"
 #include "lang/keyword_table.h"
 #include "lang/numtext.h"
-#include "lang/value.h"
 #include "lang/statements.h"
 #include "lang/structures.h"
 #include "lang/trace_output.h"
-#include "base/messages.h"
+#include "lang/value.h"
 
 namespace {
 
@@ -309,11 +308,6 @@ void statement_outcome(EngineState* st, int kind, int condition, const Value* va
 }
 
 // ------------------------------------------------------------------ records
-
-void trace_append(EngineState* st, const char* text, size_t length) {
-    TraceOutput out(st);
-    out.write(text, length);
-}
 
 void trace_statement_start(EngineState* st, const char* statement) {
     st->trace_text_pending = 0;

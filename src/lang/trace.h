@@ -88,6 +88,3 @@ void readable_statement(const char* text, char* out, size_t size);
 // A value as the trace shows it: numbers as text, strings in double quotes.
 void trace_value_text(EngineState* st, const ValuePayload& value, char* out, size_t size);
 
-// Appends raw bytes to the trace file (or the debugger output); for the
-// records above and their tests.
-void trace_append(EngineState* st, const char* text, size_t length);

@@ -2,9 +2,9 @@
 // structure stack, the settings file and the internal counters.
 #include <stdio.h>
 #include <string.h>
+#include "base/heap.h"
 #include "base/script_buffer.h"
 #include "base/settings.h"
-#include "base/heap.h"
 #include "lang/keyword_table.h"
 #include "lang/trace.h"
 #include "lang/trace_output.h"

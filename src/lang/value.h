@@ -22,7 +22,6 @@ enum ValueMode : uint32_t {
 constexpr uint32_t copy_mode(RecordKind from, RecordKind to) { return from | (to << 4); }
 
 inline bool has_int(const ValuePayload& v) { return (v.flags & VF_INT) != 0; }
-inline bool has_text(const ValuePayload& v) { return (v.flags & VF_STRING) != 0; }
 
 // Fresh integer value (also how every new Value starts).
 void SetInteger(ValuePayload* record, RecordKind kind, uint32_t mode, int32_t value);

@@ -5,13 +5,13 @@
 #include <stdio.h>
 #include <string.h>
 #include "base/engine_state.h"
-#include "lang/array_access.h"
 #include "base/error_info.h"
 #include "base/errors.h"
 #include "base/heap.h"
+#include "base/messages.h"
+#include "lang/array_access.h"
 #include "lang/numtext.h"
 #include "lang/trace.h"
-#include "base/messages.h"
 
 namespace {
 

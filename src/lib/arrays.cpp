@@ -5,9 +5,9 @@
 #include <oleauto.h>
 #include <string.h>
 #include "base/engine_state.h"
-#include "lang/arrays.h"
 #include "base/errors.h"
 #include "base/heap.h"
+#include "lang/arrays.h"
 #include "lang/numtext.h"
 #include "lang/variables.h"
 #include "lib/builtins.h"

@@ -2,12 +2,12 @@
 // the same state and returns the value that its Return gave.
 #include <string.h>
 #include "base/engine_state.h"
-#include "lang/params.h"
-#include "engine/run_loop.h"
-#include "base/script_buffer.h"
-#include "lang/host_call.h"
 #include "base/errors.h"
+#include "base/script_buffer.h"
+#include "base/upcalls.h"
 #include "lang/evaluator.h"
+#include "lang/host_call.h"
+#include "lang/params.h"
 #include "lang/statements.h"
 #include "lang/trace.h"
 #include "lib/builtins.h"
@@ -205,7 +205,7 @@ void run_called_script(EngineState* st, const char* path, Value* result) {
 
     CallerSettings saved;
     save_and_reset(st, &saved);
-    const int outcome = go ? LoadScriptFile(st, result, path) : 0;
+    const int outcome = go ? g_upcalls.run_script_file(st, result, path) : 0;
     if (!st->frames[depth].variable) release_value(st, result);
     restore(st, saved);
     st->structure_depth = depth;

@@ -2,14 +2,14 @@
 #include <stdio.h>
 #include <string.h>
 #include "base/engine_state.h"
-#include "base/message_box.h"
-#include "lang/debugger.h"
 #include "base/errors.h"
+#include "base/message_box.h"
+#include "base/messages.h"
+#include "lang/debugger.h"
 #include "lang/numtext.h"
 #include "lang/trace.h"
 #include "lib/builtins.h"
 #include "lib/debug.h"
-#include "base/messages.h"
 
 namespace {
 

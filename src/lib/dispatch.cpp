@@ -6,11 +6,13 @@
 #include "base/engine_state.h"
 #include "base/error_info.h"
 #include "base/errors.h"
-#include "lang/fpfault.h"
 #include "base/heap.h"
+#include "base/messages.h"
+#include "lang/fpfault.h"
+#include "lang/functions.h"
+#include "lang/host_call.h"
 #include "lang/numtext.h"
 #include "lib/builtins.h"
-#include "base/messages.h"
 
 DispatchHooks g_dispatch_hooks;
 
@@ -99,10 +101,11 @@ void call_target(EngineState* st, const char* token_text, uint16_t id, Value* re
         if (BuiltinHandler handler = builtin_handler(id))
             return handler(st, id, count, result, args, wide);
     } else if (in_range(id, UDF_ID_BASE, UDF_ID_LAST)) {
-        if (hooks.user_function) return hooks.user_function(st, id, result, args, count);
-    } else if (in_range(id, HOST_ID_BASE, HOST_ID_LAST) ||
-               in_range(id, EXTENDER_ID_BASE, EXTENDER_ID_LAST)) {
-        if (hooks.outer_function) return hooks.outer_function(st, id, result, args, count, wide);
+        return CallUserFunction(st, id, result, args, count);
+    } else if (in_range(id, HOST_ID_BASE, HOST_ID_LAST)) {
+        return static_cast<void>(call_host_function(st, id, result, args, count));
+    } else if (in_range(id, EXTENDER_ID_BASE, EXTENDER_ID_LAST)) {
+        if (hooks.extender_function) return hooks.extender_function(st, id, result, args, count, wide);
     }
     raise(st, Err::FunctionNotDefined);
 }

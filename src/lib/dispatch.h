@@ -44,10 +44,8 @@ struct DispatchHooks {
     // COM layer: id 26, the object expression whose dotted chain is
     // `token_text`; reads the rest of the expression from the lexer.
     void (*object_expression)(EngineState* st, const char* token_text, Value* result);
-    // User-defined functions (4000..4998), with unconverted arguments.
-    void (*user_function)(EngineState* st, uint16_t id, Value* result, Value* args, int count);
-    // Host (1000..1998) and extender (10000..10500) functions.
-    void (*outer_function)(EngineState* st, uint16_t id, Value* result, Value* args, int count,
-                           bool wide);
+    // Extender layer: extender functions (10000..10500).
+    void (*extender_function)(EngineState* st, uint16_t id, Value* result, Value* args, int count,
+                              bool wide);
 };
 extern DispatchHooks g_dispatch_hooks;

@@ -2,9 +2,8 @@
 #include <windows.h>
 
 #include "base/engine_state.h"
-#include "engine/run_loop.h"
-#include "lang/error_driver.h"
 #include "base/errors.h"
+#include "lang/error_driver.h"
 #include "lang/trace.h"
 #include "lib/builtins.h"
 

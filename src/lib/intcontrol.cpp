@@ -5,15 +5,15 @@
 #include "base/engine_state.h"
 #include "base/error_info.h"
 #include "base/errors.h"
+#include "base/heap.h"
+#include "base/messages.h"
 #include "lang/evaluator.h"
 #include "lang/functions.h"
-#include "base/heap.h"
 #include "lang/keyword_table.h"
 #include "lang/numtext.h"
 #include "lang/trace.h"
 #include "lang/variables.h"
 #include "lib/builtins.h"
-#include "base/messages.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <stdlib.h>
 #include "base/engine_state.h"
 #include "base/errors.h"
+#include "base/messages.h"
 #include "lang/evaluator.h"
 #include "lang/fpfault.h"
 #include "lang/lexer.h"
 #include "lang/math_faults.h"
 #include "lang/numtext.h"
 #include "lib/builtins.h"
-#include "base/messages.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 #pragma once
 
 #include <string>
+#include "base/error_info.h"
+#include "base/error_numbers.h"
+#include "base/heap.h"
 #include "engine_fixture.h"
 #include "lang/arrays.h"
-#include "base/error_info.h"
 #include "lang/evaluator.h"
-#include "base/heap.h"
 #include "lang/lexer.h"
-#include "base/error_numbers.h"
 
 class ArrayLines : public EngineTest {
 protected:

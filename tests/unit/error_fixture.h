@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 #include <windows.h>
+#include "base/error_numbers.h"
 #include "builtin_fixture.h"
 #include "engine/entry.h"
 #include "kestr44i.h"

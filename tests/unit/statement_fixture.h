@@ -5,9 +5,9 @@
 
 #include <string>
 #include <vector>
-#include "engine_fixture.h"
-#include "base/script_buffer.h"
 #include "base/error_info.h"
+#include "base/script_buffer.h"
+#include "engine_fixture.h"
 #include "lang/evaluator.h"
 #include "lang/statements.h"
 #include "lang/variables.h"

@@ -6,9 +6,9 @@
 #include "engine_fixture.h"
 #include <oleauto.h>
 #include "base/errors.h"
+#include "base/heap.h"
 #include "lang/evaluator.h"
 #include "lang/fpfault.h"
-#include "base/heap.h"
 #include "lang/keyword_table.h"
 #include "lang/math_faults.h"
 

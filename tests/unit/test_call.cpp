@@ -6,9 +6,12 @@
 #include <stdio.h>
 #include <string.h>
 #include <string>
+#include "base/error_numbers.h"
+#include "base/heap.h"
 #include "engine/run_loop.h"
 #include "lang/evaluator.h"
-#include "base/heap.h"
+#include "lang/host_call.h"
+#include "lang/pump.h"
 
 namespace {
 

@@ -4,9 +4,12 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "base/error_numbers.h"
 #include "engine/run_loop.h"
 #include "error_fixture.h"
 #include "lang/debugger.h"
+#include "lang/host_call.h"
+#include "lang/pump.h"
 #include "resources/debugger_ids.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <memory>
 #include <thread>
 #include "base/dialog_owner.h"
+#include "base/heap.h"
 #include "base/window_classes.h"
 #include "engine_fixture.h"
-#include "base/heap.h"
 
 namespace {
 

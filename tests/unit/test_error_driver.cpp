@@ -3,12 +3,14 @@
 // handler functions through the function hook, and the report record,
 // all in silent mode (no dialog; a report answers Cancel).
 #include <string>
-#include "error_fixture.h"
-#include "engine/run_loop.h"
-#include "lang/host_call.h"
-#include "lang/arrays.h"
 #include "base/error_info.h"
+#include "base/error_numbers.h"
 #include "base/messages.h"
+#include "engine/run_loop.h"
+#include "error_fixture.h"
+#include "lang/arrays.h"
+#include "lang/host_call.h"
+#include "lang/pump.h"
 
 namespace {
 
@@ -232,7 +234,6 @@ protected:
 
     void SetUp() override {
         ErrorPathTest::SetUp();
-        install_host_route();
         memset(host_table, 0, sizeof host_table);
         host_table[0].type = KT_FUNCTION;
         host_table[0].kinds_low = AK_INTEGER;

@@ -4,11 +4,11 @@
 #include <climits>
 #include <cmath>
 #include <string>
-#include "engine_fixture.h"
 #include "base/error_info.h"
 #include "base/errors.h"
-#include "lang/evaluator.h"
 #include "base/heap.h"
+#include "engine_fixture.h"
+#include "lang/evaluator.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/numtext.h"

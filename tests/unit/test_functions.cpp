@@ -3,14 +3,16 @@
 #include <string.h>
 #include <string>
 #include <vector>
-#include "engine/run_loop.h"
-#include "lang/host_call.h"
+#include "base/error_numbers.h"
 #include "base/script_buffer.h"
+#include "engine/run_loop.h"
 #include "engine_fixture.h"
 #include "lang/error_driver.h"
 #include "lang/evaluator.h"
 #include "lang/functions.h"
+#include "lang/host_call.h"
 #include "lang/keyword_table.h"
+#include "lang/pump.h"
 #include "lang/statements.h"
 
 namespace {

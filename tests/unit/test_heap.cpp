@@ -1,8 +1,8 @@
 // String heap: block format, splitting, coalescing, growth, exhaustion and
 // damaged tags.
 #include <string.h>
-#include "engine_fixture.h"
 #include "base/heap.h"
+#include "engine_fixture.h"
 
 namespace {
 

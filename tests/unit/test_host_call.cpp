@@ -4,15 +4,17 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
-#include "engine_fixture.h"
+#include "base/error_numbers.h"
+#include "base/errors.h"
+#include "base/heap.h"
 #include "engine/run_loop.h"
-#include "lang/host_call.h"
+#include "engine_fixture.h"
 #include "ext/services.h"
 #include "lang/error_driver.h"
-#include "base/errors.h"
 #include "lang/evaluator.h"
-#include "base/heap.h"
+#include "lang/host_call.h"
 #include "lang/keyword_table.h"
+#include "lang/pump.h"
 #include "lib/dispatch.h"
 
 namespace {
@@ -104,7 +106,6 @@ protected:
 
     void SetUp() override {
         EngineTest::SetUp();
-        install_host_route();
         g_host = HostScript{};
         g_host.use_callback = true;
         g_host.answer = integer_record(0);
@@ -302,15 +303,14 @@ TEST_F(HostCall, DispatcherConvertsByTheHostTableKinds) {
 }
 
 TEST_F(HostCall, HostStatementGetsTheRestOfTheLineFromTheDispatcherRoute) {
-    ASSERT_NE(g_dispatch_hooks.outer_function, nullptr);
     text(1, "rest of line");
-    g_dispatch_hooks.outer_function(st, HOST_ID_BASE, &result, args, 1, false);
+    ASSERT_TRUE(DispatchFunction(st, "hostecho", true, HOST_ID_BASE, &result, args, 1));
     EXPECT_EQ(st->error, 0);
     EXPECT_EQ(g_host.texts[0], "rest of line");
 }
 
 TEST_F(HostCall, ExtenderIdsWithoutExtendersAreUndefinedFunctions) {
-    g_dispatch_hooks.outer_function(st, EXTENDER_ID_BASE, &result, args, 0, false);
+    EXPECT_FALSE(DispatchFunction(st, "ext", true, EXTENDER_ID_BASE, &result, args, 0));
     EXPECT_EQ(st->error, (uint16_t)Err::FunctionNotDefined);
     EXPECT_EQ(g_host.calls, 0);
 }

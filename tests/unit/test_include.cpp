@@ -1,14 +1,17 @@
 // #include expansion with origin markers, locating lines in prepared text,
 // and loading a script file, with real files in a temporary directory.
 
+#include "engine/script_loading.h"
 #include "engine_fixture.h"
 
 #include <string>
 #include <vector>
-#include "engine/run_loop.h"
-#include "base/script_buffer.h"
-#include "lang/evaluator.h"
 #include "base/error_numbers.h"
+#include "base/script_buffer.h"
+#include "engine/run_loop.h"
+#include "lang/evaluator.h"
+#include "lang/host_call.h"
+#include "lang/pump.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string.h>
 #include <string>
 #include <vector>
-#include "lang/host_call.h"
 #include "base/error_info.h"
 #include "base/heap.h"
+#include "lang/host_call.h"
 
 namespace {
 

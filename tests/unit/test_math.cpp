@@ -4,8 +4,8 @@
 #include <math.h>
 #include <string.h>
 #include <string>
-#include "builtin_fixture.h"
 #include "base/error_info.h"
+#include "builtin_fixture.h"
 #include "lang/evaluator.h"
 #include "lang/fpfault.h"
 #include "lang/lexer.h"

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "base/message_box.h"
-#include "base/settings.h"
 #include "base/messages.h"
+#include "base/settings.h"
 
 namespace {
 

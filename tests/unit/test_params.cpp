@@ -3,8 +3,8 @@
 #include "engine_fixture.h"
 
 #include <string>
-#include "lang/params.h"
 #include "base/heap.h"
+#include "lang/params.h"
 
 namespace {
 

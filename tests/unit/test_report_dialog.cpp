@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include "error_fixture.h"
 #include "base/error_info.h"
+#include "error_fixture.h"
 
 namespace {
 

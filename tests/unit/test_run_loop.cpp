@@ -6,11 +6,12 @@
 #include <string.h>
 #include <string>
 #include <vector>
-#include "base/pump.h"
-#include "engine/run_loop.h"
+#include "base/error_numbers.h"
 #include "base/script_buffer.h"
-#include "lang/host_call.h"
+#include "engine/run_loop.h"
 #include "lang/evaluator.h"
+#include "lang/host_call.h"
+#include "lang/pump.h"
 
 namespace {
 

@@ -1,13 +1,14 @@
 // The line reader and scrambling, line-end normalisation, UTF-16 conversion
 // and UncompressBuffer.
 
+#include "engine/script_loading.h"
 #include "engine_fixture.h"
 
 #include <string>
 #include <vector>
 #include <zlib.h>
-#include "base/script_buffer.h"
 #include "base/error_numbers.h"
+#include "base/script_buffer.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "base/settings.h"
 #include "base/error_info.h"
+#include "base/settings.h"
 
 namespace {
 

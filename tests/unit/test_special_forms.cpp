@@ -5,12 +5,12 @@
 
 #include <string>
 #include "base/error_info.h"
-#include "lang/evaluator.h"
+#include "base/error_numbers.h"
 #include "base/heap.h"
+#include "lang/evaluator.h"
 #include "lang/lexer.h"
 #include "lang/special_forms.h"
 #include "lang/var_pointer.h"
-#include "base/error_numbers.h"
 
 namespace {
 

@@ -4,8 +4,10 @@
 #include "statement_fixture.h"
 
 #include <string>
-#include "engine/run_loop.h"
 #include "base/error_numbers.h"
+#include "engine/run_loop.h"
+#include "lang/host_call.h"
+#include "lang/pump.h"
 
 namespace {
 

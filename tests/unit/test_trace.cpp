@@ -2,12 +2,15 @@
 // whole runs traced through ProcessDaBatBuffer.
 #include <stdio.h>
 #include <string>
-#include "kestr44i.h"
+#include "base/error_numbers.h"
+#include "base/errors.h"
+#include "engine/run_loop.h"
 #include "error_fixture.h"
 #include "ext/services.h"
-#include "engine/run_loop.h"
-#include "base/errors.h"
+#include "kestr44i.h"
 #include "lang/evaluator.h"
+#include "lang/host_call.h"
+#include "lang/pump.h"
 #include "lang/structures.h"
 #include "lang/trace.h"
 #include "lib/debug.h"

@@ -10,10 +10,10 @@
 #include <cmath>
 #include <string>
 #include <vector>
+#include "base/heap.h"
 #include "engine_fixture.h"
 #include "lang/arrays.h"
 #include "lang/fpfault.h"
-#include "base/heap.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <ctype.h>
 #include <stdio.h>
 #include <string>
-#include "lang/arrays.h"
+#include "base/error_numbers.h"
 #include "base/errors.h"
 #include "base/heap.h"
+#include "lang/arrays.h"
 #include "lang/evaluator.h"
 #include "lang/lexer.h"
 #include "lang/var_pointer.h"
-#include "base/error_numbers.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "engine_fixture.h"
 
 #include <string>
-#include "base/error_numbers.h"
 #include "base/error_info.h"
+#include "base/error_numbers.h"
 #include "base/heap.h"
 
 namespace {

@@ -1,10 +1,10 @@
 // Keeping the user interface alive: the message pump, the Ctrl+Break poll
 // with the host's idle hook, and the timed wait that pumps while it waits.
-#include "base/pump.h"
+#include "lang/pump.h"
 
 #include <windows.h>
 #include "base/engine_state.h"
-#include "engine/run_loop.h"
+#include "lang/host_call.h"
 
 namespace {
 
