@@ -236,6 +236,8 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
         const int substituted = SubstituteLine(st, line);
         if (substituted == 0) {
             if (!region_skipped(st)) {
+                // Reported against this line, not the statement that ran last.
+                locate_report_line(st, line, buffer, line_start);
                 report_line_error(st, line, st->error);
                 return LINE_STOPPED;
             }
