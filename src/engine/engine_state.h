@@ -101,6 +101,8 @@ struct StructureFrame {
     uint8_t saved_in_loop;
     uint16_t variable;         // For/ForEach variable; Switch: low half; Call/function: returned mark
     uint16_t collection;       // ForEach: hidden collection variable, 0xFFFF = none
+    uint16_t assign_table;     // Call/function: the caller's assignment in progress,
+    uint16_t assign_slot;      // spared by Drop while the callee runs
 };
 
 // The last error that the error path reported: the real number behind an
