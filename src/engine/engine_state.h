@@ -271,6 +271,9 @@ struct EngineState {
 
     // Nesting of RunScript: only the outermost run reads into `line`.
     int32_t run_depth;
+    // Script nesting stops with an error before the stack pointer goes below
+    // this address (engine/stack_guard.h); 0 while no entry is running.
+    uintptr_t stack_floor;
 
     // IntControl settings kept for other families (see lib/intcontrol.cpp).
     int32_t termination_flags;       // IntControl 12; bits 3 and 2 feed cancel_disabled/suppress_reports

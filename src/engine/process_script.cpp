@@ -8,6 +8,7 @@
 #include "engine/pump.h"
 #include "engine/run_loop.h"
 #include "engine/script_buffer.h"
+#include "engine/stack_guard.h"
 #include "lang/error_driver.h"
 #include "lang/evaluator.h"
 #include "lang/variables.h"
@@ -104,6 +105,7 @@ void settle(EngineState* st, HCURSOR cursor) {
 }
 
 void run(EngineState* st, HGLOBAL script, uint32_t length) {
+    const StackFloorScope floor(st);
     settle(st, st->wait_cursor);
     Value result;
     init_value(&result);

@@ -306,6 +306,10 @@ bool host_statement_hook(EngineState* st, const char* text, uintptr_t word2, uin
 int RunScript(EngineState* st, Value* result, const ScriptBuffer& buffer, uint32_t* line_start,
               uint32_t* position) {
     const int32_t entry_depth = st->structure_depth;
+    // A Call or a function body nests afresh: its depth is bounded by the
+    // structure stack instead.
+    const uint16_t expression_depth = st->expression_depth;
+    st->expression_depth = 0;
     RunLine line(st);
     int outcome;
     if (!line.text()) {
@@ -327,5 +331,6 @@ int RunScript(EngineState* st, Value* result, const ScriptBuffer& buffer, uint32
     st->last_statement_position = *line_start;
     st->current_buffer = buffer.handle;
     st->current_line_function = st->current_function;
+    st->expression_depth = expression_depth;
     return outcome;
 }

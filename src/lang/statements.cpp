@@ -13,6 +13,7 @@
 #include "engine/message_box.h"
 #include "engine/pump.h"
 #include "engine/run_loop.h"
+#include "engine/stack_guard.h"
 #include "lang/error_driver.h"
 #include "lang/error_info.h"
 #include "lang/errors.h"
@@ -243,6 +244,9 @@ bool evaluate_condition(EngineState* st, bool* truth) {
 
 int execute_text(StatementContext& c, const char* text) {
     EngineState* st = c.st;
+    // Execute and single-line If nest statements within a line.
+    NestingLevel level(st);
+    if (!level.entered()) return 0;
     text = skip_line_blanks(text);
     const uint8_t first = static_cast<uint8_t>(*text);
     if (first == RESOLVED_GOSUB || first == RESOLVED_GOTO) return run_resolved_jump(c, text);
