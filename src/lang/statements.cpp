@@ -120,6 +120,9 @@ int report_execute_error(StatementContext& c) {
     clear_error(st);
     // Silent mode answers Cancel; a box without a Cancel button cannot.
     if (mode != EXECUTE_OK_ONLY && answer == IDCANCEL) {
+        // The run ends quietly; the host still learns why, unless the error
+        // was reported where it happened (a function body, a Called script).
+        if (error < TERMINATE_EXIT) keep_report(st, shown, true);
         st->pending_cancel = EXECUTE_CANCELLED;
         return raise(st, TERMINATE_QUIET);
     }
