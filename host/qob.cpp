@@ -17,6 +17,8 @@
 namespace {
 
 constexpr const char* kRunnerVersion = "1.0.0";
+// The engine's "Execution Error": a failure it gave no number of its own.
+constexpr int32_t kUnknownFailure = 111;
 
 struct Options {
     bool utf8 = false;
@@ -91,6 +93,20 @@ void configure_engine(const EngineHost& host, const Options& options, const std:
         engine_service(&host, KESTR_SVC_TRACE, reinterpret_cast<uintptr_t>(options.trace_file), 0, 1);
 }
 
+// A failed run that left no report of its own is named by the number it
+// ended with and the last message the silent mode kept, so that the error
+// line still says why.
+void explain_unreported(const EngineHost& host, KestrRunReport* report) {
+    if (report->error != 0) return;
+    char text[sizeof report->message], caption[sizeof report->message];
+    text[0] = caption[0] = '\0';
+    engine_service(&host, KESTR_SVC_SILENT_MESSAGE, reinterpret_cast<uintptr_t>(text),
+                   reinterpret_cast<uintptr_t>(caption), static_cast<int32_t>(sizeof text));
+    report->error = report->run_error ? report->run_error : kUnknownFailure;
+    snprintf(report->message, sizeof report->message, "%s",
+             caption[0] ? caption : "the engine could not run the script");
+}
+
 int run_loaded(const EngineHost& host, const Options& options) {
     if (!host.run || !host.services)
         return fail("this engine build cannot run scripts (no ProcessDaBatBuffer or DLLServices)");
@@ -106,7 +122,10 @@ int run_loaded(const EngineHost& host, const Options& options) {
     KestrRunReport report;
     last_run_report(&host, &report);
     const int status = run_exit_status(ran, report);
-    if (status != EXIT_OK) print_error_line(report, script.c_str());
+    if (status != EXIT_OK) {
+        explain_unreported(host, &report);
+        print_error_line(report, script.c_str());
+    }
     return status;
 }
 
@@ -122,6 +141,35 @@ int run_script(const Options& options) {
     const int status = run_loaded(host, options);
     stop_engine(&host);
     return status;
+}
+
+// Scripts nest by recursion on the thread that runs them: a hundred
+// functions or Calls deep, each nesting its lines to the engine's limit,
+// take some 20 MB on Win64 (less on Win32), far more than a console
+// program's main thread has. Only address space is reserved; pages are
+// committed as the stack grows.
+constexpr SIZE_T kScriptStackBytes = 256u * 1024 * 1024;
+
+struct ScriptJob {
+    const Options* options;
+    int status;
+};
+
+DWORD WINAPI script_thread(void* parameter) {
+    auto* job = static_cast<ScriptJob*>(parameter);
+    job->status = run_script(*job->options);
+    return 0;
+}
+
+// Every call into the engine happens on this one thread.
+int run_script_on_large_stack(const Options& options) {
+    ScriptJob job{&options, EXIT_USAGE};
+    HANDLE thread = CreateThread(nullptr, kScriptStackBytes, script_thread, &job,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (!thread) return fail("cannot start the thread that runs the script");
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return job.status;
 }
 
 }  // namespace
@@ -154,5 +202,5 @@ int main(int argc, char** argv) {
     options.script = argv[i];
     options.parameter_count = argc - i - 1;
     options.parameters = argv + i + 1;
-    return run_script(options);
+    return run_script_on_large_stack(options);
 }

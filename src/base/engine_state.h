@@ -107,6 +107,8 @@ struct StructureFrame {
     uint8_t saved_in_loop;
     uint16_t variable;         // For/ForEach variable; Switch: low half; Call/function: returned mark
     uint16_t collection;       // ForEach: hidden collection variable, 0xFFFF = none
+    uint16_t assign_table;     // Call/function: the caller's assignment in progress,
+    uint16_t assign_slot;      // spared by Drop while the callee runs
 };
 
 // The last error that the error path reported: the real number behind an
@@ -275,6 +277,9 @@ struct EngineState {
 
     // Nesting of RunScript: only the outermost run reads into `line`.
     int32_t run_depth;
+    // Script nesting stops with an error before the stack pointer goes below
+    // this address (engine/stack_guard.h); 0 while no entry is running.
+    uintptr_t stack_floor;
 
     // IntControl settings kept for other families (see lib/intcontrol.cpp).
     int32_t termination_flags;       // IntControl 12; bits 3 and 2 feed cancel_disabled/suppress_reports

@@ -306,10 +306,10 @@ int32_t PrepareScript(EngineState* st, HGLOBAL* text, const char* file_name, con
 
 void report_include_failure(EngineState* st, HWND owner, int32_t outcome, const char* file) {
     const int headline = static_cast<int>(Err::ExecutionErrorHeadline);
-    if (outcome == -1) {
-        ReportError(st, owner, static_cast<int>(Err::IncludeWorkBufferAlloc), headline, SEVERITY_SEVERE);
-    } else if (outcome == -2) {
-        ReportError(st, owner, static_cast<int>(Err::IncludeNestedTooDeep), headline, SEVERITY_SEVERE);
+    if (outcome == -1 || outcome == -2) {
+        const int reason = static_cast<int>(outcome == -1 ? Err::IncludeWorkBufferAlloc : Err::IncludeNestedTooDeep);
+        ReportError(st, owner, reason, headline, SEVERITY_SEVERE);
+        keep_report(st, reason, false);
     } else {
         lstrcpynA(st->offending_line, file, LINE_BUFFER_BYTES);
         ReportError(st, owner, 1, static_cast<int>(Err::IncludeFileAccess), SEVERITY_SEVERE);

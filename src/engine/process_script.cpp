@@ -5,6 +5,7 @@
 #include <string.h>
 #include "base/engine_state.h"
 #include "base/error_numbers.h"
+#include "base/stack_guard.h"
 #include "base/state_lock.h"
 #include "engine/run_loop.h"
 #include "engine/script_loading.h"
@@ -28,8 +29,15 @@ bool convert_text(EngineState* st, HGLOBAL script) {
     if (!text) return false;
     const SIZE_T size = GlobalSize(script);
     bool ok = true;
-    if (starts_with_byte_order_mark(text, size))
+    if (starts_with_byte_order_mark(text, size)) {
         ok = ConvertUnicodeScript(st, text, static_cast<uint32_t>(size)) > 0;
+        // Nothing is shown, but the host learns why nothing ran.
+        if (!ok) {
+            st->last_run_result = 0;
+            st->last_run_error = static_cast<int32_t>(Err::UnicodeScriptConvertError);
+            keep_report(st, st->last_run_error, false);
+        }
+    }
     if (ok) NormaliseLineEnds(reinterpret_cast<char*>(text));
     GlobalUnlock(script);
     return ok;
@@ -104,6 +112,7 @@ void settle(EngineState* st, HCURSOR cursor) {
 }
 
 void run(EngineState* st, HGLOBAL script, uint32_t length) {
+    const StackFloorScope floor(st);
     settle(st, st->wait_cursor);
     Value result;
     init_value(&result);

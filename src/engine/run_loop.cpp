@@ -230,6 +230,8 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
         const int substituted = SubstituteLine(st, line);
         if (substituted == 0) {
             if (!region_skipped(st)) {
+                // Reported against this line, not the statement that ran last.
+                locate_report_line(st, line, buffer, line_start);
                 report_line_error(st, line, st->error);
                 return LINE_STOPPED;
             }
@@ -283,6 +285,10 @@ void note_normal_end(EngineState* st, int32_t entry_depth) {
 RunOutcome RunScript(EngineState* st, Value* result, const ScriptBuffer& buffer, uint32_t* line_start,
                      uint32_t* position) {
     const int32_t entry_depth = st->structure_depth;
+    // A Call or a function body nests afresh: its depth is bounded by the
+    // structure stack instead.
+    const uint16_t expression_depth = st->expression_depth;
+    st->expression_depth = 0;
     RunLine line(st);
     int outcome;
     if (!line.text()) {
@@ -304,5 +310,6 @@ RunOutcome RunScript(EngineState* st, Value* result, const ScriptBuffer& buffer,
     st->last_statement_position = *line_start;
     st->current_buffer = buffer.handle;
     st->current_line_function = st->current_function;
+    st->expression_depth = expression_depth;
     return static_cast<RunOutcome>(outcome);
 }

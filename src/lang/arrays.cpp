@@ -34,7 +34,7 @@ bool count_dimensions(EngineState* st, const int32_t* sizes, uint8_t* dimensions
 bool allocate_array(EngineState* st, const int32_t* sizes, uint8_t dimensions, uint8_t flag, ArrayHeader** out) {
     double count = dimensions ? 1.0 : 0.0;
     for (int i = 0; i < dimensions; ++i) count *= sizes[i];
-    if (count * sizeof(ArrayCell) + sizeof(ArrayHeader) >= ARRAY_BYTES_LIMIT)
+    if (!array_size_allowed(count))
         return raise(st, Err::ArrDimensionTooLarge);
     const uint32_t element_count = static_cast<uint32_t>(count);
     const SIZE_T element_bytes = static_cast<SIZE_T>(element_count) * sizeof(ArrayCell);
@@ -93,6 +93,14 @@ bool read_subscripts(EngineState* st, const ArrayHeader* array, int32_t* subscri
 }
 
 }  // namespace
+
+bool array_size_allowed(double element_count) {
+    // Reckoned in the 32-bit records (44-byte cells, a 40-byte header) on
+    // both targets, so that a script's largest array is the same.
+    constexpr double CELL_RECORD_BYTES = 44;
+    constexpr double HEADER_RECORD_BYTES = 40;
+    return element_count * CELL_RECORD_BYTES + HEADER_RECORD_BYTES < ARRAY_BYTES_LIMIT;
+}
 
 int CreateMyArray(EngineState* st, Value* target, int32_t d1, int32_t d2, int32_t d3, int32_t d4, int32_t d5,
                   uint8_t flag, int32_t count) {

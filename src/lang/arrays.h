@@ -27,6 +27,10 @@ struct ArrayHeader {
 static_assert(sizeof(ArrayHeader) == 40, "array header layout");
 #endif
 
+// False (ArrDimension's 1644) when an array of that many elements would
+// reach 4e9 bytes.
+bool array_size_allowed(double element_count);
+
 // Creates an array of the first `count` sizes (later ones count as 0) into
 // `target`, which is overwritten without being released. 1 for an array with
 // dimensions, 0 for one of zero dimensions, -1 with the error raised.

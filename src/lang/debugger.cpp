@@ -112,15 +112,16 @@ void fill_dialog(EngineState* st, HWND dialog, const char* statement) {
     set_message(st, dialog, IDC_DEBUG_RUN, Err::ButtonRun);
     set_message(st, dialog, IDC_DEBUG_SHOW_VAR, Err::ButtonShowVar);
     set_message(st, dialog, IDC_DEBUG_LABEL, Err::NextStatementLabel);
-    char text[LINE_BUFFER_BYTES + 8];
-    readable_statement(statement ? statement : "", text, sizeof text);
-    SetDlgItemTextA(dialog, IDC_DEBUG_STATEMENT, text);
+    // The first appearance greets in place of the statement.
     if (!st->debugger_started) {
         st->debugger_started = 1;
-        set_message(st, dialog, IDC_DEBUG_OUTCOME, Err::DebugInitialized);
+        set_message(st, dialog, IDC_DEBUG_STATEMENT, Err::DebugInitialized);
     } else {
-        SetDlgItemTextA(dialog, IDC_DEBUG_OUTCOME, st->debug_outcome);
+        char text[LINE_BUFFER_BYTES + 8];
+        readable_statement(statement ? statement : "", text, sizeof text);
+        SetDlgItemTextA(dialog, IDC_DEBUG_STATEMENT, text);
     }
+    SetDlgItemTextA(dialog, IDC_DEBUG_OUTCOME, st->debug_outcome);
     SetDlgItemTextA(dialog, IDC_DEBUG_VARIABLE, st->debug_variable);
     if (st->debug_variable[0]) show_variable(st, dialog);
     place_dialog(st, dialog);
@@ -161,7 +162,9 @@ void debugger_note_outcome(EngineState* st, const Value* result) {
 
 bool DebugStep(EngineState* st, const char* statement) {
     const int32_t mode = static_cast<int32_t>(st->debug_switches);
-    if (mode == DEBUG_OFF || st->silent) return true;
+    // Silent mode keeps message boxes from waiting for a person; the
+    // debugger is asked for by the script itself and shows all the same.
+    if (mode == DEBUG_OFF) return true;
     if (mode != DEBUG_ALL && region_skipped(st)) return true;
     StepView view{st, statement};
     const INT_PTR answer = DialogBoxParamA(engine_module(), "DEBUG", st->host_window, DebugProc,

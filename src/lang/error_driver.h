@@ -34,6 +34,11 @@ bool is_user_or_extender_error(int error);
 bool is_indirect_error(int error);
 int real_error_number(const EngineState* st, int error);
 
+// Keeps `error` with its message (and the statement's line when has_line)
+// as the report the host reads, showing nothing: for a failure shown outside
+// the error dialog or under a headline that is not its reason.
+void keep_report(EngineState* st, int error, bool has_line);
+
 // Shows the report whose texts are already in st->offending_line and
 // st->error_text, by ReportError's rules (dialog or silent log), and keeps
 // it in st->last_report. Returns 1 when the user chose to go on.

@@ -9,6 +9,7 @@
 #include "base/error_info.h"
 #include "base/errors.h"
 #include "base/messages.h"
+#include "base/stack_guard.h"
 #include "base/upcalls.h"
 #include "lang/array_access.h"
 #include "lang/keyword_table.h"
@@ -20,14 +21,10 @@
 
 namespace {
 
-// Primaries (a parenthesis, a prefix, a call's argument) may nest this deep
-// before the evaluator refuses, long before the thread's stack would run
-// out (a host's stack may be as small as 1 MB): one level takes up to about
-// 1 KB of stack, a call's arguments about three times as much, so a call
-// counts for CALL_DEPTH levels. The body of a user-defined function starts
-// counting afresh: its recursion has limits of its own.
-constexpr uint16_t NESTING_MAX = 256;
-constexpr uint16_t CALL_DEPTH = 3;
+// A call with its argument values takes about eight times the stack of a
+// parenthesis or a prefix (some 1.5 KB against 180 bytes on Win64), so it
+// counts for CALL_DEPTH levels of the nesting limit (engine/stack_guard.h).
+constexpr uint16_t CALL_DEPTH = 8;
 
 // Keyword type bit of functions this product leaves out.
 constexpr uint32_t TYPE_NOT_AVAILABLE = 0x2000;
@@ -185,10 +182,7 @@ bool dispatch_with_shares(EngineState* st, const char* name, uint16_t id, Value*
             array_add_share(st, shared[i]);
         }
     }
-    const uint16_t depth = st->expression_depth;
-    if (is_user_function_id(id)) st->expression_depth = 0;
     const bool ok = g_upcalls.dispatch_function(st, name, false, id, result, args, count) && st->error == 0;
-    st->expression_depth = depth;
     for (int i = 1; i <= count; ++i) {
         if (shared[i]) array_drop_share(st, shared[i]);
     }
@@ -356,11 +350,8 @@ bool parse_primary(EngineState* st, Value* result) {
 // unary -> prefix | primary, with the nesting guard: every nested
 // parenthesis, prefix and argument passes here.
 bool parse_unary(EngineState* st, Value* result) {
-    if (st->expression_depth >= NESTING_MAX) return raise(st, Err::IllegalSyntax);
-    ++st->expression_depth;
-    const bool ok = parse_primary(st, result);
-    --st->expression_depth;
-    return ok;
+    NestingLevel level(st);
+    return level.entered() && parse_primary(st, result);
 }
 
 // ---------------------------------------------------------------- assignment

@@ -174,6 +174,8 @@ StructureFrame function_frame(const EngineState* st, int call_kind) {
     frame.saved_in_loop = static_cast<uint8_t>(st->in_loop);
     frame.variable = 0;
     frame.collection = 0xFFFF;
+    frame.assign_table = st->assign_table;
+    frame.assign_slot = st->assign_slot;
     return frame;
 }
 

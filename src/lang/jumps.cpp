@@ -97,6 +97,8 @@ bool open_gosub(const StatementContext& c) {
     CHECK(push_frame(st, frame));
     st->in_loop = 0;
     st->last_if = LAST_IF_NONE;
+    // The trace and the debugger show a jump as "GOSUB", a Return with its value.
+    st->last_condition = 1;
     return true;
 }
 

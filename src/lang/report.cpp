@@ -369,6 +369,11 @@ void set_list_extent(HWND list) {
 
 // ------------------------------------------------------------ public
 
+void keep_report(EngineState* st, int error, bool has_line) {
+    record_report(st, error, has_line);
+    message_text(st, st->last_report.number, st->last_report.text, LINE_BUFFER_BYTES);
+}
+
 int show_error_report(EngineState* st, HWND owner, int error, int severity) {
     return show_report(st, owner, error, severity, true);
 }

@@ -102,11 +102,17 @@ struct Operand {
 // ------------------------------------------------------------------ Drop
 
 // The variable an assignment in progress is about to store into survives a
-// Drop on its right-hand side.
+// Drop on its right-hand side: the current line's target, and those of the
+// lines that called the running functions and scripts.
 bool is_assignment_target(const EngineState* st, uint16_t slot) {
-    // The targets recorded in running user-defined functions' records are
-    // checked here too once those records exist.
-    return st->assign_table == st->table.id && st->assign_slot == slot;
+    if (st->assign_table == st->table.id && st->assign_slot == slot) return true;
+    for (int32_t i = 0; i < st->structure_depth; ++i) {
+        const StructureFrame& f = st->frames[i];
+        if ((f.type == FRAME_FUNCTION || f.type == FRAME_CALL) && f.assign_table == st->table.id &&
+            f.assign_slot == slot)
+            return true;
+    }
+    return false;
 }
 
 // Drop(name, name, ...) -> 1; a name that does not exist is no error.

@@ -14,6 +14,7 @@
 #include "base/errors.h"
 #include "base/message_box.h"
 #include "base/messages.h"
+#include "base/stack_guard.h"
 #include "lang/error_driver.h"
 #include "lang/evaluator.h"
 #include "lang/host_call.h"
@@ -118,6 +119,9 @@ int report_execute_error(StatementContext& c) {
     clear_error(st);
     // Silent mode answers Cancel; a box without a Cancel button cannot.
     if (mode != EXECUTE_OK_ONLY && answer == IDCANCEL) {
+        // The run ends quietly; the host still learns why, unless the error
+        // was reported where it happened (a function body, a Called script).
+        if (error < TERMINATE_EXIT) keep_report(st, shown, true);
         st->pending_cancel = EXECUTE_CANCELLED;
         return raise(st, TERMINATE_QUIET);
     }
@@ -242,6 +246,9 @@ bool evaluate_condition(EngineState* st, bool* truth) {
 
 int execute_text(StatementContext& c, const char* text) {
     EngineState* st = c.st;
+    // Execute and single-line If nest statements within a line.
+    NestingLevel level(st);
+    if (!level.entered()) return 0;
     text = skip_line_blanks(text);
     const uint8_t first = static_cast<uint8_t>(*text);
     if (first == RESOLVED_GOSUB || first == RESOLVED_GOTO) return run_resolved_jump(c, text);

@@ -1,7 +1,10 @@
 // While/EndWhile, For with its "to" clause, Next (also for ForEach), Break
 // and Continue.
+#include <string.h>
 #include "base/engine_state.h"
 #include "base/errors.h"
+#include "base/script_buffer.h"
+#include "lang/charclass.h"
 #include "lang/evaluator.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
@@ -106,6 +109,43 @@ bool test_counter(EngineState* st, StructureFrame* frame, bool first, bool* runs
     return ok;
 }
 
+// The first word "to" of a line as written, outside quoted text and
+// %name% references; null when there is none.
+const char* written_to_word(const char* line) {
+    const char* p = line;
+    while (*p) {
+        const uint8_t c = static_cast<uint8_t>(*p);
+        if (c == '"' || c == '\'' || c == '`') {
+            const char* close = strchr(p + 1, c);
+            if (!close) return nullptr;
+            p = close + 1;
+        } else if (c == '%') {
+            const char* close = strchr(p + 1, '%');
+            if (!close) return nullptr;
+            p = close + 1;
+        } else if (is_word_char(c)) {
+            const char* word = p;
+            while (is_word_char(static_cast<uint8_t>(*p))) ++p;
+            if (p - word == 2 && char_lower(word[0]) == 't' && char_lower(word[1]) == 'o') return word;
+        } else {
+            ++p;
+        }
+    }
+    return nullptr;
+}
+
+// Where Next resumes: the buffer position of "to". A line changed by
+// %substitution% no longer matches the buffer, so its "to" is looked up
+// in the line as written; Next substitutes the rest of it again.
+__attribute__((noinline)) uint32_t to_position(const StatementContext& c, const char* to) {
+    if (!c.no_jump_cache || !c.buffer) return position_of(c, to);
+    char written[LINE_BUFFER_BYTES];
+    uint32_t start = 0, position = c.line_position;
+    if (!ReadLine(c.st, written, sizeof written, *c.buffer, &start, &position)) return position_of(c, to);
+    const char* word = written_to_word(written);
+    return word ? start + static_cast<uint32_t>(word - written) : position_of(c, to);
+}
+
 // "to end [by step]", the current token being "to": from For itself, or
 // as the line that Next jumps back to.
 int run_to_clause(StatementContext& c, StructureFrame* frame, bool first) {
@@ -179,7 +219,7 @@ int run_for(StatementContext& c) {
     store_counter(st, variable, start);
     if (!token_is(st, KW_TO)) return raise(st, Err::ForBadSyntax);
     StructureFrame frame = make_frame(c, FRAME_FOR, FS_RUN);
-    frame.resume_position = position_of(c, st->lexer.token_start);
+    frame.resume_position = to_position(c, st->lexer.token_start);
     frame.variable = variable;
     if (!push_loop_frame(st, frame)) return 0;
     return run_to_clause(c, top_frame(st), true);

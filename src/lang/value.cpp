@@ -187,11 +187,14 @@ bool integer_from_float(EngineState* st, ValuePayload* v) {
     // Two short of the 32-bit limits, kept from the engine's first releases.
     if (!(fabs(x) <= 2147483645.0)) return false;
     // The value is now that integer alone: texts printed from the float
-    // would disagree with it. Owned VARIANT and array bits stay so that
-    // they are still released.
+    // would disagree with it, and so would the array or VARIANT beside it.
+    // A VARIANT that gave a float is a number and holds nothing to release.
     free_text(st, v);
     free_wtext(st, v);
-    v->flags = VF_INT | (v->flags & (VF_ARRAY | VF_COMOBJ | VF_COMTEMP));
+    if ((v->flags & VF_ARRAY) && v->handle) array_drop_share(st, v->handle);
+    v->handle = 0;
+    if (v->flags & VF_VARIANT) v->variant.vt = VT_EMPTY;
+    v->flags = VF_INT;
     return true;
 }
 

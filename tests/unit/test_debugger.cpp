@@ -42,7 +42,6 @@ class DebuggerDialog : public ErrorPathTest {
 protected:
     void SetUp() override {
         ErrorPathTest::SetUp();
-        st->silent = 0;  // the debugger shows no dialog in silent mode
         st->debug_rect_saved = 0;
         st->debugger_started = 0;
     }
@@ -54,8 +53,8 @@ TEST_F(DebuggerDialog, NextStepsThenRunGoesOn) {
     ASSERT_TRUE(run("Debug(1, \"a\")\na = 1\nb = 2\nc = 3"));
     user.join();
     ASSERT_EQ(stops.size(), 2u);
-    EXPECT_EQ(stops[0].statement, "a = 1");
-    EXPECT_EQ(stops[0].outcome, "*** Debug Initialized ***");
+    EXPECT_EQ(stops[0].statement, "*** Debug Initialized ***");
+    EXPECT_EQ(stops[0].outcome, "VALUE => 0");
     EXPECT_EQ(stops[0].variable, "a = ??? Unknown Variable");
     EXPECT_EQ(stops[1].statement, "b = 2");
     EXPECT_EQ(stops[1].outcome, "VALUE => 1");
@@ -83,7 +82,7 @@ TEST_F(DebuggerDialog, ModeMinusOneStopsInSkippedRegions) {
     user.join();
     std::vector<std::string> statements;
     for (const Stop& stop : stops) statements.push_back(stop.statement);
-    const std::vector<std::string> expected{"If 0", "hidden = 1", "EndIf", "shown = 2", ";;;END OF JOB;;;"};
+    const std::vector<std::string> expected{"*** Debug Initialized ***", "hidden = 1", "EndIf", "shown = 2", ";;;END OF JOB;;;"};
     EXPECT_EQ(statements, expected);
     EXPECT_FALSE(defined("hidden"));
 }
@@ -97,15 +96,19 @@ TEST_F(DebuggerDialog, ModeOnePassesSkippedRegionsBy) {
     for (const Stop& stop : stops) statements.push_back(stop.statement);
     // EndIf begins inside the skipped region, so the debugger passes it by;
     // the next stop shows its outcome as the previous statement's.
-    const std::vector<std::string> expected{"If 0", "shown = 2", ";;;END OF JOB;;;"};
+    const std::vector<std::string> expected{"*** Debug Initialized ***", "shown = 2", ";;;END OF JOB;;;"};
     EXPECT_EQ(statements, expected);
     ASSERT_GE(stops.size(), 2u);
     EXPECT_EQ(stops[1].outcome, "END OPERATOR");
 }
 
-TEST_F(DebuggerDialog, SilentModeNeverStops) {
+TEST_F(DebuggerDialog, SilentModeStopsToo) {
     st->silent = 1;
+    std::vector<Stop> stops;
+    std::thread user(answer_debugger, std::vector<int>{IDC_DEBUG_RUN}, 5, &stops);
     ASSERT_TRUE(run("Debug(1)\na = 1"));
+    user.join();
+    EXPECT_EQ(stops.size(), 1u);
     EXPECT_EQ(text_of("a"), "1");
 }
 

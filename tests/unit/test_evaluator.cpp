@@ -540,7 +540,7 @@ TEST_F(Evaluator, DeepNestingFailsInsteadOfOverflowing) {
     for (int i = 0; i < 60; ++i) calls += "Abs(";
     EXPECT_EQ(Int(calls + "-1" + std::string(60, ')')), 1);
 
-    const int too_deep = 1000;
+    const int too_deep = 1100;
     EXPECT_EQ(Error(std::string(too_deep, '(') + "1" + std::string(too_deep, ')')), (int)Err::IllegalSyntax);
     EXPECT_EQ(Error(std::string(too_deep, '!') + "1"), (int)Err::IllegalSyntax);
     calls.clear();

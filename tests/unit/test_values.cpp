@@ -166,6 +166,16 @@ TEST_F(Values, FloatToIntegerDropsTextsPrintedFromTheFloat) {
     EXPECT_EQ(FreeBytes(), before) << "the text \"1.5\" was not freed";
 }
 
+TEST_F(Values, FloatToIntegerDropsItsVariantBits) {
+    Value v = MakeFloat(2.5);
+    v.v.flags |= VF_VARIANT | VF_COMTEMP;
+    v.v.variant.vt = VT_R8;
+    v.v.variant.dblVal = 2.5;
+    ASSERT_TRUE(ToInteger(st, &v.v, true));
+    EXPECT_EQ(v.v.integer, 3);
+    EXPECT_EQ(v.v.flags, VF_INT);
+}
+
 TEST_F(Values, PendingFloatingPointFaultBecomesTheError) {
     record_fp_fault(1343);
     Value v = MakeFloat(1.0);
