@@ -2,25 +2,11 @@
 // text without an item array.
 #include "lib/item_list.h"
 
+#include <stdint.h>
+
 #include "lang/errors.h"
 #include "resources/messages.h"
 
-namespace {
-
-template <typename C>
-const C* find_unit(const C* p, const C* end, C c);
-template <>
-const char* find_unit(const char* p, const char* end, char c) {
-    const void* hit = memchr(p, c, static_cast<size_t>(end - p));
-    return hit ? static_cast<const char*>(hit) : end;
-}
-template <>
-const wchar_t* find_unit(const wchar_t* p, const wchar_t* end, wchar_t c) {
-    const wchar_t* hit = wmemchr(p, c, static_cast<size_t>(end - p));
-    return hit ? hit : end;
-}
-
-}  // namespace
 
 template <typename C>
 bool item_delimiter(EngineState* st, const Steps& steps, Span<C> argument, Span<C>* delimiter) {
@@ -34,10 +20,32 @@ bool item_delimiter(EngineState* st, const Steps& steps, Span<C> argument, Span<
     return true;
 }
 
+// Without double-byte characters every unit is a character boundary, and a
+// one-unit delimiter can be counted word by word.
+template <typename C>
+inline bool unit_delimiter(const Steps& steps, Span<C> delimiter) {
+    return delimiter.n == 1 && (sizeof(C) == 2 || !steps.lead);
+}
+
+// Just past the k-th delimiter from p; end when there are fewer, with
+// *seen the number met.
+template <typename C>
+const C* skip_delimiters(const Steps& steps, const C* p, const C* end, Span<C> delimiter, size_t k, size_t* seen) {
+    if (unit_delimiter(steps, delimiter)) return skip_units(p, end, delimiter.p[0], k, seen);
+    size_t met = 0;
+    while (met < k) {
+        p = next_delimiter(steps, p, end, delimiter);
+        if (p == end) break;
+        p += delimiter.n;
+        ++met;
+    }
+    *seen = met;
+    return p;
+}
+
 template <typename C>
 const C* next_delimiter(const Steps& steps, const C* p, const C* end, Span<C> delimiter) {
-    // Without double-byte characters every unit is a character boundary.
-    if (delimiter.n == 1 && (sizeof(C) == 2 || !steps.lead)) return find_unit(p, end, delimiter.p[0]);
+    if (unit_delimiter(steps, delimiter)) return find_unit(p, end, delimiter.p[0]);
     while (p < end) {
         const size_t length = steps.at(p, end);
         if (length == delimiter.n && memcmp(p, delimiter.p, length * sizeof(C)) == 0) return p;
@@ -49,12 +57,9 @@ const C* next_delimiter(const Steps& steps, const C* p, const C* end, Span<C> de
 template <typename C>
 size_t item_count(const Steps& steps, Span<C> list, Span<C> delimiter) {
     if (list.n == 0) return 0;
-    size_t count = 1;
-    for (const C* p = list.p;; ++count) {
-        p = next_delimiter(steps, p, list.end(), delimiter);
-        if (p == list.end()) return count;
-        p += delimiter.n;
-    }
+    size_t seen;
+    skip_delimiters(steps, list.p, list.end(), delimiter, SIZE_MAX, &seen);
+    return seen + 1;
 }
 
 template <typename C>
@@ -73,12 +78,10 @@ bool item_at(const Steps& steps, Span<C> list, Span<C> delimiter, int32_t index,
         return true;
     }
     if (index < 1) return false;
-    const C* p = list.p;
-    for (int32_t i = 1; i < index; ++i) {
-        p = next_delimiter(steps, p, list.end(), delimiter);
-        if (p == list.end()) return false;
-        p += delimiter.n;
-    }
+    size_t seen;
+    const size_t before = static_cast<size_t>(index - 1);
+    const C* p = skip_delimiters(steps, list.p, list.end(), delimiter, before, &seen);
+    if (seen < before) return false;
     const C* stop = next_delimiter(steps, p, list.end(), delimiter);
     *item = Span<C>{p, static_cast<size_t>(stop - p)};
     return true;

@@ -2,6 +2,7 @@
 // upper-case tables, heap results and the growable work buffer.
 #include "lib/text_ops.h"
 
+#include <type_traits>
 #include "lang/errors.h"
 #include "lang/heap.h"
 #include "resources/messages.h"
@@ -40,20 +41,116 @@ void build_wide_upper() {
     g_upper.wide_ready = true;
 }
 
+// Word-at-a-time search: a lane of `word ^ pattern` is zero exactly where
+// the unit equals the one searched for.
+template <typename C>
+struct Lanes;
+template <>
+struct Lanes<char> {
+    static constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+};
+template <>
+struct Lanes<wchar_t> {
+    static constexpr uint64_t ones = 0x0001000100010001ull, highs = 0x8000800080008000ull;
+};
+
+template <typename C>
+inline bool has_zero_lane(uint64_t word) {
+    return ((word - Lanes<C>::ones) & ~word & Lanes<C>::highs) != 0;
+}
+
+template <typename C>
+const C* find_unit_words(const C* p, const C* end, C c) {
+    using Unit = typename std::conditional<sizeof(C) == 1, uint8_t, uint16_t>::type;
+    const uint64_t pattern = Lanes<C>::ones * static_cast<Unit>(c);
+    while (p < end && (reinterpret_cast<uintptr_t>(p) & 7)) {
+        if (*p == c) return p;
+        ++p;
+    }
+    for (; end - p >= static_cast<ptrdiff_t>(8 / sizeof(C)); p += 8 / sizeof(C)) {
+        uint64_t word;
+        memcpy(&word, p, 8);
+        if (has_zero_lane<C>(word ^ pattern)) break;
+    }
+    for (; p < end; ++p) {
+        if (*p == c) return p;
+    }
+    return end;
+}
+
+// Exactly the zero lanes of a word, as their high bits.
+template <typename C>
+inline uint64_t zero_lanes(uint64_t word) {
+    const uint64_t low = ~Lanes<C>::highs;
+    return ~(((word & low) + low) | word) & Lanes<C>::highs;
+}
+
+template <typename C>
+const C* skip_units_words(const C* p, const C* end, C c, size_t k, size_t* seen) {
+    using Unit = typename std::conditional<sizeof(C) == 1, uint8_t, uint16_t>::type;
+    const uint64_t pattern = Lanes<C>::ones * static_cast<Unit>(c);
+    size_t met = 0;
+    for (; met < k;) {
+        // Whole words whose matches do not reach the k-th are counted at once.
+        if (!(reinterpret_cast<uintptr_t>(p) & 7) && end - p >= static_cast<ptrdiff_t>(8 / sizeof(C))) {
+            uint64_t word;
+            memcpy(&word, p, 8);
+            const size_t n = static_cast<size_t>(__builtin_popcountll(zero_lanes<C>(word ^ pattern)));
+            if (met + n < k) {
+                met += n;
+                p += 8 / sizeof(C);
+                continue;
+            }
+        }
+        if (p == end) break;
+        if (*p++ == c && ++met == k) break;
+    }
+    *seen = met;
+    return p;
+}
+
+// Aligned words never cross into an unmapped page past the terminator.
+template <typename C>
+size_t length_words(const C* text) {
+    const C* p = text;
+    while (reinterpret_cast<uintptr_t>(p) & 7) {
+        if (!*p) return static_cast<size_t>(p - text);
+        ++p;
+    }
+    for (;; p += 8 / sizeof(C)) {
+        uint64_t word;
+        memcpy(&word, p, 8);
+        if (has_zero_lane<C>(word)) break;
+    }
+    while (*p) ++p;
+    return static_cast<size_t>(p - text);
+}
+
 }  // namespace
+
+size_t text_length(const char* p) { return length_words(p); }
+size_t text_length(const wchar_t* p) { return length_words(p); }
+const char* find_unit(const char* p, const char* end, char c) { return find_unit_words(p, end, c); }
+const wchar_t* find_unit(const wchar_t* p, const wchar_t* end, wchar_t c) { return find_unit_words(p, end, c); }
+const char* skip_units(const char* p, const char* end, char c, size_t k, size_t* seen) {
+    return skip_units_words(p, end, c, k, seen);
+}
+const wchar_t* skip_units(const wchar_t* p, const wchar_t* end, wchar_t c, size_t k, size_t* seen) {
+    return skip_units_words(p, end, c, k, seen);
+}
 
 template <>
 Span<char> arg_span<char>(const EngineState* st, const Value& arg) {
     const char* text = value_text(st, arg.v);
     if (!text) text = "";
-    return Span<char>{text, strlen(text)};
+    return Span<char>{text, text_length(text)};
 }
 
 template <>
 Span<wchar_t> arg_span<wchar_t>(const EngineState* st, const Value& arg) {
     const wchar_t* text = value_wtext(st, arg.v);
     if (!text) text = L"";
-    return Span<wchar_t>{text, wcslen(text)};
+    return Span<wchar_t>{text, text_length(text)};
 }
 
 const bool* lead_bytes(const EngineState* st) {

@@ -22,8 +22,17 @@ struct Span {
     const C* end() const { return p + n; }
 };
 
-inline size_t text_length(const char* p) { return strlen(p); }
-inline size_t text_length(const wchar_t* p) { return wcslen(p); }
+// Length of a terminated text, and the first unit equal to c in [p, end)
+// (end when none). They read whole 64-bit words: the C run-time's versions
+// step a byte at a time under Wine, which makes long lists slow to walk.
+size_t text_length(const char* p);
+size_t text_length(const wchar_t* p);
+const char* find_unit(const char* p, const char* end, char c);
+const wchar_t* find_unit(const wchar_t* p, const wchar_t* end, wchar_t c);
+// Just past the k-th unit equal to c in [p, end); end when there are fewer,
+// with *seen the number met.
+const char* skip_units(const char* p, const char* end, char c, size_t k, size_t* seen);
+const wchar_t* skip_units(const wchar_t* p, const wchar_t* end, wchar_t c, size_t k, size_t* seen);
 
 // Argument i as the text of its form ("" when it holds none).
 template <typename C>
