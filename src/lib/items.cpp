@@ -138,13 +138,6 @@ TEXT_WORKER(item_replace) {
 
 // ------------------------------------------------------------------ sorting
 
-int compare_items(Span<char> a, Span<char> b, DWORD flags) {
-    return CompareStringA(LOCALE_USER_DEFAULT, flags, a.p, static_cast<int>(a.n), b.p, static_cast<int>(b.n));
-}
-int compare_items(Span<wchar_t> a, Span<wchar_t> b, DWORD flags) {
-    return CompareStringW(LOCALE_USER_DEFAULT, flags, a.p, static_cast<int>(a.n), b.p, static_cast<int>(b.n));
-}
-
 // An array of item spans outside the string heap.
 template <typename C>
 struct SpanArray {
@@ -168,7 +161,7 @@ void merge_sort(Span<C>* items, Span<C>* work, size_t count, DWORD flags) {
     merge_sort(items + half, work, count - half, flags);
     size_t i = 0, j = half, k = 0;
     while (i < half && j < count)
-        work[k++] = compare_items(items[j], items[i], flags) < CSTR_EQUAL ? items[j++] : items[i++];
+        work[k++] = compare_locale(items[j], items[i], flags) < CSTR_EQUAL ? items[j++] : items[i++];
     while (i < half) work[k++] = items[i++];
     while (j < count) work[k++] = items[j++];
     memcpy(items, work, count * sizeof(Span<C>));

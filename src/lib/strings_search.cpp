@@ -90,24 +90,37 @@ int32_t scan_positions(const Steps& steps, Span<C> s, int64_t low, int64_t high,
     return found;
 }
 
+// The arguments of StrIndex and StrScan: text, what to look for (a text or
+// a set), start and direction. False when start alone decides the result.
+template <typename C>
+struct Search {
+    Steps steps;
+    Span<C> s, what;
+    bool backward;
+    int64_t n, start;
+};
+
+template <typename C>
+bool search_args(EngineState* st, Value* result, Value* args, Search<C>* q) {
+    q->s = arg_span<C>(st, args[1]);
+    q->what = arg_span<C>(st, args[2]);
+    q->backward = args[4].v.integer == kBackScan;
+    q->n = static_cast<int64_t>(char_count(q->steps, q->s));
+    if (!search_start(args[3].v.integer, q->n, q->backward, &q->start)) return false;
+    if (q->what.n) return true;
+    result->v.integer = static_cast<int32_t>(q->start);
+    return false;
+}
+
 template <typename C>
 void index_search(EngineState* st, Value* result, Value* args, bool ignore_case) {
-    const Steps steps(st);
-    const Span<C> s = arg_span<C>(st, args[1]);
-    const Span<C> sub = arg_span<C>(st, args[2]);
-    const bool backward = args[4].v.integer == kBackScan;
-    const int64_t n = static_cast<int64_t>(char_count(steps, s));
-    int64_t start;
-    if (!search_start(args[3].v.integer, n, backward, &start)) return;
-    if (sub.n == 0) {
-        result->v.integer = static_cast<int32_t>(start);
-        return;
-    }
-    const int64_t m = static_cast<int64_t>(char_count(steps, sub));
-    auto hit = [&](const C* p, size_t) { return matches_at(steps, p, s.end(), sub, ignore_case); };
+    Search<C> q{Steps(st), {}, {}, false, 0, 0};
+    if (!search_args(st, result, args, &q)) return;
+    const int64_t m = static_cast<int64_t>(char_count(q.steps, q.what));
+    auto hit = [&](const C* p, size_t) { return matches_at(q.steps, p, q.s.end(), q.what, ignore_case); };
     // Backward, the match must end at or before start.
-    result->v.integer = backward ? scan_positions(steps, s, 1, start - m + 1, true, hit)
-                                 : scan_positions(steps, s, start, n - m + 1, false, hit);
+    result->v.integer = q.backward ? scan_positions(q.steps, q.s, 1, q.start - m + 1, true, hit)
+                                   : scan_positions(q.steps, q.s, q.start, q.n - m + 1, false, hit);
 }
 
 // StrIndex(string, sub, start, direction)
@@ -117,20 +130,11 @@ TEXT_WORKER(str_index_nc) { index_search<C>(st, result, args, true); }
 
 // StrScan(string, delimiters, start, direction)
 TEXT_WORKER(str_scan) {
-    const Steps steps(st);
-    const Span<C> s = arg_span<C>(st, args[1]);
-    const Span<C> set = arg_span<C>(st, args[2]);
-    const bool backward = args[4].v.integer == kBackScan;
-    const int64_t n = static_cast<int64_t>(char_count(steps, s));
-    int64_t start;
-    if (!search_start(args[3].v.integer, n, backward, &start)) return;
-    if (set.n == 0) {
-        result->v.integer = static_cast<int32_t>(start);
-        return;
-    }
-    auto hit = [&](const C* p, size_t length) { return char_in_set(steps, p, length, set); };
-    result->v.integer = backward ? scan_positions(steps, s, 1, start, true, hit)
-                                 : scan_positions(steps, s, start, n, false, hit);
+    Search<C> q{Steps(st), {}, {}, false, 0, 0};
+    if (!search_args(st, result, args, &q)) return;
+    auto hit = [&](const C* p, size_t length) { return char_in_set(q.steps, p, length, q.what); };
+    result->v.integer = q.backward ? scan_positions(q.steps, q.s, 1, q.start, true, hit)
+                                   : scan_positions(q.steps, q.s, q.start, q.n, false, hit);
 }
 
 // ------------------------------------------------------------------ StrCnt
@@ -215,16 +219,9 @@ TEXT_WORKER(str_sub_wild) { set_result(st, result, wild_at<C>(st, args)); }
 
 // ------------------------------------------------------------------ comparisons
 
-int compare_text(Span<char> a, Span<char> b, DWORD flags) {
-    return CompareStringA(LOCALE_USER_DEFAULT, flags, a.p, static_cast<int>(a.n), b.p, static_cast<int>(b.n));
-}
-int compare_text(Span<wchar_t> a, Span<wchar_t> b, DWORD flags) {
-    return CompareStringW(LOCALE_USER_DEFAULT, flags, a.p, static_cast<int>(a.n), b.p, static_cast<int>(b.n));
-}
-
 template <typename C>
 void compare(EngineState* st, Value* result, Value* args, DWORD flags) {
-    const int outcome = compare_text(arg_span<C>(st, args[1]), arg_span<C>(st, args[2]), flags);
+    const int outcome = compare_locale(arg_span<C>(st, args[1]), arg_span<C>(st, args[2]), flags);
     if (outcome == 0) return (void)raise(st, Err::FunctionFailed);
     result->v.integer = outcome - CSTR_EQUAL;
 }

@@ -74,6 +74,15 @@ size_t char_offset(const Steps& steps, Span<C> s, size_t k) {
 bool same_char_nc(const char* a, const char* b, size_t length);
 bool same_char_nc(const wchar_t* a, const wchar_t* b, size_t length);
 
+// The system's locale-aware comparison of the user locale: CSTR_LESS_THAN,
+// CSTR_EQUAL, CSTR_GREATER_THAN, or 0 when it fails.
+inline int compare_locale(Span<char> a, Span<char> b, DWORD flags) {
+    return CompareStringA(LOCALE_USER_DEFAULT, flags, a.p, static_cast<int>(a.n), b.p, static_cast<int>(b.n));
+}
+inline int compare_locale(Span<wchar_t> a, Span<wchar_t> b, DWORD flags) {
+    return CompareStringW(LOCALE_USER_DEFAULT, flags, a.p, static_cast<int>(a.n), b.p, static_cast<int>(b.n));
+}
+
 // Whether `sub` matches at p (p's room ends at `end`), exactly or ignoring
 // case, character by character.
 template <typename C>
