@@ -168,7 +168,8 @@ void type_names(EngineState* st, Value* result, Span<C> value) {
     int32_t bits;
     char digits[32];
     const size_t n = value.n < sizeof digits - 1 ? value.n : sizeof digits - 1;
-    for (size_t i = 0; i < n; ++i) digits[i] = static_cast<char>(value.p[i]);
+    // A wide unit beyond ASCII is never a digit, whatever its low byte.
+    for (size_t i = 0; i < n; ++i) digits[i] = static_cast<char>(value.p[i] > 0 && value.p[i] < 0x80 ? value.p[i] : 'x');
     digits[n] = '\0';
     if (value.n >= sizeof digits || !ParseStrictInteger(digits, &bits)) return (void)raise(st, Err::BadValue);
     char text[96] = "";
