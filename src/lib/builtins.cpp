@@ -9,6 +9,10 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"arrays", kArrayBuiltins, kArrayBuiltinCount},
     {"errors", kErrorBuiltins, kErrorBuiltinCount},
     {"debug", kDebugBuiltins, kDebugBuiltinCount},
+    {"strings_search", kStringSearchBuiltins, kStringSearchBuiltinCount},
+    {"strings_edit", kStringEditBuiltins, kStringEditBuiltinCount},
+    {"items", kItemBuiltins, kItemBuiltinCount},
+    {"chars", kCharBuiltins, kCharBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

@@ -36,6 +36,14 @@ extern const BuiltinRow kErrorBuiltins[];
 extern const size_t kErrorBuiltinCount;
 extern const BuiltinRow kDebugBuiltins[];
 extern const size_t kDebugBuiltinCount;
+extern const BuiltinRow kStringSearchBuiltins[];
+extern const size_t kStringSearchBuiltinCount;
+extern const BuiltinRow kStringEditBuiltins[];
+extern const size_t kStringEditBuiltinCount;
+extern const BuiltinRow kItemBuiltins[];
+extern const size_t kItemBuiltinCount;
+extern const BuiltinRow kCharBuiltins[];
+extern const size_t kCharBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];

@@ -1,0 +1,96 @@
+// Item-list scanning: delimiters, counts and item lookup, one pass over the
+// text without an item array.
+#include "lib/item_list.h"
+
+#include <stdint.h>
+
+#include "lang/errors.h"
+#include "resources/messages.h"
+
+
+template <typename C>
+bool item_delimiter(EngineState* st, const Steps& steps, Span<C> argument, Span<C>* delimiter) {
+    static const C tab[2] = {'\t', 0};
+    if (argument.n == 0) {
+        *delimiter = Span<C>{tab, 1};
+        return true;
+    }
+    if (steps.at(argument.p, argument.end()) != argument.n) return raise(st, Err::DelimiterNotSingleChar);
+    *delimiter = argument;
+    return true;
+}
+
+// Without double-byte characters every unit is a character boundary, and a
+// one-unit delimiter can be counted word by word.
+template <typename C>
+inline bool unit_delimiter(const Steps& steps, Span<C> delimiter) {
+    return delimiter.n == 1 && (sizeof(C) == 2 || !steps.lead);
+}
+
+// Just past the k-th delimiter from p; end when there are fewer, with
+// *seen the number met.
+template <typename C>
+const C* skip_delimiters(const Steps& steps, const C* p, const C* end, Span<C> delimiter, size_t k, size_t* seen) {
+    if (unit_delimiter(steps, delimiter)) return skip_units(p, end, delimiter.p[0], k, seen);
+    size_t met = 0;
+    while (met < k) {
+        p = next_delimiter(steps, p, end, delimiter);
+        if (p == end) break;
+        p += delimiter.n;
+        ++met;
+    }
+    *seen = met;
+    return p;
+}
+
+template <typename C>
+const C* next_delimiter(const Steps& steps, const C* p, const C* end, Span<C> delimiter) {
+    if (unit_delimiter(steps, delimiter)) return find_unit(p, end, delimiter.p[0]);
+    while (p < end) {
+        const size_t length = steps.at(p, end);
+        if (length == delimiter.n && memcmp(p, delimiter.p, length * sizeof(C)) == 0) return p;
+        p += length;
+    }
+    return end;
+}
+
+template <typename C>
+size_t item_count(const Steps& steps, Span<C> list, Span<C> delimiter) {
+    if (list.n == 0) return 0;
+    size_t seen;
+    skip_delimiters(steps, list.p, list.end(), delimiter, SIZE_MAX, &seen);
+    return seen + 1;
+}
+
+template <typename C>
+bool item_at(const Steps& steps, Span<C> list, Span<C> delimiter, int32_t index, Span<C>* item) {
+    if (list.n == 0) return false;
+    if (index == -1) {
+        // The last item begins after the last delimiter.
+        const C* start = list.p;
+        for (const C* p = list.p;;) {
+            p = next_delimiter(steps, p, list.end(), delimiter);
+            if (p == list.end()) break;
+            p += delimiter.n;
+            start = p;
+        }
+        *item = Span<C>{start, static_cast<size_t>(list.end() - start)};
+        return true;
+    }
+    if (index < 1) return false;
+    size_t seen;
+    const size_t before = static_cast<size_t>(index - 1);
+    const C* p = skip_delimiters(steps, list.p, list.end(), delimiter, before, &seen);
+    if (seen < before) return false;
+    const C* stop = next_delimiter(steps, p, list.end(), delimiter);
+    *item = Span<C>{p, static_cast<size_t>(stop - p)};
+    return true;
+}
+
+#define ITEM_LIST_FORMS(C)                                                                          \
+    template bool item_delimiter<C>(EngineState*, const Steps&, Span<C>, Span<C>*);                 \
+    template const C* next_delimiter<C>(const Steps&, const C*, const C*, Span<C>);                 \
+    template size_t item_count<C>(const Steps&, Span<C>, Span<C>);                                   \
+    template bool item_at<C>(const Steps&, Span<C>, Span<C>, int32_t, Span<C>*);
+ITEM_LIST_FORMS(char)
+ITEM_LIST_FORMS(wchar_t)
