@@ -2,13 +2,13 @@
 // conversions between text, hex digits and Unicode, StrTypeInfo and
 // ParseData.
 #include <stdio.h>
-#include "engine/params.h"
-#include "lang/error_info.h"
-#include "lang/errors.h"
+#include "base/error_info.h"
+#include "base/errors.h"
+#include "base/messages.h"
 #include "lang/numtext.h"
+#include "lang/params.h"
 #include "lib/builtins.h"
 #include "lib/text_ops.h"
-#include "resources/messages.h"
 
 namespace {
 

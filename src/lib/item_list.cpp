@@ -4,8 +4,8 @@
 
 #include <stdint.h>
 
-#include "lang/errors.h"
-#include "resources/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 
 
 template <typename C>

@@ -1,12 +1,12 @@
 // Item-list functions: counting, extracting, locating, inserting, removing,
 // replacing and sorting items, and the comma-separated-values forms.
 #include <initializer_list>
-#include "lang/errors.h"
+#include "base/errors.h"
+#include "base/messages.h"
 #include "lib/builtins.h"
 #include "lib/csv_line.h"
 #include "lib/item_list.h"
 #include "lib/text_ops.h"
-#include "resources/messages.h"
 
 namespace {
 

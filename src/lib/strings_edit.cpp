@@ -1,11 +1,11 @@
 // String functions that build new text: StrReplace, StrClean, StrFill, the
 // StrFix family, StrTrim, case mapping, StrCat, StrInsert and StrOverlay.
-#include "lang/errors.h"
+#include "base/errors.h"
+#include "base/messages.h"
 #include "lang/evaluator.h"
 #include "lang/lexer.h"
 #include "lib/builtins.h"
 #include "lib/text_ops.h"
-#include "resources/messages.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // String functions that measure, cut, search and compare: lengths and byte
 // counts, StrSub, StrIndex and StrScan, StrCnt, the wildcard searches and
 // the locale-aware comparisons.
-#include "lang/errors.h"
+#include "base/errors.h"
+#include "base/messages.h"
 #include "lib/builtins.h"
 #include "lib/text_ops.h"
 #include "lib/wildcard.h"
-#include "resources/messages.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include "lib/text_ops.h"
 
 #include <type_traits>
-#include "lang/errors.h"
-#include "lang/heap.h"
-#include "resources/messages.h"
+#include "base/errors.h"
+#include "base/heap.h"
+#include "base/messages.h"
 
 namespace {
 

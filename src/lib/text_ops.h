@@ -10,7 +10,7 @@
 #include <stdint.h>
 #include <string.h>
 #include <wchar.h>
-#include "engine/engine_state.h"
+#include "base/engine_state.h"
 #include "lang/value.h"
 #include "lib/dispatch.h"
 
