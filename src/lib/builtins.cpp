@@ -9,6 +9,7 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"arrays", kArrayBuiltins, kArrayBuiltinCount},
     {"errors", kErrorBuiltins, kErrorBuiltinCount},
     {"debug", kDebugBuiltins, kDebugBuiltinCount},
+    {"time", kTimeBuiltins, kTimeBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

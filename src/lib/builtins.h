@@ -36,6 +36,8 @@ extern const BuiltinRow kErrorBuiltins[];
 extern const size_t kErrorBuiltinCount;
 extern const BuiltinRow kDebugBuiltins[];
 extern const size_t kDebugBuiltinCount;
+extern const BuiltinRow kTimeBuiltins[];
+extern const size_t kTimeBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];
