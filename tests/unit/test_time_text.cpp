@@ -1,6 +1,5 @@
-// The exported YmdHms parser's contract for extenders, and the [intl]
-// fallback layouts of the display texts, which the platform's formatting
-// services hide from scripts.
+// The exported YmdHms parser's modes, and the [intl] fallback layouts of
+// the display texts, which the platform's formatting hides from scripts.
 
 #include "lib/time_text.h"
 #include "lib/ymdhms.h"
@@ -11,94 +10,37 @@
 
 namespace {
 
-TEST(ParseYmdhmsExport, FillsSixFieldsAndWidensYears) {
-    int32_t f[6] = {-1, -1, -1, -1, -1, -1};
-    ASSERT_EQ(ParseYMDHMS("99:2:28:23:59:58", f, 1, 1), 1);
-    EXPECT_EQ(f[0], 1999);
-    EXPECT_EQ(f[1], 2);
-    EXPECT_EQ(f[2], 28);
-    EXPECT_EQ(f[3], 23);
-    EXPECT_EQ(f[4], 59);
-    EXPECT_EQ(f[5], 58);
-    ASSERT_EQ(ParseYMDHMS("99:2:28", f, 1, 0), 1);
-    EXPECT_EQ(f[0], 99);
-    EXPECT_EQ(f[3], 0);
-}
-
-TEST(ParseYmdhmsExport, ModesCheckWhatTheySay) {
-    int32_t f[6];
-    // Intervals take any digits.
-    EXPECT_EQ(ParseYMDHMS("0:0:40:99:99:99", f, 0, 0), 1);
-    EXPECT_EQ(f[3], 99);
-    EXPECT_EQ(ParseYMDHMS("0:0:40:99:99:99", f, 1, 0), 0);
-    // Hour 24 only for day numbers, where it is midnight.
-    EXPECT_EQ(ParseYMDHMS("2000:01:01:24:00:00", f, 1, 1), 0);
-    ASSERT_EQ(ParseYMDHMS("2000:01:01:24:00:00", f, 2, 1), 1);
-    EXPECT_EQ(f[3], 0);
-    // A time of day ignores the date fields.
-    EXPECT_EQ(ParseYMDHMS("0:0:0:08:30:00", f, 3, 1), 1);
-    EXPECT_EQ(ParseYMDHMS("0:0:0:08:60:00", f, 3, 1), 0);
-    EXPECT_EQ(ParseYMDHMS("2000:01:01", f, 4, 1), 0);
-    EXPECT_EQ(ParseYMDHMS(nullptr, f, 1, 1), 0);
-    EXPECT_EQ(ParseYMDHMS("2000:01:01", nullptr, 1, 1), 1);
-}
-
-TEST(ParseYmdhmsExport, RefusedTextLeavesFieldsAlone) {
+TEST(ParseYmdhmsExport, ModesAndFields) {
     int32_t f[6] = {7, 7, 7, 7, 7, 7};
     EXPECT_EQ(ParseYMDHMS("2000:02:30", f, 1, 1), 0);
-    EXPECT_EQ(f[0], 7);
-    EXPECT_EQ(f[2], 7);
+    EXPECT_EQ(f[0], 7);  // a refused text leaves the fields alone
+    EXPECT_EQ(ParseYMDHMS("0:0:40:99:99:99", f, 0, 0), 1);  // intervals: any digits
+    EXPECT_EQ(f[5], 99);
+    EXPECT_EQ(ParseYMDHMS("0:0:0:08:60:00", f, 3, 1), 0);
+    ASSERT_EQ(ParseYMDHMS("99:2:28:24:00:00", f, 2, 1), 1);  // hour 24 is midnight here only
+    EXPECT_EQ(f[0] * 10000 + f[1] * 100 + f[2], 19990228);
+    EXPECT_EQ(f[3], 0);
+    EXPECT_EQ(ParseYMDHMS("99:2:28:24:00:00", f, 1, 1), 0);
 }
 
-SYSTEMTIME moment(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+std::string fallback(IntlSettings intl, WORD hour, IntlLayout layout = IntlLayout::DateTime) {
     SYSTEMTIME t = {};
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    return t;
-}
-
-std::string fallback(const IntlSettings& intl, const SYSTEMTIME& t, IntlLayout layout) {
+    t.wYear = 2004, t.wMonth = 3, t.wDay = 7, t.wHour = hour, t.wMinute = 5, t.wSecond = 1;
     char text[256];
     intl_date_time(intl, t, layout, text, sizeof text);
     return text;
 }
 
-IntlSettings us_settings() {
+TEST(IntlFallback, DateOrdersClocksAndFileTimeLine) {
     IntlSettings intl = {0, false, '/', ':', "AM", "PM", false};
-    return intl;
-}
-
-TEST(IntlFallback, DateOrderAndYearDigits) {
-    IntlSettings intl = us_settings();
-    intl.clock24 = true;
-    const SYSTEMTIME t = moment(2004, 3, 7, 9, 5, 1);
-    EXPECT_EQ(fallback(intl, t, IntlLayout::DateTime), " 3/07/04  9:05:01");
-    intl.date_order = 1;
-    intl.date_separator = '.';
-    EXPECT_EQ(fallback(intl, t, IntlLayout::DateTime), " 7.03.04  9:05:01");
-    intl.date_order = 2;
-    intl.date_separator = '-';
-    intl.four_digit_year = true;
-    EXPECT_EQ(fallback(intl, t, IntlLayout::DateTime), "2004-03-07  9:05:01");
-}
-
-TEST(IntlFallback, TwelveHourClock) {
-    const IntlSettings intl = us_settings();
-    EXPECT_EQ(fallback(intl, moment(2004, 12, 25, 0, 0, 0), IntlLayout::DateTime), "12/25/04 12:00:00 AM");
-    EXPECT_EQ(fallback(intl, moment(2004, 12, 25, 11, 59, 59), IntlLayout::DateTime), "12/25/04 11:59:59 AM");
-    EXPECT_EQ(fallback(intl, moment(2004, 12, 25, 12, 0, 0), IntlLayout::DateTime), "12/25/04 12:00:00 PM");
-    EXPECT_EQ(fallback(intl, moment(2004, 12, 25, 13, 4, 5), IntlLayout::DateTime), "12/25/04  1:04:05 PM");
-}
-
-TEST(IntlFallback, FileTimeLineShowsMinutesWithSuffixAttached) {
-    IntlSettings intl = us_settings();
-    EXPECT_EQ(fallback(intl, moment(1999, 1, 2, 23, 7, 30), IntlLayout::FileTime), " 1/02/99  11:07PM");
-    intl.clock24 = true;
-    EXPECT_EQ(fallback(intl, moment(1999, 1, 2, 23, 7, 30), IntlLayout::FileTime), " 1/02/99  23:07");
+    EXPECT_EQ(fallback(intl, 0), " 3/07/04 12:05:01 AM");
+    EXPECT_EQ(fallback(intl, 12), " 3/07/04 12:05:01 PM");
+    EXPECT_EQ(fallback(intl, 13), " 3/07/04  1:05:01 PM");
+    EXPECT_EQ(fallback(intl, 23, IntlLayout::FileTime), " 3/07/04  11:05PM");
+    intl.clock24 = true, intl.date_order = 1, intl.date_separator = '.';
+    EXPECT_EQ(fallback(intl, 0), " 7.03.04  0:05:01");
+    intl.date_order = 2, intl.date_separator = '-', intl.four_digit_year = true;
+    EXPECT_EQ(fallback(intl, 23, IntlLayout::FileTime), "2004-03-07  23:05");
 }
 
 }  // namespace
