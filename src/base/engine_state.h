@@ -285,6 +285,7 @@ struct EngineState {
     int32_t termination_flags;       // IntControl 12; bits 3 and 2 feed cancel_disabled/suppress_reports
     char termination_text[256];      // IntControl 12 text kept for the host
     char list_delimiter;             // IntControl 29; 0 = the default, a tab
+    int32_t two_digit_years;         // IntControl 41 off; 0 = four-digit years, the default
 
     // Statements.
     int32_t inside_execute;

@@ -13,6 +13,7 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"strings_edit", kStringEditBuiltins, kStringEditBuiltinCount},
     {"items", kItemBuiltins, kItemBuiltinCount},
     {"chars", kCharBuiltins, kCharBuiltinCount},
+    {"time", kTimeBuiltins, kTimeBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

@@ -44,6 +44,8 @@ extern const BuiltinRow kItemBuiltins[];
 extern const size_t kItemBuiltinCount;
 extern const BuiltinRow kCharBuiltins[];
 extern const size_t kCharBuiltinCount;
+extern const BuiltinRow kTimeBuiltins[];
+extern const size_t kTimeBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];

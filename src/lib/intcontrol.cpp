@@ -119,6 +119,14 @@ bool ic_silent(EngineState* st, const Request& r, Value* result) {
     return get_and_set(st, r, result, &st->silent, 0, 1);
 }
 
+// 41: four-digit years in the YmdHms texts the time functions write.
+bool ic_four_digit_years(EngineState* st, const Request& r, Value* result) {
+    int32_t four = st->two_digit_years ? 0 : 1;
+    const bool ok = get_and_set(st, r, result, &four, 0, 1);
+    st->two_digit_years = four ? 0 : 1;
+    return ok;
+}
+
 // 72 and 73: a handler mode; p2 = 1 discards the additional error
 // information, and mode 3 names the handler function in p3.
 bool handler_mode(EngineState* st, const Request& r, Value* result, int32_t* mode, char* name) {
@@ -231,6 +239,7 @@ constexpr RequestRow kRequests[] = {
     {29, ic_delimiter},
     {34, ic_error_text},
     {38, ic_silent},
+    {41, ic_four_digit_years},
     {71, ic_trace_dump},
     {72, ic_cancel_handler},
     {73, ic_error_handler},
