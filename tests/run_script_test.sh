@@ -16,7 +16,9 @@
 #   ; stdin: TEXT             one line of standard input (a line "; stdin:"
 #                             with nothing after it gives an empty line)
 #   ; stdin-end: TEXT         the last piece of input, without a line end
-#   ; interrupt-after: SECS   send Ctrl+C (SIGINT) after that many seconds
+#   ; interrupt-after: SECS   send Ctrl+C (SIGINT) that many seconds after the
+#                             script's first line of output (so a slow start
+#                             under load cannot make the Ctrl+C come early)
 #   ; skip: REASON            do not run; reported as skipped
 #   ; expect-trace: FILE      run with "--trace" into a new file and compare it
 #                             with FILE (beside the script) after masking: the
@@ -126,6 +128,7 @@ timeout -s KILL "$limit" "$wine_run" "$qob" "${trace_options[@]}" "$(basename "$
     <"$input" >"$work/stdout" 2>"$work/stderr" &
 runner=$!
 if [[ -n $interrupt_after ]]; then
+    while [[ ! -s $work/stdout ]] && kill -0 "$runner" 2>/dev/null; do sleep 0.05; done
     sleep "$interrupt_after"
     # timeout passes SIGINT on to Wine, which raises Ctrl+C in the program.
     kill -INT "$runner" 2>/dev/null
