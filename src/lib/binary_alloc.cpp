@@ -126,8 +126,8 @@ void set_address_result(EngineState* st, Value* result, uintptr_t address) {
         result->v.integer = static_cast<int32_t>(address);
         return;
     }
-    char text[24];
-    wsprintfA(text, "%I64u", static_cast<unsigned long long>(address));
+    char text[ADDRESS_TEXT_BYTES];
+    address_text(address, text);
     if (set_value_text(st, &result->v, text, strlen(text))) result->v.flags = VF_STRING;
 }
 

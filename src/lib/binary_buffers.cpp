@@ -32,6 +32,17 @@ uintptr_t binary_buffer_address(EngineState* st, int32_t handle) {
     return b ? reinterpret_cast<uintptr_t>(b->data) : 0;
 }
 
+void address_text(uintptr_t address, char* out) {
+    char digits[ADDRESS_TEXT_BYTES];
+    size_t n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + address % 10);
+        address /= 10;
+    } while (address);
+    for (size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+    out[n] = 0;
+}
+
 bool check_offset(EngineState* st, int32_t offset) {
     return offset >= 0 || raise(st, Err::BinaryBadOffset);
 }

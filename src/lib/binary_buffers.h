@@ -28,6 +28,10 @@ void free_binary_buffers(EngineState* st);
 // The memory address of the buffer `handle` names, 0 when it names none.
 uintptr_t binary_buffer_address(EngineState* st, int32_t handle);
 
+// The decimal text of an address (at most 20 digits and a terminator).
+constexpr size_t ADDRESS_TEXT_BYTES = 24;
+void address_text(uintptr_t address, char* out);
+
 // A buffer's end of data moves up to `end` when it lies below.
 inline void extend_eod(BinaryBufferEntry* b, int64_t end) {
     if (end > static_cast<int64_t>(b->eod)) b->eod = static_cast<uint32_t>(end);

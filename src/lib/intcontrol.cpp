@@ -236,8 +236,8 @@ bool ic_discard_functions(EngineState* st, const Request&, Value* result) {
 
 // 42: the memory address of binary buffer p1, 0 when p1 names none.
 bool ic_buffer_address(EngineState* st, const Request& r, Value* result) {
-    char text[24];
-    wsprintfA(text, "%I64u", static_cast<unsigned long long>(binary_buffer_address(st, r.value[1])));
+    char text[ADDRESS_TEXT_BYTES];
+    address_text(binary_buffer_address(st, r.value[1]), text);
     return result_text(st, result, text);
 }
 
