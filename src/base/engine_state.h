@@ -73,6 +73,8 @@ struct BinaryBufferEntry {
     uint8_t* data;
     uint32_t size;
     uint32_t eod;
+    uint8_t ole_type;       // BinaryOleType: data type 1-11, 0 none
+    uint8_t ole_direction;  // 1, 2 or 3
 };
 
 // One entry of the structure stack: If, While, For, ForEach, Switch, GoSub,

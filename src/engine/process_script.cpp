@@ -13,6 +13,7 @@
 #include "lang/evaluator.h"
 #include "lang/pump.h"
 #include "lang/variables.h"
+#include "lib/binary_buffers.h"
 
 namespace {
 
@@ -120,6 +121,7 @@ void run(EngineState* st, HGLOBAL script, uint32_t length) {
     uint32_t line_start = 0, position = 0;
     RunScript(st, &result, buffer, &line_start, &position);
     release_value(st, &result);
+    free_binary_buffers(st);  // a script's buffers end with its run
     settle(st, st->arrow_cursor);
 }
 

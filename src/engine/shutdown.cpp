@@ -8,6 +8,7 @@
 #include "lang/functions.h"
 #include "lang/pump.h"
 #include "lang/value.h"
+#include "lib/binary_buffers.h"
 
 namespace {
 
@@ -38,16 +39,6 @@ void close_files(EngineState* st) {
         if (file.handle && file.handle != INVALID_HANDLE_VALUE) CloseHandle(file.handle);
         if (file.buffer) GlobalFree(file.buffer);
         file = FileEntry{};
-    }
-}
-
-void free_binary_buffers(EngineState* st) {
-    for (BinaryBufferEntry& buffer : st->binbufs) {
-        if (buffer.handle) {
-            if (buffer.data) GlobalUnlock(buffer.handle);
-            GlobalFree(buffer.handle);
-        }
-        buffer = BinaryBufferEntry{};
     }
 }
 

@@ -14,6 +14,14 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"items", kItemBuiltins, kItemBuiltinCount},
     {"chars", kCharBuiltins, kCharBuiltinCount},
     {"time", kTimeBuiltins, kTimeBuiltinCount},
+    {"binary_alloc", kBinaryAllocBuiltins, kBinaryAllocBuiltinCount},
+    {"binary_peek", kBinaryPeekBuiltins, kBinaryPeekBuiltinCount},
+    {"binary_search", kBinarySearchBuiltins, kBinarySearchBuiltinCount},
+    {"binary_copy", kBinaryCopyBuiltins, kBinaryCopyBuiltinCount},
+    {"binary_io", kBinaryIoBuiltins, kBinaryIoBuiltinCount},
+    {"binary_convert", kBinaryConvertBuiltins, kBinaryConvertBuiltinCount},
+    {"binary_records", kBinaryRecordBuiltins, kBinaryRecordBuiltinCount},
+    {"binary_tags", kBinaryTagBuiltins, kBinaryTagBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

@@ -46,6 +46,22 @@ extern const BuiltinRow kCharBuiltins[];
 extern const size_t kCharBuiltinCount;
 extern const BuiltinRow kTimeBuiltins[];
 extern const size_t kTimeBuiltinCount;
+extern const BuiltinRow kBinaryAllocBuiltins[];
+extern const size_t kBinaryAllocBuiltinCount;
+extern const BuiltinRow kBinaryPeekBuiltins[];
+extern const size_t kBinaryPeekBuiltinCount;
+extern const BuiltinRow kBinarySearchBuiltins[];
+extern const size_t kBinarySearchBuiltinCount;
+extern const BuiltinRow kBinaryCopyBuiltins[];
+extern const size_t kBinaryCopyBuiltinCount;
+extern const BuiltinRow kBinaryIoBuiltins[];
+extern const size_t kBinaryIoBuiltinCount;
+extern const BuiltinRow kBinaryConvertBuiltins[];
+extern const size_t kBinaryConvertBuiltinCount;
+extern const BuiltinRow kBinaryRecordBuiltins[];
+extern const size_t kBinaryRecordBuiltinCount;
+extern const BuiltinRow kBinaryTagBuiltins[];
+extern const size_t kBinaryTagBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];

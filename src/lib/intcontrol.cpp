@@ -13,6 +13,7 @@
 #include "lang/numtext.h"
 #include "lang/trace.h"
 #include "lang/variables.h"
+#include "lib/binary_buffers.h"
 #include "lib/builtins.h"
 
 namespace {
@@ -233,6 +234,13 @@ bool ic_discard_functions(EngineState* st, const Request&, Value* result) {
     return result_number(st, result, freed);
 }
 
+// 42: the memory address of binary buffer p1, 0 when p1 names none.
+bool ic_buffer_address(EngineState* st, const Request& r, Value* result) {
+    char text[ADDRESS_TEXT_BYTES];
+    address_text(binary_buffer_address(st, r.value[1]), text);
+    return result_text(st, result, text);
+}
+
 constexpr RequestRow kRequests[] = {
     {7, ic_debug_output},
     {12, ic_termination},
@@ -240,6 +248,7 @@ constexpr RequestRow kRequests[] = {
     {34, ic_error_text},
     {38, ic_silent},
     {41, ic_four_digit_years},
+    {42, ic_buffer_address},
     {71, ic_trace_dump},
     {72, ic_cancel_handler},
     {73, ic_error_handler},
