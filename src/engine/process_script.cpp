@@ -13,6 +13,7 @@
 #include "lang/evaluator.h"
 #include "lang/pump.h"
 #include "lang/variables.h"
+#include "lib/file_table.h"
 
 namespace {
 
@@ -120,6 +121,7 @@ void run(EngineState* st, HGLOBAL script, uint32_t length) {
     uint32_t line_start = 0, position = 0;
     RunScript(st, &result, buffer, &line_start, &position);
     release_value(st, &result);
+    release_file_slots(st);  // a run leaves no file open behind it
     settle(st, st->arrow_cursor);
 }
 

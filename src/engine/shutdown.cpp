@@ -8,6 +8,7 @@
 #include "lang/functions.h"
 #include "lang/pump.h"
 #include "lang/value.h"
+#include "lib/file_table.h"
 
 namespace {
 
@@ -33,14 +34,6 @@ void release_held_values(EngineState* st) {
     GlobalUnlock(main.handle);
 }
 
-void close_files(EngineState* st) {
-    for (FileEntry& file : st->files) {
-        if (file.handle && file.handle != INVALID_HANDLE_VALUE) CloseHandle(file.handle);
-        if (file.buffer) GlobalFree(file.buffer);
-        file = FileEntry{};
-    }
-}
-
 void free_binary_buffers(EngineState* st) {
     for (BinaryBufferEntry& buffer : st->binbufs) {
         if (buffer.handle) {
@@ -61,7 +54,7 @@ void release_engine_resources(EngineState* st) {
         module = nullptr;
     }
     st->extender_count = 0;
-    close_files(st);
+    release_file_slots(st);
     free_binary_buffers(st);
     (void)release_functions(st);  // bodies and descriptor blocks
     free_error_info(st);

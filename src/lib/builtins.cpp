@@ -14,6 +14,13 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"items", kItemBuiltins, kItemBuiltinCount},
     {"chars", kCharBuiltins, kCharBuiltinCount},
     {"time", kTimeBuiltins, kTimeBuiltinCount},
+    {"files_io", kFileIoBuiltins, kFileIoBuiltinCount},
+    {"files_whole", kFileWholeBuiltins, kFileWholeBuiltinCount},
+    {"files_manage", kFileManageBuiltins, kFileManageBuiltinCount},
+    {"files_info", kFileInfoBuiltins, kFileInfoBuiltinCount},
+    {"files_names", kFileNameBuiltins, kFileNameBuiltinCount},
+    {"dirs", kDirBuiltins, kDirBuiltinCount},
+    {"disks", kDiskBuiltins, kDiskBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 
