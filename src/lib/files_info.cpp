@@ -397,7 +397,7 @@ bool add_info_row(EngineState* st, const wchar_t* directory, const WIN32_FIND_DA
     row.name[0] = 0;
     if (job->full_names) {
         PathText full;
-        if (!directory[0] || !full_path(directory, &full)) full.s[0] = 0;
+        if (!full_path(directory[0] ? directory : L".\\", &full)) full.s[0] = 0;
         lstrcpynW(row.name, full.s, PATH_UNITS);
     }
     const size_t used = wcslen(row.name);

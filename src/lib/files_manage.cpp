@@ -111,6 +111,13 @@ bool transfer_one(EngineState* st, const wchar_t* source, void* context) {
     if (size > existing && !room_for(target.s, size - existing))
         return raise(st, job->move ? Err::FileMoveNoSpace : Err::FileCopyNoSpace);
     if (same_file_name(source, target.s)) return true;
+    // A read-only target is never replaced, whatever the platform's rename would allow.
+    const DWORD target_attributes = GetFileAttributesW(target.s);
+    if (target_attributes != INVALID_FILE_ATTRIBUTES && (target_attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        record_platform_error(st, job->move ? "MoveFile" : "CopyFile");
+        return raise(st, job->move ? Err::FileMoveFailed : Err::FileCopyFailed);
+    }
     if (!job->move && is_port_name(name_part(target.s))) {
         if (!copy_to_port(st, source, target.s)) return false;
     } else if (job->move) {
