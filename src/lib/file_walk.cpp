@@ -157,6 +157,33 @@ bool walk_file_list(EngineState* st, const wchar_t* list, const WalkRules& rules
     }
 }
 
+bool walk_list_argument(EngineState* st, const Value& list, const WalkRules& rules, FileOperation operation,
+                        void* context) {
+    wchar_t* text;
+    size_t units;
+    if (!arg_wide(st, list, &text, &units)) return false;
+    const bool ok = walk_file_list(st, text, rules, operation, context);
+    HeapFree(GetProcessHeap(), 0, text);
+    return ok;
+}
+
+bool find_list_argument(EngineState* st, const Value& list, FindKind kind, bool skip_hidden, FoundEntry found,
+                        void* context) {
+    wchar_t* text;
+    size_t units;
+    if (!arg_wide(st, list, &text, &units)) return false;
+    const wchar_t* at = text;
+    PathText spec;
+    bool ok = true, got = true;
+    while (ok && got) {
+        ok = next_spec(st, &at, &spec, &got);
+        size_t matched = 0;
+        if (ok && got) ok = find_entries(st, spec.s, kind, skip_hidden, found, context, &matched);
+    }
+    HeapFree(GetProcessHeap(), 0, text);
+    return ok;
+}
+
 void map_name(const wchar_t* mask, const wchar_t* name, PathText* out) {
     Span<wchar_t> mask_base, mask_ext, name_base, name_ext;
     bool mask_dot, name_dot;

@@ -26,6 +26,10 @@ struct WalkRules {
 [[nodiscard]] bool walk_file_list(EngineState* st, const wchar_t* list, const WalkRules& rules,
                                   FileOperation operation, void* context);
 
+// The same for the list an argument holds, in either text form.
+[[nodiscard]] bool walk_list_argument(EngineState* st, const Value& list, const WalkRules& rules,
+                                      FileOperation operation, void* context);
+
 // The specifications of a list one at a time: *at starts at the list and
 // moves past each one; false when none is left. Too long a one raises 3054.
 [[nodiscard]] bool next_spec(EngineState* st, const wchar_t** at, PathText* spec, bool* got);
@@ -44,6 +48,10 @@ typedef bool (*FoundEntry)(EngineState* st, const wchar_t* directory, const WIN3
 // and system entries are skipped when `skip_hidden` is set.
 [[nodiscard]] bool find_entries(EngineState* st, const wchar_t* spec, FindKind kind, bool skip_hidden,
                                 FoundEntry found, void* context, size_t* matched);
+
+// find_entries over every specification of the list an argument holds.
+[[nodiscard]] bool find_list_argument(EngineState* st, const Value& list, FindKind kind, bool skip_hidden,
+                                      FoundEntry found, void* context);
 
 // The destination of `source` under the destination argument: a directory,
 // a full name or a wildcard mask. False when no name can be made.

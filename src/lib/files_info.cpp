@@ -55,18 +55,13 @@ const FILETIME* time_field(const WIN32_FILE_ATTRIBUTE_DATA& data, int32_t field)
 // failure of the change itself.
 template <typename Job>
 bool for_each_file(EngineState* st, const Value& arg, Job* job) {
-    wchar_t* list;
-    size_t units;
-    if (!arg_wide(st, arg, &list, &units)) return false;
-    const bool ok = walk_file_list(
-        st, list, WalkRules{},
+    return walk_list_argument(
+        st, arg, WalkRules{},
         [](EngineState* s, const wchar_t* path, void* context) {
             auto* j = static_cast<Job*>(context);
             return j->apply(path) || raise(s, j->error);
         },
         job);
-    HeapFree(GetProcessHeap(), 0, list);
-    return ok;
 }
 
 // ------------------------------------------------------------------ existence and size
@@ -451,21 +446,10 @@ bool fill_info_array(EngineState* st, const InfoJob& job, Value* result) {
 }
 
 void info_to_array(EngineState* st, int count, Value* result, Value* args, FindKind kind) {
-    wchar_t* list;
-    size_t units;
-    if (!arg_wide(st, args[1], &list, &units)) return;
     InfoJob job;
     job.full_names = optional_arg(args, count, 2, 0) & 1;
-    const wchar_t* at = list;
-    PathText spec;
-    bool ok = true, got = true;
-    while (ok && got) {
-        ok = next_spec(st, &at, &spec, &got);
-        size_t matched = 0;
-        if (ok && got) ok = find_entries(st, spec.s, kind, !st->list_hidden, add_info_row, &job, &matched);
-    }
-    HeapFree(GetProcessHeap(), 0, list);
-    if (ok) (void)fill_info_array(st, job, result);
+    if (find_list_argument(st, args[1], kind, !st->list_hidden, add_info_row, &job))
+        (void)fill_info_array(st, job, result);
 }
 
 // FileInfoToArray(file-list, flags): flags 1 full names.

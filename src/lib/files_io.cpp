@@ -77,7 +77,8 @@ BUILTIN(file_open) {
     uint8_t kind = KIND_ANSI;
     if (mode == OpenMode::Append) kind = existing_kind(path.s, static_cast<DWORD>(st->share_write));
     const bool reading = mode == OpenMode::Read;
-    HANDLE file = CreateFileW(path.s, reading ? GENERIC_READ : GENERIC_WRITE,
+    HANDLE file = !reading && read_only_file(path.s) ? INVALID_HANDLE_VALUE
+                : CreateFileW(path.s, reading ? GENERIC_READ : GENERIC_WRITE,
                               static_cast<DWORD>(reading ? st->share_read : st->share_write), nullptr,
                               reading ? OPEN_EXISTING : mode == OpenMode::Write ? CREATE_ALWAYS : OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);

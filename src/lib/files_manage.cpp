@@ -112,8 +112,7 @@ bool transfer_one(EngineState* st, const wchar_t* source, void* context) {
         return raise(st, job->move ? Err::FileMoveNoSpace : Err::FileCopyNoSpace);
     if (same_file_name(source, target.s)) return true;
     // A read-only target is never replaced, whatever the platform's rename would allow.
-    const DWORD target_attributes = GetFileAttributesW(target.s);
-    if (target_attributes != INVALID_FILE_ATTRIBUTES && (target_attributes & FILE_ATTRIBUTE_READONLY)) {
+    if (read_only_file(target.s)) {
         SetLastError(ERROR_ACCESS_DENIED);
         record_platform_error(st, job->move ? "MoveFile" : "CopyFile");
         return raise(st, job->move ? Err::FileMoveFailed : Err::FileCopyFailed);
@@ -137,14 +136,10 @@ bool transfer_one(EngineState* st, const wchar_t* source, void* context) {
 void transfer(EngineState* st, Value* result, Value* args, bool move, const char* attributes) {
     const bool warn = args[3].v.integer != 0;
     if (warn && st->background_mode) return (void)raise(st, Err::FileWarningInBackground);
-    wchar_t* list;
-    size_t units;
     PathText destination;
-    if (!arg_path(st, args[2], &destination) || !arg_wide(st, args[1], &list, &units)) return;
+    if (!arg_path(st, args[2], &destination)) return;
     TransferJob job{move, warn ? OverwriteMode::Ask : OverwriteMode::OverwriteAll, destination.s, attributes};
-    const bool ok = walk_file_list(st, list, WalkRules{}, transfer_one, &job);
-    HeapFree(GetProcessHeap(), 0, list);
-    if (ok) set_int_result(result, 1);
+    if (walk_list_argument(st, args[1], WalkRules{}, transfer_one, &job)) set_int_result(result, 1);
 }
 
 // FileCopy(source-list, destination, warning)
@@ -193,6 +188,10 @@ bool append_one(EngineState* st, const wchar_t* source, void* context) {
     if (in == INVALID_HANDLE_VALUE) return raise(st, Err::FileAppendFromOpenFailed);
     HANDLE out = CreateFileW(target.s, GENERIC_WRITE, static_cast<DWORD>(st->share_write), nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out != INVALID_HANDLE_VALUE && read_only_file(target.s)) {
+        CloseHandle(out);
+        out = INVALID_HANDLE_VALUE;
+    }
     bool ok = out != INVALID_HANDLE_VALUE || raise(st, Err::FileAppendToOpenFailed);
     if (ok) {
         ok = append_bytes(st, in, out);
@@ -202,16 +201,16 @@ bool append_one(EngineState* st, const wchar_t* source, void* context) {
     return ok;
 }
 
-// FileAppend(source-list, destination)
-BUILTIN(file_append) {
-    wchar_t* list;
-    size_t units;
+// Walks argument 1's list with argument 2 (a destination) as the context.
+void walk_to_destination(EngineState* st, Value* result, Value* args, FileOperation operation) {
     PathText destination;
-    if (!arg_path(st, args[2], &destination) || !arg_wide(st, args[1], &list, &units)) return;
-    const bool ok = walk_file_list(st, list, WalkRules{}, append_one, destination.s);
-    HeapFree(GetProcessHeap(), 0, list);
-    if (ok) set_int_result(result, 1);
+    if (arg_path(st, args[2], &destination) &&
+        walk_list_argument(st, args[1], WalkRules{}, operation, destination.s))
+        set_int_result(result, 1);
 }
+
+// FileAppend(source-list, destination)
+BUILTIN(file_append) { walk_to_destination(st, result, args, append_one); }
 
 // ------------------------------------------------------------------ rename and delete
 
@@ -223,15 +222,7 @@ bool rename_one(EngineState* st, const wchar_t* source, void* context) {
 }
 
 // FileRename(source-list, new-name)
-BUILTIN(file_rename) {
-    wchar_t* list;
-    size_t units;
-    PathText destination;
-    if (!arg_path(st, args[2], &destination) || !arg_wide(st, args[1], &list, &units)) return;
-    const bool ok = walk_file_list(st, list, WalkRules{}, rename_one, destination.s);
-    HeapFree(GetProcessHeap(), 0, list);
-    if (ok) set_int_result(result, 1);
-}
+BUILTIN(file_rename) { walk_to_destination(st, result, args, rename_one); }
 
 bool delete_one(EngineState* st, const wchar_t* path, void*) {
     if (DeleteFileW(path)) return true;
@@ -241,14 +232,9 @@ bool delete_one(EngineState* st, const wchar_t* path, void*) {
 
 // FileDelete(file-list)
 BUILTIN(file_delete) {
-    wchar_t* list;
-    size_t units;
-    if (!arg_wide(st, args[1], &list, &units)) return;
     WalkRules rules;
     rules.no_match_ok = true;
-    const bool ok = walk_file_list(st, list, rules, delete_one, nullptr);
-    HeapFree(GetProcessHeap(), 0, list);
-    if (ok) set_int_result(result, 1);
+    if (walk_list_argument(st, args[1], rules, delete_one, nullptr)) set_int_result(result, 1);
 }
 
 // ------------------------------------------------------------------ itemize
@@ -257,46 +243,36 @@ struct ItemizeJob {
     TextBuffer<wchar_t> list;
     wchar_t delimiter;
     bool with_path;
-    PathText prefix;
 };
 
-bool add_item(EngineState* st, const wchar_t*, const WIN32_FIND_DATAW& entry, void* context) {
-    auto* job = static_cast<ItemizeJob*>(context);
-    if (job->with_path && !job->list.append(st, job->prefix.s, wcslen(job->prefix.s))) return false;
-    return job->list.append(st, entry.cFileName, wcslen(entry.cFileName)) && job->list.append(st, &job->delimiter, 1);
-}
-
-// The directory FileItemPath writes before each name of a specification.
-void item_prefix(const wchar_t* spec, PathText* prefix) {
-    directory_part(spec, prefix);
-    const size_t n = wcslen(prefix->s);
-    if (n == 0 || (n == 2 && prefix->s[1] == L':')) {
-        PathText current;
-        if (!full_path(n ? prefix->s : L".", &current)) current.s[0] = 0;
-        *prefix = current;
+// The directory FileItemPath writes before a name: the specification's own,
+// or the current directory (of its drive) when it names none.
+void item_prefix(const wchar_t* directory, PathText* prefix) {
+    const size_t n = wcslen(directory);
+    lstrcpynW(prefix->s, directory, PATH_UNITS);
+    if (n == 0 || (n == 2 && directory[1] == L':')) {
+        if (!full_path(n ? directory : L".", prefix)) prefix->s[0] = 0;
         if (prefix->s[0] && prefix->s[wcslen(prefix->s) - 1] != L'\\') path_append(prefix, L"\\");
     }
 }
 
+bool add_item(EngineState* st, const wchar_t* directory, const WIN32_FIND_DATAW& entry, void* context) {
+    auto* job = static_cast<ItemizeJob*>(context);
+    PathText prefix;
+    prefix.s[0] = 0;
+    if (job->with_path) item_prefix(directory, &prefix);
+    if (job->list.append(st, prefix.s, wcslen(prefix.s)) &&
+        job->list.append(st, entry.cFileName, wcslen(entry.cFileName)) && job->list.append(st, &job->delimiter, 1))
+        return true;
+    st->error = 0;  // the list's own number replaces the work buffer's
+    return raise(st, Err::ListAllocFailed);
+}
+
 void itemize(EngineState* st, Value* result, Value* args, FindKind kind, bool with_path) {
-    wchar_t* list;
-    size_t units;
-    if (!arg_wide(st, args[1], &list, &units)) return;
     ItemizeJob job;
     job.delimiter = static_cast<wchar_t>(static_cast<uint8_t>(default_item_delimiter(st)));
     job.with_path = with_path;
-    const wchar_t* at = list;
-    PathText spec;
-    bool ok = true, got = true;
-    while (ok && got) {
-        ok = next_spec(st, &at, &spec, &got);
-        if (!ok || !got) break;
-        if (with_path) item_prefix(spec.s, &job.prefix);
-        size_t matched = 0;
-        ok = find_entries(st, spec.s, kind, !st->list_hidden, add_item, &job, &matched);
-    }
-    HeapFree(GetProcessHeap(), 0, list);
-    if (!ok) return;
+    if (!find_list_argument(st, args[1], kind, !st->list_hidden, add_item, &job)) return;
     Span<wchar_t> items = job.list.span();
     if (items.n) --items.n;  // the last delimiter
     (void)set_result<wchar_t>(st, result, items);
@@ -331,13 +307,8 @@ bool show_name(EngineState* st, const wchar_t* path, void* context) {
 }
 
 void name_eval(EngineState* st, Value* result, Value* args, const wchar_t* caption, const wchar_t* mask) {
-    wchar_t* list;
-    size_t units;
-    if (!arg_wide(st, args[1], &list, &units)) return;
     EvalJob job{caption, mask};
-    const bool ok = walk_file_list(st, list, WalkRules{}, show_name, &job);
-    HeapFree(GetProcessHeap(), 0, list);
-    if (ok) set_int_result(result, 1);
+    if (walk_list_argument(st, args[1], WalkRules{}, show_name, &job)) set_int_result(result, 1);
 }
 
 // FileNameEval1(file-list)

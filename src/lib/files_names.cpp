@@ -56,21 +56,18 @@ BUILTIN(file_full_name) {
     (void)set_path_result(st, result, full.s, wide);
 }
 
-// FileNameLong(filename) and FileNameShort(filename)
-BUILTIN(file_name_long) {
+// FileNameLong(filename) and FileNameShort(filename): one worker over
+// the platform's two conversions.
+typedef DWORD(WINAPI* NameForm)(LPCWSTR, LPWSTR, DWORD);
+void name_form(EngineState* st, Value* result, const Value& arg, bool wide, NameForm form, Err missing) {
     PathText path, out;
-    if (!arg_path(st, args[1], &path)) return;
-    const DWORD n = GetLongPathNameW(path.s, out.s, PATH_UNITS);
-    if (n == 0 || n >= PATH_UNITS) return (void)raise(st, Err::FileNameLongNotFound);
+    if (!arg_path(st, arg, &path)) return;
+    const DWORD n = form(path.s, out.s, PATH_UNITS);
+    if (n == 0 || n >= PATH_UNITS) return (void)raise(st, missing);
     (void)set_path_result(st, result, out.s, wide);
 }
-BUILTIN(file_name_short) {
-    PathText path, out;
-    if (!arg_path(st, args[1], &path)) return;
-    const DWORD n = GetShortPathNameW(path.s, out.s, PATH_UNITS);
-    if (n == 0 || n >= PATH_UNITS) return (void)raise(st, Err::FileNameShortNotFound);
-    (void)set_path_result(st, result, out.s, wide);
-}
+BUILTIN(file_name_long) { name_form(st, result, args[1], wide, GetLongPathNameW, Err::FileNameLongNotFound); }
+BUILTIN(file_name_short) { name_form(st, result, args[1], wide, GetShortPathNameW, Err::FileNameShortNotFound); }
 
 // FileMapName(filename, mask): the full name the mask makes of the file's name.
 BUILTIN(file_map_name) {

@@ -132,6 +132,7 @@ BUILTIN(file_get_wide) { file_get<wchar_t>(st, count, result, args); }
 // Writes all bytes or, failing, removes the half-written file.
 bool write_new_file(EngineState* st, const wchar_t* path, const void* mark, size_t mark_bytes, const void* data,
                     size_t bytes) {
+    if (read_only_file(path)) return raise(st, Err::FileOpenError);
     HANDLE file = CreateFileW(path, GENERIC_WRITE, static_cast<DWORD>(st->share_write), nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return raise(st, Err::FileOpenError);

@@ -48,6 +48,9 @@ bool full_path(const wchar_t* name, PathText* out);
 // A file (not a directory) exists.
 bool file_exists(const wchar_t* path);
 bool directory_exists(const wchar_t* path);
+// An existing file marked read-only. Writers test it themselves: a prefix
+// run with full rights would otherwise let them through.
+bool read_only_file(const wchar_t* path);
 
 // Adds "<call>: error <code>" for the platform error just met to the
 // additional error information, before the caller raises its own number.
