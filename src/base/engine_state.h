@@ -61,11 +61,19 @@ struct CurrentTable {
     VariableSlot* slots;  // locked while the table is current
 };
 
+// One open file of FileOpen (lib/file_table.h): mode holds FILE_MODE_* bits;
+// the read buffer is a fixed global block of buffer_size bytes whose bytes
+// [read_pos, read_end) are not read yet.
 struct FileEntry {
     HANDLE handle;
     char name[MAX_PATH];
     uint32_t mode;
     HGLOBAL buffer;
+    uint32_t buffer_size;
+    uint32_t read_pos;
+    uint32_t read_end;
+    uint8_t text_kind;       // 0 ANSI, 1 UTF-16 little-endian, 2 UTF-16 big-endian
+    uint8_t unicode_result;  // FileRead returns wide text
 };
 
 struct BinaryBufferEntry {
@@ -288,6 +296,18 @@ struct EngineState {
     char termination_text[256];      // IntControl 12 text kept for the host
     char list_delimiter;             // IntControl 29; 0 = the default, a tab
     int32_t two_digit_years;         // IntControl 41 off; 0 = four-digit years, the default
+    // File settings (lib/files_*.cpp): share modes of FileOpen for reading
+    // (IntControl 39, default 1) and writing (40, default 0), its read
+    // buffer (65: -2 whole file, 0 none, else bytes), FileWrite's line end
+    // (53: 0 none, 1 CR LF, 2 LF, 3 CR, 4 tab), listing hidden and system
+    // files (5), and the long-name re-check of wildcard lookups (91).
+    int32_t share_read;
+    int32_t share_write;
+    int32_t read_buffer_setting;
+    int32_t line_terminator;
+    int32_t list_hidden;
+    int32_t name_recheck;
+    int32_t background_mode;         // set by the host: no file prompts
 
     // Statements.
     int32_t inside_execute;

@@ -71,6 +71,9 @@ void set_state_defaults(EngineState* st, const InitArgs& a) {
     memset(st->files, 0, sizeof st->files);
     memset(st->binbufs, 0, sizeof st->binbufs);
     st->decimals = -1;
+    st->share_read = 1;
+    st->read_buffer_setting = -2;
+    st->line_terminator = 1;
     st->code_page = CP_ACP;
 }
 

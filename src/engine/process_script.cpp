@@ -14,6 +14,7 @@
 #include "lang/pump.h"
 #include "lang/variables.h"
 #include "lib/binary_buffers.h"
+#include "lib/file_table.h"
 
 namespace {
 
@@ -122,6 +123,7 @@ void run(EngineState* st, HGLOBAL script, uint32_t length) {
     RunScript(st, &result, buffer, &line_start, &position);
     release_value(st, &result);
     free_binary_buffers(st);  // a script's buffers end with its run
+    release_file_slots(st);  // a run leaves no file open behind it
     settle(st, st->arrow_cursor);
 }
 

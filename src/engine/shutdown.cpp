@@ -9,6 +9,7 @@
 #include "lang/pump.h"
 #include "lang/value.h"
 #include "lib/binary_buffers.h"
+#include "lib/file_table.h"
 
 namespace {
 
@@ -34,14 +35,6 @@ void release_held_values(EngineState* st) {
     GlobalUnlock(main.handle);
 }
 
-void close_files(EngineState* st) {
-    for (FileEntry& file : st->files) {
-        if (file.handle && file.handle != INVALID_HANDLE_VALUE) CloseHandle(file.handle);
-        if (file.buffer) GlobalFree(file.buffer);
-        file = FileEntry{};
-    }
-}
-
 }  // namespace
 
 void release_engine_resources(EngineState* st) {
@@ -52,7 +45,7 @@ void release_engine_resources(EngineState* st) {
         module = nullptr;
     }
     st->extender_count = 0;
-    close_files(st);
+    release_file_slots(st);
     free_binary_buffers(st);
     (void)release_functions(st);  // bodies and descriptor blocks
     free_error_info(st);

@@ -22,6 +22,13 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"binary_convert", kBinaryConvertBuiltins, kBinaryConvertBuiltinCount},
     {"binary_records", kBinaryRecordBuiltins, kBinaryRecordBuiltinCount},
     {"binary_tags", kBinaryTagBuiltins, kBinaryTagBuiltinCount},
+    {"files_io", kFileIoBuiltins, kFileIoBuiltinCount},
+    {"files_whole", kFileWholeBuiltins, kFileWholeBuiltinCount},
+    {"files_manage", kFileManageBuiltins, kFileManageBuiltinCount},
+    {"files_info", kFileInfoBuiltins, kFileInfoBuiltinCount},
+    {"files_names", kFileNameBuiltins, kFileNameBuiltinCount},
+    {"dirs", kDirBuiltins, kDirBuiltinCount},
+    {"disks", kDiskBuiltins, kDiskBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

@@ -62,6 +62,20 @@ extern const BuiltinRow kBinaryRecordBuiltins[];
 extern const size_t kBinaryRecordBuiltinCount;
 extern const BuiltinRow kBinaryTagBuiltins[];
 extern const size_t kBinaryTagBuiltinCount;
+extern const BuiltinRow kFileIoBuiltins[];
+extern const size_t kFileIoBuiltinCount;
+extern const BuiltinRow kFileWholeBuiltins[];
+extern const size_t kFileWholeBuiltinCount;
+extern const BuiltinRow kFileManageBuiltins[];
+extern const size_t kFileManageBuiltinCount;
+extern const BuiltinRow kFileInfoBuiltins[];
+extern const size_t kFileInfoBuiltinCount;
+extern const BuiltinRow kFileNameBuiltins[];
+extern const size_t kFileNameBuiltinCount;
+extern const BuiltinRow kDirBuiltins[];
+extern const size_t kDirBuiltinCount;
+extern const BuiltinRow kDiskBuiltins[];
+extern const size_t kDiskBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];

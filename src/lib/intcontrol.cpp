@@ -15,6 +15,7 @@
 #include "lang/variables.h"
 #include "lib/binary_buffers.h"
 #include "lib/builtins.h"
+#include "lib/file_table.h"
 
 namespace {
 
@@ -118,6 +119,46 @@ bool ic_error_text(EngineState* st, const Request& r, Value* result) {
 bool ic_silent(EngineState* st, const Request& r, Value* result) {
     if (r.text[2][0]) lstrcpynA(st->log_file, r.text[2], sizeof st->log_file);
     return get_and_set(st, r, result, &st->silent, 0, 1);
+}
+
+// 5: file lists of dialogs and the itemize functions show hidden and system files.
+bool ic_list_hidden(EngineState* st, const Request& r, Value* result) {
+    const int32_t previous = st->list_hidden;
+    st->list_hidden = r.value[1] != 0;
+    return result_number(st, result, previous);
+}
+
+// 39 and 40: share modes of files opened for reading and for writing.
+bool share_mode(EngineState* st, const Request& r, Value* result, int32_t* setting) {
+    if (r.value[1] >= 4) return raise(st, Err::IntControl39BadShareMode);
+    return get_and_set(st, r, result, setting, 0, 3);
+}
+bool ic_share_read(EngineState* st, const Request& r, Value* result) {
+    return share_mode(st, r, result, &st->share_read);
+}
+bool ic_share_write(EngineState* st, const Request& r, Value* result) {
+    return share_mode(st, r, result, &st->share_write);
+}
+
+// 53: the line end FileWrite appends.
+bool ic_line_terminator(EngineState* st, const Request& r, Value* result) {
+    return get_and_set(st, r, result, &st->line_terminator, 0, 4);
+}
+
+// 65: FileOpen's read buffer: -2 the whole file, 0 none, else bytes.
+bool ic_read_buffer(EngineState* st, const Request& r, Value* result) {
+    return get_and_set(st, r, result, &st->read_buffer_setting, -2, 0x7FFFFFFF);
+}
+
+// 91: the long-name re-check of wildcard lookups.
+bool ic_name_recheck(EngineState* st, const Request& r, Value* result) {
+    return get_and_set(st, r, result, &st->name_recheck, 0, 2);
+}
+
+// 94: the mode bits of the open file whose handle is p1, 0 for none.
+bool ic_open_file(EngineState* st, const Request& r, Value* result) {
+    const FileEntry* slot = find_file_slot(st, r.value[1]);
+    return result_number(st, result, slot ? static_cast<int32_t>(slot->mode) : 0);
 }
 
 // 41: four-digit years in the YmdHms texts the time functions write.
@@ -242,13 +283,18 @@ bool ic_buffer_address(EngineState* st, const Request& r, Value* result) {
 }
 
 constexpr RequestRow kRequests[] = {
+    {5, ic_list_hidden},
     {7, ic_debug_output},
     {12, ic_termination},
     {29, ic_delimiter},
     {34, ic_error_text},
     {38, ic_silent},
+    {39, ic_share_read},
+    {40, ic_share_write},
     {41, ic_four_digit_years},
     {42, ic_buffer_address},
+    {53, ic_line_terminator},
+    {65, ic_read_buffer},
     {71, ic_trace_dump},
     {72, ic_cancel_handler},
     {73, ic_error_handler},
@@ -257,6 +303,8 @@ constexpr RequestRow kRequests[] = {
     {87, ic_execute_mode},
     {89, ic_variable_text},
     {90, ic_largest_block},
+    {91, ic_name_recheck},
+    {94, ic_open_file},
 };
 
 RequestHandler request_handler(int32_t number) {
