@@ -42,6 +42,7 @@ struct SortEntry {
         double real;
         const char* text;
     } key;
+    const uint8_t* sort_key;  // text keys: the locale's case-blind sort key
 };
 
 enum class KeyType { Text, Word, Float };
@@ -57,14 +58,15 @@ struct KeyOrder {
         else if (type == KeyType::Float)
             c = a.key.real < b.key.real ? -1 : a.key.real > b.key.real;
         else
-            c = compare_text(a.key.text, b.key.text);
+            c = compare_text(a, b);
         return descending ? -c : c;
     }
-    // Case-insensitive by the locale, then case-sensitive to order ties.
-    static int compare_text(const char* a, const char* b) {
-        int c = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, -1, b, -1);
-        if (c == CSTR_EQUAL) c = CompareStringA(LOCALE_USER_DEFAULT, 0, a, -1, b, -1);
-        return c - CSTR_EQUAL;
+    // Case-insensitive by the locale (its sort keys, made once per record,
+    // compare as the locale's compare does), then case-sensitive for ties.
+    static int compare_text(const SortEntry& a, const SortEntry& b) {
+        const int c = strcmp(reinterpret_cast<const char*>(a.sort_key), reinterpret_cast<const char*>(b.sort_key));
+        if (c) return c;
+        return CompareStringA(LOCALE_USER_DEFAULT, 0, a.key.text, -1, b.key.text, -1) - CSTR_EQUAL;
     }
     bool less(const SortEntry& a, const SortEntry& b) const { return compare(a, b) < 0; }
 };
@@ -148,9 +150,12 @@ BUILTIN(bin_sort) {
     const size_t n = layout.records, record = static_cast<size_t>(layout.record);
     // Text keys are copied NUL-padded to a multiple of four, at least one NUL.
     const size_t text_bytes = (static_cast<size_t>(width) + 4) & ~static_cast<size_t>(3);
-    ScratchBlock entries, texts, work;
+    // A sort key takes a few bytes a character; its terminator is a NUL.
+    const size_t key_bytes = type == KeyType::Text ? 6 * static_cast<size_t>(width) + 16 : 0;
+    ScratchBlock entries, texts, sort_keys, work;
     if (!entries.allocate(st, n * sizeof(SortEntry), Err::BinaryHashAllocFailed) ||
         (type == KeyType::Text && !texts.allocate(st, n * text_bytes, Err::BinaryHashAllocFailed)) ||
+        (type == KeyType::Text && !sort_keys.allocate(st, n * key_bytes, Err::BinaryHashAllocFailed)) ||
         !work.allocate(st, b->size, Err::BinaryHashAllocFailed))
         return;
     SortEntry* e = reinterpret_cast<SortEntry*>(entries.data());
@@ -168,6 +173,10 @@ BUILTIN(bin_sort) {
             char* copy = reinterpret_cast<char*>(texts.data() + i * text_bytes);
             memcpy(copy, key, static_cast<size_t>(width));
             e[i].key.text = copy;
+            uint8_t* sort_key = sort_keys.data() + i * key_bytes;
+            LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, copy, -1,
+                         reinterpret_cast<char*>(sort_key), static_cast<int>(key_bytes - 1));
+            e[i].sort_key = sort_key;
         }
     }
     quick_sort(e, n, KeyOrder{type, (flags & SORT_DESCENDING) != 0});
