@@ -14,6 +14,9 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"items", kItemBuiltins, kItemBuiltinCount},
     {"chars", kCharBuiltins, kCharBuiltinCount},
     {"time", kTimeBuiltins, kTimeBuiltinCount},
+    {"registry_keys", kRegistryKeyBuiltins, kRegistryKeyBuiltinCount},
+    {"registry_values", kRegistryValueBuiltins, kRegistryValueBuiltinCount},
+    {"ini", kIniBuiltins, kIniBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

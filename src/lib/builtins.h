@@ -46,6 +46,12 @@ extern const BuiltinRow kCharBuiltins[];
 extern const size_t kCharBuiltinCount;
 extern const BuiltinRow kTimeBuiltins[];
 extern const size_t kTimeBuiltinCount;
+extern const BuiltinRow kRegistryKeyBuiltins[];
+extern const size_t kRegistryKeyBuiltinCount;
+extern const BuiltinRow kRegistryValueBuiltins[];
+extern const size_t kRegistryValueBuiltinCount;
+extern const BuiltinRow kIniBuiltins[];
+extern const size_t kIniBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];
