@@ -19,6 +19,9 @@ constexpr int DLL_SLOTS = 10;
 constexpr int EXTENDER_SLOTS = 10;
 constexpr int UDF_SLOTS = 512;
 constexpr int UDF_BLOCKS = 32;
+// IntControl request numbers run from 1 to this; request 13 has this many option slots.
+constexpr int IC_REQUEST_LAST = 101;
+constexpr int IC_OPTION_SLOTS = 11;
 constexpr uint16_t NO_FUNCTION = 0xFFFF;
 
 // The include flags: expand #include at load time, and turn a remaining
@@ -308,6 +311,13 @@ struct EngineState {
     int32_t list_hidden;
     int32_t name_recheck;
     int32_t background_mode;         // set by the host: no file prompts
+    // Settings of the numbered requests that only store them for the
+    // families that read them, indexed by request number; the second
+    // table holds a request's p2 where it keeps one.
+    int32_t ic_setting[IC_REQUEST_LAST + 1];
+    int32_t ic_second_setting[IC_REQUEST_LAST + 1];
+    int32_t ic_option_slot[IC_OPTION_SLOTS];
+    int32_t profile_broadcast;       // IniWrite's profile-changed broadcast is running
 
     // Statements.
     int32_t inside_execute;

@@ -29,6 +29,9 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"files_names", kFileNameBuiltins, kFileNameBuiltinCount},
     {"dirs", kDirBuiltins, kDirBuiltinCount},
     {"disks", kDiskBuiltins, kDiskBuiltinCount},
+    {"registry_keys", kRegistryKeyBuiltins, kRegistryKeyBuiltinCount},
+    {"registry_values", kRegistryValueBuiltins, kRegistryValueBuiltinCount},
+    {"ini", kIniBuiltins, kIniBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

@@ -76,6 +76,12 @@ extern const BuiltinRow kDirBuiltins[];
 extern const size_t kDirBuiltinCount;
 extern const BuiltinRow kDiskBuiltins[];
 extern const size_t kDiskBuiltinCount;
+extern const BuiltinRow kRegistryKeyBuiltins[];
+extern const size_t kRegistryKeyBuiltinCount;
+extern const BuiltinRow kRegistryValueBuiltins[];
+extern const size_t kRegistryValueBuiltinCount;
+extern const BuiltinRow kIniBuiltins[];
+extern const size_t kIniBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];

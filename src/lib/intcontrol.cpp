@@ -1,6 +1,8 @@
 // IntControl(request, p1, p2, p3, p4): the script's door to the engine's
 // internal switches. One row per request; requests without a row go to the
 // host when its function table has an "intcontrol" entry.
+#include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 #include "base/engine_state.h"
 #include "base/error_info.h"
@@ -16,6 +18,7 @@
 #include "lib/binary_buffers.h"
 #include "lib/builtins.h"
 #include "lib/file_table.h"
+#include "lib/ymdhms.h"
 
 namespace {
 
@@ -282,10 +285,233 @@ bool ic_buffer_address(EngineState* st, const Request& r, Value* result) {
     return result_text(st, result, text);
 }
 
+// ------------------------------------------------------------------ stored settings
+
+// How a stored request reads p1: a switch stores any non-zero p1 as 1; a
+// range stores p1 when it lies in [low, high] and keeps p2 beside it when
+// `second` is set.
+enum class Store { Switch, Range };
+
+struct StoredRow {
+    int32_t number;
+    Store kind;
+    int32_t low, high;
+    bool second;
+};
+
+constexpr int32_t kAny = INT32_MIN;
+constexpr int32_t kMost = INT32_MAX;
+
+// Settings that other families read; the requests only keep them.
+constexpr StoredRow kStored[] = {
+    {1, Store::Range, 0, kMost, false},   {4, Store::Switch, 0, 1, false},    {5, Store::Switch, 0, 1, false},
+    {21, Store::Range, 0, kMost, false},  {22, Store::Range, 0, kMost, false}, {28, Store::Range, 0, 2, false},
+    {33, Store::Switch, 0, 1, false},     {35, Store::Range, 0, kMost, true},  {36, Store::Range, 0, kMost, false},
+    {43, Store::Range, 0, 1, false},      {45, Store::Range, 0, 1, false},     {46, Store::Range, 0, kMost, false},
+    {47, Store::Range, 0, kMost, false},  {48, Store::Range, 0, kMost, false}, {49, Store::Range, 0, kMost, true},
+    {51, Store::Range, kAny, kMost, false}, {52, Store::Range, 0, kMost, false}, {53, Store::Range, 0, kMost, false},
+    {54, Store::Range, 0, kMost, false},  {55, Store::Range, 0, kMost, false}, {56, Store::Range, 0, kMost, false},
+    {61, Store::Range, 0, 5, false},      {63, Store::Range, 0, kMost, false}, {64, Store::Range, 0, kMost, false},
+    {65, Store::Range, 0, kMost, false},  {74, Store::Range, 0, kMost, false}, {75, Store::Range, 0, kMost, false},
+    {76, Store::Range, 0, kMost, false},  {85, Store::Range, 0, kMost, false}, {88, Store::Range, 0, 1, false},
+    {91, Store::Range, 0, kMost, false},  {92, Store::Range, 0, kMost, false},
+};
+
+const StoredRow* stored_row(int32_t number) {
+    for (const StoredRow& row : kStored)
+        if (row.number == number) return &row;
+    return nullptr;
+}
+
+bool stored_setting(EngineState* st, const Request& r, Value* result) {
+    const StoredRow& row = *stored_row(r.number);
+    int32_t* setting = &st->ic_setting[r.number];
+    if (row.kind == Store::Switch) {
+        const int32_t previous = *setting;
+        *setting = r.value[1] != 0;
+        return result_number(st, result, previous);
+    }
+    const bool in_range = r.value[1] >= row.low && r.value[1] <= row.high;
+    if (row.second && in_range) st->ic_second_setting[r.number] = r.value[2];
+    return get_and_set(st, r, result, setting, row.low, row.high);
+}
+
+// 62: the foreground method of the engine's own boxes: 0 to 5, or -2.
+bool ic_own_foreground(EngineState* st, const Request& r, Value* result) {
+    const int32_t previous = st->ic_setting[62];
+    if ((r.value[1] >= 0 && r.value[1] <= 5) || r.value[1] == -2) st->ic_setting[62] = r.value[1];
+    return result_number(st, result, previous);
+}
+
+
+// 13: p2 into option slot p1 (0 to 10); other slots do nothing.
+bool ic_option_slot(EngineState* st, const Request& r, Value* result) {
+    if (r.value[1] >= 0 && r.value[1] < IC_OPTION_SLOTS) st->ic_option_slot[r.value[1]] = r.value[2];
+    return result_number(st, result, 1);
+}
+
+// 70: p2 = 1 the post delay of request 23, else the second delay; a
+// negative p1 only asks.
+bool ic_delays(EngineState* st, const Request& r, Value* result) {
+    int32_t* setting = r.value[2] == 1 ? &st->ic_setting[70] : &st->ic_second_setting[70];
+    return get_and_set(st, r, result, setting, 0, kMost);
+}
+
+// 50: the support-address button; a p2 other than "0" becomes the address.
+bool ic_support_address(EngineState* st, const Request& r, Value* result) {
+    if (r.value[1] == 0 || r.value[1] == 1) {
+        if (strcmp(r.text[2], "0") != 0 && r.text[2][0])
+            lstrcpynA(st->support_address, r.text[2], sizeof st->support_address);
+    }
+    return get_and_set(st, r, result, &st->ic_setting[50], 0, 1);
+}
+
+// ------------------------------------------------------------------ windows and messages
+
+HWND window_of(int32_t value) { return reinterpret_cast<HWND>(static_cast<intptr_t>(value)); }
+
+// 24: the parent of window p1, "0" when p1 is not a window.
+bool ic_parent(EngineState* st, const Request& r, Value* result) {
+    const HWND window = window_of(r.value[1]);
+    if (!IsWindow(window)) return result_number(st, result, 0);
+    return result_number(st, result, static_cast<int32_t>(reinterpret_cast<intptr_t>(GetParent(window))));
+}
+
+// 44: the class name of window p1, empty when p1 is not a window.
+bool ic_class_name(EngineState* st, const Request& r, Value* result) {
+    char name[256] = "";
+    const HWND window = window_of(r.value[1]);
+    if (IsWindow(window)) GetClassNameA(window, name, sizeof name);
+    return result_text(st, result, name);
+}
+
+// The target of requests 59 and 60: -1 and 65535 mean every top-level window.
+bool message_target(EngineState* st, int32_t value, HWND* out) {
+    if (value == -1 || value == 0xFFFF) {
+        *out = HWND_BROADCAST;
+        return true;
+    }
+    *out = window_of(value);
+    return IsWindow(*out) || raise(st, Err::IntControlWindowNotFound);
+}
+
+constexpr UINT kSendTimeout = 1000;
+
+bool send_text_message(EngineState* st, HWND target, UINT message, const char* text, Value* result) {
+    SendMessageTimeoutA(target, message, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, kSendTimeout,
+                        nullptr);
+    return result_number(st, result, 1);
+}
+
+// 59: WM_WININICHANGE with section p2.
+bool ic_ini_change(EngineState* st, const Request& r, Value* result) {
+    HWND target;
+    CHECK(message_target(st, r.value[1], &target));
+    return send_text_message(st, target, WM_WININICHANGE, r.text[2], result);
+}
+
+// 60: WM_DEVMODECHANGE with device p2.
+bool ic_device_change(EngineState* st, const Request& r, Value* result) {
+    if (!r.text[2][0]) return raise(st, Err::IntControl60NoDevice);
+    HWND target;
+    CHECK(message_target(st, r.value[1], &target));
+    return send_text_message(st, target, WM_DEVMODECHANGE, r.text[2], result);
+}
+
+// ------------------------------------------------------------------ system operations
+
+// Enables a privilege of the process token; false when it cannot be held.
+bool enable_privilege(const char* name) {
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    const bool ok = LookupPrivilegeValueA(nullptr, name, &privileges.Privileges[0].Luid) &&
+                    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr) &&
+                    GetLastError() == ERROR_SUCCESS;
+    CloseHandle(token);
+    return ok;
+}
+
+// 58: sets the local time from a YmdHms text; the text is checked first.
+bool ic_set_clock(EngineState* st, const Request& r, Value* result) {
+    Ymdhms t;
+    if (!parse_ymdhms(r.text[1], &t, YmdhmsCheck::Full, true)) return raise(st, Err::IntControlBadDate);
+    if (!enable_privilege("SeSystemtimePrivilege")) return raise(st, Err::IntControlPrivilege);
+    SYSTEMTIME local = {};
+    local.wYear = static_cast<WORD>(t.year);
+    local.wMonth = static_cast<WORD>(t.month);
+    local.wDay = static_cast<WORD>(t.day);
+    local.wHour = static_cast<WORD>(t.hour);
+    local.wMinute = static_cast<WORD>(t.minute);
+    local.wSecond = static_cast<WORD>(t.second);
+    return result_number(st, result, SetLocalTime(&local) ? 1 : 0);
+}
+
+// 66, 67, 68: ends the session; on success the script is cancelled
+// without the cancel report.
+bool exit_windows(EngineState* st, const Request& r, Value* result, UINT how) {
+    if (how != EWX_LOGOFF && !enable_privilege("SeShutdownPrivilege")) return raise(st, Err::NtSecurityViolation);
+    if (r.value[2]) how |= EWX_FORCE;
+    if (ExitWindowsEx(how, 0)) {
+        st->suppress_reports = 1;
+        st->cancel_requested = 1;
+    }
+    return result_number(st, result, 0);
+}
+bool ic_log_off(EngineState* st, const Request& r, Value* result) { return exit_windows(st, r, result, EWX_LOGOFF); }
+bool ic_restart(EngineState* st, const Request& r, Value* result) { return exit_windows(st, r, result, EWX_REBOOT); }
+bool ic_shut_down(EngineState* st, const Request& r, Value* result) {
+    const UINT power = (r.value[3] == 0 || r.value[3] == 2) ? EWX_POWEROFF : 0;
+    return exit_windows(st, r, result, EWX_SHUTDOWN | power);
+}
+
+// 69: SetSystemPowerState(p1, p2).
+bool ic_power_state(EngineState* st, const Request& r, Value* result) {
+    if (!enable_privilege("SeShutdownPrivilege")) return raise(st, Err::IntControlPrivilege);
+    return result_number(st, result, SetSystemPowerState(r.value[1] != 0, r.value[2] != 0) ? 1 : 0);
+}
+
+// 57: the screen-saver-running switch.
+bool ic_screen_saver(EngineState* st, const Request& r, Value* result) {
+    BOOL previous = FALSE;
+    const BOOL ok = SystemParametersInfoA(SPI_SCREENSAVERRUNNING, r.value[1] ? 1 : 0, &previous, 0);
+    return result_number(st, result, ok ? 1 : 0);
+}
+
+// 81 and 82: seeds the random generator; -1 from the clock.
+bool ic_seed(EngineState* st, const Request& r, Value* result) {
+    srand(r.value[1] == -1 ? static_cast<unsigned>(GetTickCount()) : static_cast<unsigned>(r.value[1]));
+    return result_number(st, result, 1);
+}
+
+// 83: replaced by the binary buffer functions.
+bool ic_obsolete(EngineState* st, const Request&, Value*) { return raise(st, Err::IntControl83Obsolete); }
+
+// 26 and 84: nothing to do; the message list is read from the resources
+// on every lookup.
+bool ic_nothing(EngineState* st, const Request&, Value* result) { return result_number(st, result, 1); }
+
+// 80: waits until no key is held down, or the script is cancelled.
+bool ic_wait_keys_up(EngineState* st, const Request&, Value* result) {
+    constexpr DWORD kPoll = 250;
+    for (;;) {
+        bool held = false;
+        for (int key = 1; key < 256 && !held; ++key) held = (GetAsyncKeyState(key) & 0x8000) != 0;
+        if (!held || st->cancel_requested) break;
+        Sleep(kPoll);
+    }
+    return result_number(st, result, 1);
+}
+
 constexpr RequestRow kRequests[] = {
     {5, ic_list_hidden},
     {7, ic_debug_output},
     {12, ic_termination},
+    {13, ic_option_slot},
+    {24, ic_parent},
+    {26, ic_nothing},
     {29, ic_delimiter},
     {34, ic_error_text},
     {38, ic_silent},
@@ -293,13 +519,30 @@ constexpr RequestRow kRequests[] = {
     {40, ic_share_write},
     {41, ic_four_digit_years},
     {42, ic_buffer_address},
+    {44, ic_class_name},
+    {50, ic_support_address},
     {53, ic_line_terminator},
+    {57, ic_screen_saver},
+    {58, ic_set_clock},
+    {59, ic_ini_change},
+    {60, ic_device_change},
+    {62, ic_own_foreground},
     {65, ic_read_buffer},
+    {66, ic_log_off},
+    {67, ic_restart},
+    {68, ic_shut_down},
+    {69, ic_power_state},
+    {70, ic_delays},
     {71, ic_trace_dump},
     {72, ic_cancel_handler},
     {73, ic_error_handler},
     {78, ic_discard_functions},
     {79, ic_error_event},
+    {80, ic_wait_keys_up},
+    {81, ic_seed},
+    {82, ic_seed},
+    {83, ic_obsolete},
+    {84, ic_nothing},
     {87, ic_execute_mode},
     {89, ic_variable_text},
     {90, ic_largest_block},
@@ -310,7 +553,7 @@ constexpr RequestRow kRequests[] = {
 RequestHandler request_handler(int32_t number) {
     for (const RequestRow& row : kRequests)
         if (row.number == number) return row.handler;
-    return nullptr;
+    return stored_row(number) ? stored_setting : nullptr;
 }
 
 // ------------------------------------------------------------------ the host's requests
