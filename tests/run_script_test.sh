@@ -13,6 +13,10 @@
 #   ; expect-exit: N          the exit status (default: 1 with expect-error,
 #                             else 0)
 #   ; args: ARG...            the script's parameters, quoted as in a shell
+#   ; runner-args: ARG...     options for the runner itself, before the script
+#   ; expect-log: PATTERN     run with "--log=" into a new file; the next line
+#                             of that file must match PATTERN (* matches any
+#                             text, as for a date)
 #   ; stdin: TEXT             one line of standard input (a line "; stdin:"
 #                             with nothing after it gives an empty line)
 #   ; stdin-end: TEXT         the last piece of input, without a line end
@@ -60,6 +64,8 @@ expect_err=()
 expect_error=
 expect_exit=
 args_text=
+runner_args_text=
+expect_log=()
 stdin_lines=()
 stdin_end=
 has_stdin=0
@@ -84,6 +90,8 @@ while IFS= read -r line || [[ -n $line ]]; do
     elif value=$(directive "$line" expect-error); then expect_error=$value
     elif value=$(directive "$line" expect-exit); then expect_exit=$value
     elif value=$(directive "$line" args); then args_text=$value
+    elif value=$(directive "$line" runner-args); then runner_args_text=$value
+    elif value=$(directive "$line" expect-log); then expect_log+=("$value")
     elif value=$(directive "$line" stdin); then stdin_lines+=("$value"); has_stdin=1
     elif value=$(directive "$line" stdin-end); then stdin_end=$value; has_stdin=1
     elif value=$(directive "$line" interrupt-after); then interrupt_after=$value
@@ -104,6 +112,10 @@ args=()
 if [[ -n $args_text ]]; then
     eval "args=($args_text)" || { echo "$name: cannot read the args line" >&2; exit 1; }
 fi
+runner_args=()
+if [[ -n $runner_args_text ]]; then
+    eval "runner_args=($runner_args_text)" || { echo "$name: cannot read the runner-args line" >&2; exit 1; }
+fi
 
 # ---------------------------------------------------------------- the run
 
@@ -122,7 +134,8 @@ fi
 cd "$(dirname "$script")" || exit 1
 trace_options=()
 [[ -n $expect_trace ]] && trace_options=(--trace "$work/trace.txt")
-timeout -s KILL "$limit" "$wine_run" "$qob" "${trace_options[@]}" "$(basename "$script")" "${args[@]}" \
+((${#expect_log[@]})) && trace_options+=("--log=$work/log.txt")
+timeout -s KILL "$limit" "$wine_run" "$qob" "${runner_args[@]}" "${trace_options[@]}" "$(basename "$script")" "${args[@]}" \
     <"$input" >"$work/stdout" 2>"$work/stderr" &
 runner=$!
 if [[ -n $interrupt_after ]]; then
@@ -183,6 +196,19 @@ elif ((${#error_lines[@]})); then
 fi
 
 ((status == expect_exit)) || fail "exit status: expected $expect_exit, got $status"
+
+if ((${#expect_log[@]})); then
+    log_lines=()
+    [[ -f $work/log.txt ]] && mapfile -t log_lines < <(tr -d '\r' <"$work/log.txt")
+    for i in "${!expect_log[@]}"; do
+        # Unquoted on the right: a pattern, so that * matches.
+        # shellcheck disable=SC2053
+        [[ ${log_lines[i]-} == ${expect_log[i]} ]] ||
+            fail "log line $((i + 1)): expected '${expect_log[i]}', got '${log_lines[i]-<nothing>}'"
+    done
+    ((${#log_lines[@]} <= ${#expect_log[@]})) ||
+        fail "log line $((${#expect_log[@]} + 1)): unexpected '${log_lines[${#expect_log[@]}]}'"
+fi
 
 # The parts of a trace that differ from run to run and machine to machine.
 mask_trace() {
