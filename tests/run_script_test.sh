@@ -12,7 +12,9 @@
 #                             any text (a line that is not known exactly)
 #   ; expect-exit: N          the exit status (default: 1 with expect-error,
 #                             else 0)
-#   ; args: ARG...            the script's parameters, quoted as in a shell
+#   ; args: ARG...            the script's parameters, quoted as in a shell;
+#                             {work} stands for a new empty directory, removed
+#                             after the run, for the files a script writes
 #   ; runner-args: ARG...     options for the runner itself, before the script
 #   ; expect-log: PATTERN     run with "--log=" into a new file; the next line
 #                             of that file must match PATTERN (* matches any
@@ -108,10 +110,6 @@ fi
 
 # Parameters are written as a shell would take them: quotes group, and a
 # backslash escapes.
-args=()
-if [[ -n $args_text ]]; then
-    eval "args=($args_text)" || { echo "$name: cannot read the args line" >&2; exit 1; }
-fi
 runner_args=()
 if [[ -n $runner_args_text ]]; then
     eval "runner_args=($runner_args_text)" || { echo "$name: cannot read the runner-args line" >&2; exit 1; }
@@ -121,6 +119,12 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+mkdir "$work/files"
+args=()
+if [[ -n $args_text ]]; then
+    eval "args=($args_text)" || { echo "$name: cannot read the args line" >&2; exit 1; }
+    args=("${args[@]//\{work\}/$work/files}")
+fi
 input=/dev/null
 if ((has_stdin)); then
     input=$work/stdin
