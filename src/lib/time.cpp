@@ -6,7 +6,6 @@
 #include <windows.h>
 #include "base/engine_state.h"
 #include "base/errors.h"
-#include "engine/run_loop.h"
 #include "lang/pump.h"
 #include "lib/builtins.h"
 #include "lib/time_text.h"
