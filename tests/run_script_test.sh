@@ -22,7 +22,8 @@
 #   ; stdin: TEXT             one line of standard input (a line "; stdin:"
 #                             with nothing after it gives an empty line)
 #   ; stdin-end: TEXT         the last piece of input, without a line end
-#   ; interrupt-after: SECS   send Ctrl+C (SIGINT) after that many seconds
+#   ; interrupt-after: SECS   send Ctrl+C (SIGINT) that many seconds after the
+#                             script's first line of output
 #   ; skip: REASON            do not run; reported as skipped
 #   ; expect-trace: FILE      run with "--trace" into a new file and compare it
 #                             with FILE (beside the script) after masking: the
@@ -143,6 +144,9 @@ timeout -s KILL "$limit" "$wine_run" "$qob" "${runner_args[@]}" "${trace_options
     <"$input" >"$work/stdout" 2>"$work/stderr" &
 runner=$!
 if [[ -n $interrupt_after ]]; then
+    # Counted from the script's first output, not from the start: Wine's
+    # start-up takes seconds more on a busy machine.
+    while kill -0 "$runner" 2>/dev/null && [[ ! -s $work/stdout ]]; do sleep 0.1; done
     sleep "$interrupt_after"
     # timeout passes SIGINT on to Wine, which raises Ctrl+C in the program.
     kill -INT "$runner" 2>/dev/null
