@@ -4,7 +4,10 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 ./qob --version >/dev/null  # builds what is missing, outside the timing
+# Only the benchmarks that are there: none at all is no failure.
+shopt -s nullglob
 for script in bench/*.qob; do
+    [[ -f $script ]] || continue
     best=0
     for _ in 1 2 3; do
         start=$(date +%s%N)

@@ -226,6 +226,20 @@ static_assert(offsetof(ExtenderContext, services) == 16 &&
                   offsetof(ExtenderContext, var_handler) == 32 &&
                   offsetof(ExtenderContext, array_swap_elements) == 64,
               "extender context field offsets");
+#elif defined(_WIN64)
+// Natural widths in the same field order; the context is seventeen words of
+// which two (the version and the size) are 32-bit.
+static_assert(sizeof(ExtenderValue) == 52, "extender value record layout");
+static_assert(offsetof(ExtenderValue, real) == 24 && offsetof(ExtenderValue, integer) == 32 &&
+                  offsetof(ExtenderValue, flags) == 36 && offsetof(ExtenderValue, text) == 40 &&
+                  offsetof(ExtenderValue, internal) == 48,
+              "extender value field offsets");
+static_assert(sizeof(ExtenderContext) == 128, "extender context layout");
+static_assert(offsetof(ExtenderContext, version) == 16 && offsetof(ExtenderContext, size) == 20 &&
+                  offsetof(ExtenderContext, services) == 24 && offsetof(ExtenderContext, host_values) == 32 &&
+                  offsetof(ExtenderContext, var_handler) == 56 &&
+                  offsetof(ExtenderContext, array_swap_elements) == 120,
+              "extender context field offsets");
 #endif
 
 // The ten-word entry of an extender (interfaces 2-5, 100005) and of the host.

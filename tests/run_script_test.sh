@@ -12,13 +12,18 @@
 #                             any text (a line that is not known exactly)
 #   ; expect-exit: N          the exit status (default: 1 with expect-error,
 #                             else 0)
-#   ; args: ARG...            the script's parameters, quoted as in a shell
+#   ; args: ARG...            the script's parameters, quoted as in a shell;
+#                             {work} stands for a new empty directory, removed
+#                             after the run, for the files a script writes
+#   ; runner-args: ARG...     options for the runner itself, before the script
+#   ; expect-log: PATTERN     run with "--log=" into a new file; the next line
+#                             of that file must match PATTERN (* matches any
+#                             text, as for a date)
 #   ; stdin: TEXT             one line of standard input (a line "; stdin:"
 #                             with nothing after it gives an empty line)
 #   ; stdin-end: TEXT         the last piece of input, without a line end
 #   ; interrupt-after: SECS   send Ctrl+C (SIGINT) that many seconds after the
-#                             script's first line of output (so a slow start
-#                             under load cannot make the Ctrl+C come early)
+#                             script's first line of output
 #   ; skip: REASON            do not run; reported as skipped
 #   ; expect-trace: FILE      run with "--trace" into a new file and compare it
 #                             with FILE (beside the script) after masking: the
@@ -62,6 +67,8 @@ expect_err=()
 expect_error=
 expect_exit=
 args_text=
+runner_args_text=
+expect_log=()
 stdin_lines=()
 stdin_end=
 has_stdin=0
@@ -86,6 +93,8 @@ while IFS= read -r line || [[ -n $line ]]; do
     elif value=$(directive "$line" expect-error); then expect_error=$value
     elif value=$(directive "$line" expect-exit); then expect_exit=$value
     elif value=$(directive "$line" args); then args_text=$value
+    elif value=$(directive "$line" runner-args); then runner_args_text=$value
+    elif value=$(directive "$line" expect-log); then expect_log+=("$value")
     elif value=$(directive "$line" stdin); then stdin_lines+=("$value"); has_stdin=1
     elif value=$(directive "$line" stdin-end); then stdin_end=$value; has_stdin=1
     elif value=$(directive "$line" interrupt-after); then interrupt_after=$value
@@ -102,15 +111,21 @@ fi
 
 # Parameters are written as a shell would take them: quotes group, and a
 # backslash escapes.
-args=()
-if [[ -n $args_text ]]; then
-    eval "args=($args_text)" || { echo "$name: cannot read the args line" >&2; exit 1; }
+runner_args=()
+if [[ -n $runner_args_text ]]; then
+    eval "runner_args=($runner_args_text)" || { echo "$name: cannot read the runner-args line" >&2; exit 1; }
 fi
 
 # ---------------------------------------------------------------- the run
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+mkdir "$work/files"
+args=()
+if [[ -n $args_text ]]; then
+    eval "args=($args_text)" || { echo "$name: cannot read the args line" >&2; exit 1; }
+    args=("${args[@]//\{work\}/$work/files}")
+fi
 input=/dev/null
 if ((has_stdin)); then
     input=$work/stdin
@@ -124,11 +139,14 @@ fi
 cd "$(dirname "$script")" || exit 1
 trace_options=()
 [[ -n $expect_trace ]] && trace_options=(--trace "$work/trace.txt")
-timeout -s KILL "$limit" "$wine_run" "$qob" "${trace_options[@]}" "$(basename "$script")" "${args[@]}" \
+((${#expect_log[@]})) && trace_options+=("--log=$work/log.txt")
+timeout -s KILL "$limit" "$wine_run" "$qob" "${runner_args[@]}" "${trace_options[@]}" "$(basename "$script")" "${args[@]}" \
     <"$input" >"$work/stdout" 2>"$work/stderr" &
 runner=$!
 if [[ -n $interrupt_after ]]; then
-    while [[ ! -s $work/stdout ]] && kill -0 "$runner" 2>/dev/null; do sleep 0.05; done
+    # Counted from the script's first output, not from the start: Wine's
+    # start-up takes seconds more on a busy machine.
+    while kill -0 "$runner" 2>/dev/null && [[ ! -s $work/stdout ]]; do sleep 0.1; done
     sleep "$interrupt_after"
     # timeout passes SIGINT on to Wine, which raises Ctrl+C in the program.
     kill -INT "$runner" 2>/dev/null
@@ -186,6 +204,19 @@ elif ((${#error_lines[@]})); then
 fi
 
 ((status == expect_exit)) || fail "exit status: expected $expect_exit, got $status"
+
+if ((${#expect_log[@]})); then
+    log_lines=()
+    [[ -f $work/log.txt ]] && mapfile -t log_lines < <(tr -d '\r' <"$work/log.txt")
+    for i in "${!expect_log[@]}"; do
+        # Unquoted on the right: a pattern, so that * matches.
+        # shellcheck disable=SC2053
+        [[ ${log_lines[i]-} == ${expect_log[i]} ]] ||
+            fail "log line $((i + 1)): expected '${expect_log[i]}', got '${log_lines[i]-<nothing>}'"
+    done
+    ((${#log_lines[@]} <= ${#expect_log[@]})) ||
+        fail "log line $((${#expect_log[@]} + 1)): unexpected '${log_lines[${#expect_log[@]}]}'"
+fi
 
 # The parts of a trace that differ from run to run and machine to machine.
 mask_trace() {

@@ -6,8 +6,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "base/engine_state.h"
+#include "base/error_numbers.h"
 #include "engine/entry.h"
 #include "lang/variables.h"
+
+// An error number as the helpers that run a line answer it, for
+// EXPECT_EQ(Error("..."), E(Err::X)).
+constexpr int E(Err e) { return static_cast<int>(e); }
 
 class EngineTest : public ::testing::Test {
 protected:

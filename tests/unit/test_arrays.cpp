@@ -9,8 +9,6 @@ namespace {
 
 using Arrays = ArrayLines;
 
-constexpr int E(Err e) { return static_cast<int>(e); }
-
 TEST_F(Arrays, DimensionErrors) {
     EXPECT_EQ(Error("a = ArrDimension(3, 0, 2)"), E(Err::ArrDimensionZeroBeforeNonZero));
     EXPECT_EQ(Error("a = ArrDimension(0, 3)"), E(Err::ArrDimensionZeroBeforeNonZero));

@@ -14,15 +14,10 @@
 
 namespace {
 
+// The dispatch hooks and the extender table are put back by the unit tests'
+// main after every test.
 class Dispatch : public BuiltinTest {
 protected:
-    DispatchHooks saved_hooks = g_dispatch_hooks;
-    void TearDown() override {
-        g_dispatch_hooks = saved_hooks;
-        ExtenderFunctionTable[0] = KeywordEntry{};
-        BuiltinTest::TearDown();
-    }
-
     void text(int i, const char* s) { ASSERT_TRUE(set_value_text(st, &args[i].v, s, strlen(s))); }
     void wtext(int i, const wchar_t* s) { ASSERT_TRUE(set_value_wtext(st, &args[i].v, s, wcslen(s))); }
     void integer(int i, int32_t n) { SetInteger(&args[i].v, RK_VALUE, 0, n); }
@@ -171,21 +166,6 @@ TEST_F(Dispatch, WideIntegerKindArgumentDoesNotWidenText) {
     EXPECT_EQ(args[2].v.integer, 3);
 }
 
-TEST_F(Dispatch, KindMFollowsTheSystem) {
-    wtext(1, L"abc");
-    text(2, "b");
-    integer(3, 0);
-    integer(4, 0);
-    convert_only("strindexnc", 4);  // M M I I
-    EXPECT_EQ((args[2].v.flags & VF_UNICODE) != 0, g_os.is_nt);
-}
-
-TEST_F(Dispatch, KindNFollowsTheSystem) {
-    text(1, "c:\\x");
-    convert_only("fileexist", 1);  // N
-    EXPECT_EQ((args[1].v.flags & VF_UNICODE) != 0, g_os.is_nt);
-}
-
 // ------------------------------------------------------------------ routing
 
 TEST_F(Dispatch, IdsWithoutHandlerRaise3046) {
@@ -279,14 +259,6 @@ TEST(BuiltinTables, EveryRowMatchesTheKeywordTable) {
         }
     }
     EXPECT_GT(rows, 0u);
-}
-
-TEST(KeywordIds, CompileTimeIdsMatchTheTable) {
-    // The names list is a second reading of keywords.def; both must agree.
-    for (int id = 0; id < KEYWORD_COUNT; ++id)
-        EXPECT_EQ(keyword_id(KeywordTable[id].name), id) << KeywordTable[id].name;
-    static_assert(keyword_id("!") == KWID_NOT, "first row");
-    static_assert(keyword_id("~") == KWID_BIT_NOT, "last row");
 }
 
 }  // namespace

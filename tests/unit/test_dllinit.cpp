@@ -1,6 +1,7 @@
 // Start-up contract: handshake, request order and effects, process-wide
 // tables, the dialog-owner table, and the real DLL's exports.
 #include <string.h>
+#include <atomic>
 #include <memory>
 #include <thread>
 #include "base/dialog_owner.h"
@@ -37,7 +38,7 @@ public:
 private:
     const char* caption_;
     std::thread thread_;
-    volatile bool found_ = false;
+    std::atomic<bool> found_{false};
     char text_[256] = {};
 };
 
@@ -157,7 +158,7 @@ TEST_F(StartupTest, ShutdownClosesFilesAndKeepsAnswering) {
 
 TEST_F(StartupTest, BusyCounterSerialisesEntries) {
     InterlockedIncrement(&EntryBusy);
-    volatile bool done = false;
+    std::atomic<bool> done{false};
     std::thread caller([&] {
         DoDaDllInit(nullptr, state_handle, 0x1300, KESTR_REQ_HANDSHAKE, 0, 0, 0);
         done = true;

@@ -19,26 +19,6 @@
 
 namespace {
 
-#if defined(_WIN64)
-TEST(ExtenderRecords, Win64KeepsFieldOrderWithNaturalWidths) {
-    EXPECT_EQ(offsetof(ExtenderValue, variant), 0u);
-    EXPECT_EQ(offsetof(ExtenderValue, real), 24u);
-    EXPECT_EQ(offsetof(ExtenderValue, integer), 32u);
-    EXPECT_EQ(offsetof(ExtenderValue, flags), 36u);
-    EXPECT_EQ(offsetof(ExtenderValue, text), 40u);
-    EXPECT_EQ(offsetof(ExtenderValue, internal), 48u);
-    EXPECT_EQ(sizeof(ExtenderValue), 52u);
-    // Seventeen words of which two are 32-bit: the version and the size.
-    EXPECT_EQ(offsetof(ExtenderContext, version), 16u);
-    EXPECT_EQ(offsetof(ExtenderContext, size), 20u);
-    EXPECT_EQ(offsetof(ExtenderContext, services), 24u);
-    EXPECT_EQ(offsetof(ExtenderContext, host_values), 32u);
-    EXPECT_EQ(offsetof(ExtenderContext, var_handler), 56u);
-    EXPECT_EQ(offsetof(ExtenderContext, array_swap_elements), 120u);
-    EXPECT_EQ(sizeof(ExtenderContext), 128u);
-}
-#endif
-
 // ---------------------------------------------------------------- the test host
 
 // What the test handler saw, and what it answers.

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int E(Err e) { return static_cast<int>(e); }
-
 class Jumps : public StatementTest {
 protected:
     void SetUp() override {

@@ -33,63 +33,14 @@ protected:
     int word(const char* text, size_t* length = nullptr) { return LookupKeyword(st, true, text, length); }
     int op(const char* text, size_t* length = nullptr) { return LookupKeyword(st, false, text, length); }
 
+    // The extender and user-function tables are put back by the unit tests' main.
     void TearDown() override {
         st->host_keywords = nullptr;
-        ExtenderFunctionCount = 0;
-        UserFunctions = UserFunctionHooks{};
         EngineTest::TearDown();
     }
 };
 
 // ------------------------------------------------------------------ table
-
-TEST(KeywordTable, FunctionDescriptions) {
-    int strsub = id_named("strsub");
-    EXPECT_EQ(KeywordTable[strsub].type, KT_FUNCTION);
-    EXPECT_EQ(KeywordTable[strsub].value, 3u);
-    EXPECT_EQ(KeywordTable[strsub].kinds_low, 0x006u);  // T I I
-
-    int poke = id_named("binarypokestrw");  // 3+1 IIWI
-    EXPECT_EQ(KeywordTable[poke].value, 0x0103u);
-    EXPECT_EQ(KeywordTable[poke].kinds_low, 0x0500u);
-
-    int play = id_named("mouseplay");  // SSSIF
-    EXPECT_EQ(KeywordTable[play].kinds_low, 0x20111u);
-    int set = id_named("dialogcontrolset");  // IIIX
-    EXPECT_EQ(KeywordTable[set].kinds_low, 0xF000u);
-    int clean = id_named("strclean");  // MMMII
-    EXPECT_EQ(KeywordTable[clean].kinds_low, 0x00888u);
-
-    int logon = id_named("runwithlogon");  // NNNIINNNI: nine arguments
-    EXPECT_EQ(KeywordTable[logon].value, 9u);
-    EXPECT_EQ(KeywordTable[logon].kinds_low, 0x77700777u);
-    EXPECT_EQ(KeywordTable[logon].kinds_high, 0u);
-
-    int swap = id_named("arrayswapelements");  // A and ten I
-    EXPECT_EQ(KeywordTable[swap].value, 11u);
-    EXPECT_EQ(KeywordTable[swap].kinds_low, 0x3u);
-
-    int average = id_named("average");
-    EXPECT_EQ(KeywordTable[average].type, KT_FUNCTION);
-    EXPECT_EQ(KeywordTable[average].value, 0xFFu);
-}
-
-TEST(KeywordTable, EntryTypes) {
-    EXPECT_EQ(KeywordTable[id_named("beep")].type, KT_STATEMENT);
-    EXPECT_EQ(KeywordTable[id_named("drop")].type, KT_SPECIAL);
-    EXPECT_EQ(KeywordTable[id_named("?makepointer")].type, KT_SPECIAL);
-    EXPECT_EQ(KeywordTable[id_named("endwhile")].type, KT_STRUCTURE);
-    EXPECT_EQ(KeywordTable[KWID_BIT_NOT].type, KT_UNARY);
-    EXPECT_EQ(KeywordTable[KWID_NOT_EQUAL].type, KT_COMPARISON);
-    EXPECT_EQ(KeywordTable[KWID_ASSIGN].type, KT_BINARY);
-    EXPECT_EQ(KeywordTable[KWID_OBJECT].value, 0xFFu);
-    // Neighbours of the two unreachable entries keep their places.
-    EXPECT_EQ(id_named("abs"), 131);
-    EXPECT_EQ(id_named("iskeydown"), 386);
-    EXPECT_EQ(id_named("isnumber"), 388);
-    EXPECT_EQ(KeywordTable[130].type, KT_FUNCTION);
-    EXPECT_EQ(KeywordTable[387].value, 0u);
-}
 
 TEST(KeywordTable, ConstantEncoding) {
     EXPECT_EQ(float_constant(FLOAT_CONSTANT_TAG | 19), 186272.0);

@@ -19,8 +19,6 @@ protected:
     }
 };
 
-constexpr int E(Err e) { return static_cast<int>(e); }
-
 // ---------------------------------------------------------------- If / Else
 
 TEST_F(Statements, FalseBlockSkipsNestedStructuresAndUntokenisableLines) {
