@@ -75,10 +75,8 @@ bool push_handler_gosub(EngineState* st, uint32_t resume, uint32_t line_position
     frame.state = FS_RUN;
     frame.saved_in_loop = static_cast<uint8_t>(st->in_loop);
     frame.collection = 0xFFFF;
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     const bool pushed = push_frame(st, frame);
-    st->error = pending;
     if (pushed) st->in_loop = 0;
     return pushed;
 }
@@ -94,14 +92,13 @@ void pop_handler_gosub(EngineState* st) {
 // that error standing, not 3033.
 bool jump_to_label(EngineState* st, const char* label, const ScriptBuffer& buffer,
                    uint32_t* next_position) {
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     uint32_t target = 0;
     if (find_label(st, label, buffer, &target) && st->error == 0) {
         *next_position = target;
+        aside.drop_pending();
         return true;
     }
-    st->error = pending;
     return false;
 }
 
@@ -233,8 +230,7 @@ bool CallHandlerFunction(EngineState* st, bool cancel) {
     if (index < 0 || !g_invoke_handler_function) return false;
     if (!UserFunctions.parameter_count || UserFunctions.parameter_count(st, index) != 1) return false;
 
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     Value args[2];
     init_value(&args[0]);
     init_value(&args[1]);
@@ -251,12 +247,13 @@ bool CallHandlerFunction(EngineState* st, bool cancel) {
     release_value(st, &args[1]);
     if (!(answer & 1)) *mode = 0;
     if (!failed && !(answer & 2)) {
+        aside.drop_pending();
         st->error = 0;
         return true;
     }
     // Exit inside the handler ends the run; anything else restores the
     // error that the handler was called for.
-    if (st->error != TERMINATE_EXIT) st->error = pending;
+    if (st->error == TERMINATE_EXIT) aside.drop_pending();
     return false;
 }
 

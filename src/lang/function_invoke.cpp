@@ -80,11 +80,12 @@ void restore_caller(EngineState* st, const CallerState* s) {
 // request (9012) wins over a pending error, any other error is kept.
 bool announce_script(EngineState* st, const char* path, int32_t outcome) {
     if (!(st->hook_flags & HOOK_FLAG_SCRIPT)) return true;
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     (void)call_host_hook(st, KESTR_HOOK_SCRIPT, path, static_cast<uintptr_t>(outcome), 0, 0, 0);
-    if (st->error == TERMINATE_HOST) return false;
-    st->error = pending;
+    if (st->error == TERMINATE_HOST) {
+        aside.drop_pending();
+        return false;
+    }
     return true;
 }
 

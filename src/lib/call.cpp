@@ -141,15 +141,16 @@ void restore(EngineState* st, const CallerSettings& saved) {
 // outcome 1 before and after a good run, -1 after a failed one. False when
 // the host asked to stop (error 9012); any other pending error is kept.
 bool announce(EngineState* st, const char* path, int32_t outcome) {
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     if (st->hook_flags & HOOK_FLAG_SCRIPT)
         (void)call_host_hook(st, KESTR_HOOK_SCRIPT, path, static_cast<uintptr_t>(outcome), 0, 0, 0);
     if ((st->hook_flags & HOOK_FLAG_CALL) && st->error != TERMINATE_HOST)
         (void)call_host_hook(st, KESTR_HOOK_CALL, path, static_cast<uintptr_t>(st->call_depth),
                              static_cast<uintptr_t>(outcome), 0, 0);
-    if (st->error == TERMINATE_HOST) return false;
-    st->error = pending;
+    if (st->error == TERMINATE_HOST) {
+        aside.drop_pending();
+        return false;
+    }
     return true;
 }
 
