@@ -77,19 +77,6 @@ struct BinaryBufferEntry {
 
 // One entry of the structure stack: If, While, For, ForEach, Switch, GoSub,
 // and the frames of Call levels and user-defined-function calls.
-enum FrameType : uint16_t {
-    FRAME_IF = 10001,
-    FRAME_ELSE = 10002,
-    FRAME_WHILE = 576,
-    FRAME_FOR = 359,
-    FRAME_FOREACH = 360,
-    FRAME_SWITCH = 548,
-    FRAME_GOSUB_FALSE = 29000,  // GoSub frames record the last-If result
-    FRAME_GOSUB_TRUE = 29001,
-    FRAME_GOSUB_NONE = 29003,
-    FRAME_CALL = 217,
-    FRAME_FUNCTION = 29500,
-};
 enum FrameState : uint8_t {
     FS_RUN = 0,
     FS_SKIP = 1,          // condition false, no case matched yet, loop finished
@@ -98,7 +85,7 @@ enum FrameState : uint8_t {
     FS_BREAK = 8,
 };
 struct StructureFrame {
-    uint16_t type;
+    uint16_t type;             // a FrameType (lang/frame_types.h)
     uint32_t resume_position;  // Switch: high half of the switch value
     uint32_t line_position;
     HGLOBAL buffer;
@@ -106,7 +93,7 @@ struct StructureFrame {
     uint8_t state;
     uint8_t saved_in_loop;
     uint16_t variable;         // For/ForEach variable; Switch: low half; Call/function: returned mark
-    uint16_t collection;       // ForEach: hidden collection variable, 0xFFFF = none
+    uint16_t collection;       // ForEach: hidden collection variable, 0xFFFF (NO_SLOT) = none
     uint16_t assign_table;     // Call/function: the caller's assignment in progress,
     uint16_t assign_slot;      // spared by Drop while the callee runs
 };

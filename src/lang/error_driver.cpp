@@ -66,15 +66,9 @@ bool push_handler_gosub(EngineState* st, uint32_t resume, uint32_t line_position
         st->error = static_cast<uint16_t>(nesting_error);
         return false;
     }
-    StructureFrame frame{};
-    frame.type = st->last_if == 0 ? FRAME_GOSUB_FALSE : st->last_if == 1 ? FRAME_GOSUB_TRUE : FRAME_GOSUB_NONE;
+    StructureFrame frame =
+        new_frame(st, gosub_frame_type(st->last_if), line_position, buffer.handle, st->current_function);
     frame.resume_position = resume;
-    frame.line_position = line_position;
-    frame.buffer = buffer.handle;
-    frame.function = st->current_function;
-    frame.state = FS_RUN;
-    frame.saved_in_loop = static_cast<uint8_t>(st->in_loop);
-    frame.collection = 0xFFFF;
     PendingErrorAside aside(st->error);
     const bool pushed = push_frame(st, frame);
     if (pushed) st->in_loop = 0;

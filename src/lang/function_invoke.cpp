@@ -163,18 +163,12 @@ bool bind_arguments(EngineState* st, const FunctionDescriptor& d, Value* args, i
 // ------------------------------------------------------------------ one call
 
 StructureFrame function_frame(const EngineState* st, int call_kind) {
-    StructureFrame frame{};
-    frame.type = FRAME_FUNCTION;
-    frame.resume_position = static_cast<uint32_t>(call_kind);
     // Kinds above 1 are called by the engine, not from a line.
     const bool from_line = call_kind == CALL_ORDINARY || call_kind == CALL_DIALOG;
-    frame.line_position = from_line ? st->current_line_position : 0;
-    frame.buffer = from_line ? st->current_buffer : nullptr;
-    frame.function = from_line ? st->current_function : NO_FUNCTION;
-    frame.state = FS_RUN;
-    frame.saved_in_loop = static_cast<uint8_t>(st->in_loop);
-    frame.variable = 0;
-    frame.collection = 0xFFFF;
+    StructureFrame frame = from_line ? new_frame(st, FRAME_FUNCTION, st->current_line_position,
+                                                 st->current_buffer, st->current_function)
+                                     : new_frame(st, FRAME_FUNCTION, 0, nullptr, NO_FUNCTION);
+    frame.resume_position = static_cast<uint32_t>(call_kind);
     frame.assign_table = st->assign_table;
     frame.assign_slot = st->assign_slot;
     return frame;

@@ -15,6 +15,7 @@
 #include "base/errors.h"
 #include "base/message_box.h"
 #include "base/messages.h"
+#include "lang/frame_types.h"
 #include "lang/keyword_table.h"
 #include "lang/value.h"
 #include "resources/dialog_ids.h"

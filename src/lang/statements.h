@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 #include "base/script_buffer.h"
+#include "lang/frame_types.h"
 
 struct EngineState;
 struct Value;
@@ -20,6 +21,11 @@ int ExecuteStatement(EngineState* st, Value* result, char* line, uint32_t statem
 // frame it ends (0 = not returned).
 constexpr uint16_t FRAME_RETURNED = 1;
 
+// A running frame of `type` opened at `line_position` of `buffer` in
+// `function` (NO_FUNCTION for the main script), with no variable and no
+// collection; it keeps the in-loop flag for its closing to give back.
+StructureFrame new_frame(const EngineState* st, uint16_t type, uint32_t line_position, HGLOBAL buffer,
+                         uint16_t function);
 // Pushes a frame (3353 when the stack would exceed 100 frames).
 [[nodiscard]] bool push_frame(EngineState* st, const StructureFrame& frame);
 inline StructureFrame* top_frame(EngineState* st) {

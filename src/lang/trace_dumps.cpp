@@ -6,6 +6,7 @@
 #include "base/heap.h"
 #include "base/script_buffer.h"
 #include "base/settings.h"
+#include "lang/frame_types.h"
 #include "lang/keyword_table.h"
 #include "lang/trace.h"
 #include "lang/trace_output.h"

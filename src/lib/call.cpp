@@ -165,16 +165,8 @@ void trace_call(EngineState* st, bool calling) {
 }
 
 StructureFrame call_frame(const EngineState* st) {
-    StructureFrame frame{};
-    frame.type = FRAME_CALL;
-    frame.resume_position = 0;
-    frame.line_position = st->current_line_position;
-    frame.buffer = st->current_buffer;
-    frame.function = st->current_function;
-    frame.state = FS_RUN;
-    frame.saved_in_loop = static_cast<uint8_t>(st->in_loop);
-    frame.variable = 0;  // not returned
-    frame.collection = 0xFFFF;
+    StructureFrame frame =
+        new_frame(st, FRAME_CALL, st->current_line_position, st->current_buffer, st->current_function);
     frame.assign_table = st->assign_table;
     frame.assign_slot = st->assign_slot;
     return frame;
