@@ -145,10 +145,8 @@ void report_open_definition(EngineState* st, const char* line, const ScriptBuffe
 
 // ------------------------------------------------------------------ host hooks
 
-// Puts the directory back as a script's directory change would, with the
-// drive's "=X:" variable that a command shell keeps.
-// Step 10: the host learns which line is about to run ("3" inside a
-// user-defined function), at its position in the original script.
+// The statement hook: the host learns which line is about to run ("3"
+// inside a user-defined function), at its position in the original script.
 bool statement_hook(EngineState* st, const ScriptBuffer& buffer, uint32_t line_start) {
     const char* text = st->current_function != NO_FUNCTION ? "3" : "2";
     const uint16_t scope = st->table.handle ? st->table.id : NO_SLOT;
@@ -258,7 +256,7 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
     return after_statement(st, line);
 }
 
-// Steps 1-14: every line to the end of the buffer or the first stop.
+// Reads and runs every line to the end of the buffer or the first stop.
 int run_lines(EngineState* st, Value* result, char* line, const ScriptBuffer& buffer,
               uint32_t* line_start, uint32_t* position) {
     for (;;) {

@@ -113,7 +113,8 @@ bool jump_to_handler(EngineState* st, int32_t* mode, const char* label, Err nest
     return false;
 }
 
-// Step 6: a user cancel (9999). True when a handler took it.
+// A user cancel (9999) goes to the cancel handler when one is armed. True
+// when a handler took it.
 bool handle_cancel(EngineState* st, const ScriptBuffer& buffer, uint32_t* next_position,
                    uint32_t line_position) {
     int32_t* mode = &st->cancel_handler_mode;
@@ -127,8 +128,9 @@ bool handle_cancel(EngineState* st, const ScriptBuffer& buffer, uint32_t* next_p
                            next_position, line_position);
 }
 
-// Step 7: any other error below 9000. *array_built tells step 8 that the
-// handler already received the error's variables.
+// An error below 9000 goes to the error handler when one is armed.
+// *array_built tells the report that may follow that the handler already
+// received the error's variables, so they are not set a second time.
 bool handle_error(EngineState* st, const ScriptBuffer& buffer, uint32_t* next_position,
                   uint32_t line_position, bool* array_built) {
     int32_t* mode = &st->error_handler_mode;
@@ -145,7 +147,8 @@ bool handle_error(EngineState* st, const ScriptBuffer& buffer, uint32_t* next_po
                            next_position, line_position);
 }
 
-// Step 8: the error stands; report it. Returns the run loop's answer.
+// No handler took the error, so it is reported. Returns the run loop's
+// answer.
 int report_statement_error(EngineState* st, const char* line, const ScriptBuffer& buffer,
                            bool array_built) {
     lstrcpynA(st->offending_line, line, LINE_BUFFER_BYTES);
@@ -163,7 +166,9 @@ int report_statement_error(EngineState* st, const char* line, const ScriptBuffer
     return 1;
 }
 
-// Steps 5 to 8 for a statement that left st->error set.
+// Deals with the error a statement left in st->error: the continue and
+// go-on codes clear it, a handler may take it, and what is left is reported
+// or ends the run.
 int act_on_error(EngineState* st, const char* line, uint32_t* next_position, uint32_t line_position,
                  const ScriptBuffer& buffer) {
     const uint16_t error = st->error;

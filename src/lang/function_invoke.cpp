@@ -174,8 +174,8 @@ StructureFrame function_frame(const EngineState* st, int call_kind) {
     return frame;
 }
 
-// Step 9 and 10: the native handler, or the arguments bound and the body
-// run. Returns the run loop's outcome; NOT_RUN when binding failed, whose
+// Runs the function: its native handler, or its arguments bound and its
+// body run. Returns the run loop's outcome; NOT_RUN when binding failed, whose
 // error was reported by no one.
 constexpr int NOT_RUN = -2;
 
@@ -187,7 +187,7 @@ int run_body(EngineState* st, const FunctionDescriptor& d, Value* result, Value*
     return g_upcalls.run_script(st, result, ScriptBuffer{d.body, d.body_length, d.body_start}, &line_start, &position);
 }
 
-// Steps 8-11 for a function: the body runs in the private table, whose
+// A function (unlike a subroutine) runs its body in a private table, whose
 // variables go when it ends.
 int run_in_scope(EngineState* st, const FunctionDescriptor& d, uint16_t scope, Value* result, Value* args,
                  int count, const NativeHandler* native) {
@@ -216,7 +216,9 @@ void settle_error(EngineState* st, int outcome) {
     st->error = ERROR_IN_FUNCTION_BODY;
 }
 
-// Steps 3-15 once the caller's state is saved in `caller`.
+// One call, once the caller's state is saved in `caller`: the frame pushed,
+// the private table opened, the host told when the script file changes,
+// the body run, and the caller's state given back.
 bool invoke(EngineState* st, uint16_t index, const FunctionDescriptor& d, Value* result, Value* args, int count,
             const NativeHandler* native, int call_kind, CallerState* caller) {
     const int32_t depth = st->structure_depth;

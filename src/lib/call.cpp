@@ -182,7 +182,8 @@ void set_parameters(EngineState* st, const Value& parameters, bool wide) {
     }
 }
 
-// Steps 4-13, once the file is found: runs it under a Call frame.
+// Runs the script file found under a Call frame, with the caller's
+// settings saved around it and the host told of the start and the end.
 void run_called_script(EngineState* st, const char* path, Value* result) {
     const int32_t depth = st->structure_depth;
     const StructureFrame frame = call_frame(st);
