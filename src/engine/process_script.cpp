@@ -45,14 +45,12 @@ bool convert_text(EngineState* st, HGLOBAL script) {
     return ok;
 }
 
-// The #include expansion failed (-1 memory, -2 nesting, anything else an
-// include file whose name the loader left in `file`): nothing runs, the
+// The #include expansion failed (for want of memory, nested too deeply, or
+// an include file whose name the loader left in `file`): nothing runs, the
 // failure is reported, and the host finds its number as the last run's error.
 void note_include_failure(EngineState* st, int32_t outcome, const char* file) {
     st->last_run_result = 0;
-    st->last_run_error = static_cast<int32_t>(outcome == -1   ? Err::IncludeWorkBufferAlloc
-                                              : outcome == -2 ? Err::IncludeNestedTooDeep
-                                                              : Err::IncludeFileAccess);
+    st->last_run_error = static_cast<int32_t>(include_failure_error(outcome));
     report_include_failure(st, nullptr, outcome, file);
 }
 
@@ -75,7 +73,7 @@ bool prepare(EngineState* st, HGLOBAL* script, uint32_t* length) {
     if (st->include_flags & INCLUDE_EXPAND) {
         char file[LINE_BUFFER_BYTES] = "";
         const int32_t outcome = PrepareScript(st, script, st->script_path, "", file, 0);
-        if (outcome <= 0) {
+        if (outcome <= PREPARE_FILE_FAILED) {
             note_include_failure(st, outcome, file);
             return false;
         }

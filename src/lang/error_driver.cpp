@@ -161,9 +161,9 @@ int report_statement_error(EngineState* st, const char* line, const ScriptBuffer
     const int go_on = ReportError(st, nullptr, 1, error, severity);
     free_error_info(st);
     // Trace: the outcome record (suppressed or terminal error) is written here.
-    if (!go_on) return 0;
+    if (!go_on) return STATEMENT_STOPPED;
     st->error = 0;
-    return 1;
+    return STATEMENT_DONE;
 }
 
 // Deals with the error a statement left in st->error: the continue and
@@ -177,22 +177,23 @@ int act_on_error(EngineState* st, const char* line, uint32_t* next_position, uin
         if (st->continue_flag) {
             st->continue_flag = 0;
             st->error = 0;
-            return 1;
+            return STATEMENT_DONE;
         }
         if (error == ERROR_GO_ON) {
             st->trace_error = static_cast<uint16_t>(st->indirect_error);
             st->error = 0;
-            return 1;
+            return STATEMENT_DONE;
         }
-        if (error == TERMINATE_CANCEL && handle_cancel(st, buffer, next_position, line_position)) return 1;
+        if (error == TERMINATE_CANCEL && handle_cancel(st, buffer, next_position, line_position))
+            return STATEMENT_DONE;
     } else if (handle_error(st, buffer, next_position, line_position, &array_built)) {
-        return 1;
+        return STATEMENT_DONE;
     }
     // What is left at 9000 or above (a cancel nobody took, Exit inside a
     // handler) ends the run unreported; a handler's own nesting error
     // (3618, 3619) is reported like any other.
-    if (st->error >= TERMINATE_EXIT) return 0;
-    if (st->error == 0) return 1;
+    if (st->error >= TERMINATE_EXIT) return STATEMENT_STOPPED;
+    if (st->error == 0) return STATEMENT_DONE;
     return report_statement_error(st, line, buffer, array_built);
 }
 
@@ -275,7 +276,7 @@ int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_
     const bool stepped = !debugging(st) || DebugStep(st, statement);
     lexer_start(st, statement);
 
-    int outcome = 0;
+    int outcome = STATEMENT_STOPPED;
     if (!stepped) {
         st->pending_line_error = 0;
     } else if (st->pending_line_error) {
@@ -296,7 +297,7 @@ int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_
     if (tracing(st)) {
         // The go-on code left its real number in trace_error.
         const int traced = error == ERROR_GO_ON ? st->trace_error : error;
-        trace_statement_error(st, statement, traced, go_on == 0);
+        trace_statement_error(st, statement, traced, go_on == STATEMENT_STOPPED);
     }
     return go_on;
 }

@@ -181,7 +181,7 @@ constexpr int NOT_RUN = -2;
 
 int run_body(EngineState* st, const FunctionDescriptor& d, Value* result, Value* args, int count,
              const NativeHandler* native) {
-    if (native) return native->call(st, native->word) ? 1 : 0;
+    if (native) return native->call(st, native->word) ? RUN_ENDED : RUN_STOPPED;
     if (!bind_arguments(st, d, args, count)) return NOT_RUN;
     uint32_t line_start = 0, position = 0;
     return g_upcalls.run_script(st, result, ScriptBuffer{d.body, d.body_length, d.body_start}, &line_start, &position);
@@ -211,7 +211,7 @@ int run_in_scope(EngineState* st, const FunctionDescriptor& d, uint16_t scope, V
 // After the body: 9000 (Exit) and 9999 (cancel) travel on; any other
 // failure was reported inside the body and stops the caller quietly.
 void settle_error(EngineState* st, int outcome) {
-    if (outcome != 0) return;
+    if (outcome != RUN_STOPPED) return;
     if (st->error == TERMINATE_EXIT || st->error == TERMINATE_CANCEL) return;
     st->error = ERROR_IN_FUNCTION_BODY;
 }

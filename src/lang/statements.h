@@ -9,10 +9,17 @@
 struct EngineState;
 struct Value;
 
+// What running one statement came to. The statement handlers return it as
+// an int, so that `return raise(...)` stands for STATEMENT_STOPPED.
+enum StatementOutcome : int {
+    STATEMENT_RETURNED = -1,  // Return ended a Call level, a function or the script
+    STATEMENT_STOPPED = 0,    // an error (or terminating code) is set
+    STATEMENT_DONE = 1,       // go on with the next line
+};
+
 // Runs one logical line. statement_offset skips a leading label; the next
-// position is where the run loop reads on (jumps write it). Returns 1 to go
-// on, 0 when an error (or terminating code) is set, -1 when Return ended a
-// Call level, a function or the script.
+// position is where the run loop reads on (jumps write it). Returns a
+// StatementOutcome.
 int ExecuteStatement(EngineState* st, Value* result, char* line, uint32_t statement_offset,
                      uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
                      bool no_jump_cache);

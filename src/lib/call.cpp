@@ -201,7 +201,7 @@ void run_called_script(EngineState* st, const char* path, Value* result) {
 
     CallerSettings saved;
     save_and_reset(st, &saved);
-    const int outcome = go ? g_upcalls.run_script_file(st, result, path) : 0;
+    const RunOutcome outcome = go ? g_upcalls.run_script_file(st, result, path) : RUN_STOPPED;
     if (!st->frames[depth].variable) release_value(st, result);
     restore(st, saved);
     st->structure_depth = depth;
@@ -211,7 +211,7 @@ void run_called_script(EngineState* st, const char* path, Value* result) {
     st->current_line_function = frame.function;
 
     // The called script has reported its own error; the caller stops quietly.
-    const bool failed = outcome == 0;
+    const bool failed = outcome == RUN_STOPPED;
     if (failed && st->error != TERMINATE_CANCEL) {
         st->pending_cancel = TERMINATE_QUIET;
         st->error = TERMINATE_QUIET;
