@@ -90,19 +90,6 @@ struct BinaryBufferEntry {
 
 // One entry of the structure stack: If, While, For, ForEach, Switch, GoSub,
 // and the frames of Call levels and user-defined-function calls.
-enum FrameType : uint16_t {
-    FRAME_IF = 10001,
-    FRAME_ELSE = 10002,
-    FRAME_WHILE = 576,
-    FRAME_FOR = 359,
-    FRAME_FOREACH = 360,
-    FRAME_SWITCH = 548,
-    FRAME_GOSUB_FALSE = 29000,  // GoSub frames record the last-If result
-    FRAME_GOSUB_TRUE = 29001,
-    FRAME_GOSUB_NONE = 29003,
-    FRAME_CALL = 217,
-    FRAME_FUNCTION = 29500,
-};
 enum FrameState : uint8_t {
     FS_RUN = 0,
     FS_SKIP = 1,          // condition false, no case matched yet, loop finished
@@ -111,7 +98,7 @@ enum FrameState : uint8_t {
     FS_BREAK = 8,
 };
 struct StructureFrame {
-    uint16_t type;
+    uint16_t type;             // a FrameType (lang/frame_types.h)
     uint32_t resume_position;  // Switch: high half of the switch value
     uint32_t line_position;
     HGLOBAL buffer;
@@ -119,7 +106,7 @@ struct StructureFrame {
     uint8_t state;
     uint8_t saved_in_loop;
     uint16_t variable;         // For/ForEach variable; Switch: low half; Call/function: returned mark
-    uint16_t collection;       // ForEach: hidden collection variable, 0xFFFF = none
+    uint16_t collection;       // ForEach: hidden collection variable, 0xFFFF (NO_SLOT) = none
     uint16_t assign_table;     // Call/function: the caller's assignment in progress,
     uint16_t assign_slot;      // spared by Drop while the callee runs
 };
@@ -153,12 +140,12 @@ struct LexerState {
 };
 
 struct EngineState {
-    // 1-4: host handler, user-defined functions (the variable table is `table`).
+    // The host's handler and the user-defined-function blocks (the variable table is `table`).
     HostHandlerFn host_handler;
     HGLOBAL udf_blocks[UDF_BLOCKS];
     void* udf_table[UDF_SLOTS];
 
-    // 5: work buffers.
+    // Work buffers, one line each.
     char line[LINE_BUFFER_BYTES];            // the run loop's current line
     char substituted[LINE_BUFFER_BYTES];     // result of %substitution%
     char scratch[LINE_BUFFER_BYTES];
@@ -166,7 +153,7 @@ struct EngineState {
     char offending_line[LINE_BUFFER_BYTES];  // shown in error reports
     char error_text[LINE_BUFFER_BYTES];      // "number:  message"
 
-    // 6-8: windows, statement, lexer.
+    // Windows, the statement being run and the lexer.
     HWND host_window;
     HWND owner_window;
     int32_t statement_kind;
@@ -174,17 +161,17 @@ struct EngineState {
     int32_t skip_state;
     LexerState lexer;
 
-    // 9-11: host keywords and switches (the main table is scopes[0]).
+    // Host keywords, debug and trace switches, hook flags (the main table is scopes[0]).
     const void* host_keywords;
     uint32_t debug_switches;
     uint32_t trace_switches;
     uint32_t hook_flags;  // HOOK_FLAG_* bits
 
-    // 12: files and binary buffers.
+    // Open files and binary buffers.
     FileEntry files[FILE_SLOTS];
     BinaryBufferEntry binbufs[BINBUF_SLOTS];
 
-    // 13: error state.
+    // Error state: the pending error and what the last run came to.
     uint16_t error;        // current error number, 0 = none
     uint16_t trace_error;
     int32_t last_run_error;
@@ -198,12 +185,12 @@ struct EngineState {
     uint16_t assign_slot;
     uint16_t expression_depth;
 
-    // 14: cursors.
+    // Cursors.
     HCURSOR cursor;
     HCURSOR wait_cursor;
     HCURSOR arrow_cursor;
 
-    // 15-16: run-time switches and settings.
+    // Run-time switches and settings.
     int32_t error_mode;
     int32_t exclusive;
     int32_t last_error;
@@ -215,11 +202,11 @@ struct EngineState {
     int32_t sounds;
     int32_t pretty_dialogs;
 
-    // 17: structure stack.
+    // The structure stack.
     int32_t structure_depth;
     StructureFrame frames[STRUCTURE_FRAMES];
 
-    // 18: loaded modules.
+    // Loaded DLLs and extenders.
     HMODULE dll_modules[DLL_SLOTS];
     int32_t dll_count;
     HMODULE extender_modules[EXTENDER_SLOTS];
@@ -227,16 +214,16 @@ struct EngineState {
     uint32_t extender_interface[EXTENDER_SLOTS];
     int32_t extender_count;
 
-    // 19: entry points resolved at start-up.
+    // Entry points resolved at start-up.
     FARPROC toolhelp[5];
     FARPROC block_input;
     FARPROC reg_delete_key_ex;
 
-    // 20: script path and include flags.
+    // Script path and include flags.
     char script_path[MAX_PATH];
     uint32_t include_flags;
 
-    // 21: user-defined functions.
+    // User-defined functions: the running one and the definition being read.
     uint16_t current_function;
     int32_t in_definition;
     int32_t skipping_definition;
@@ -245,22 +232,22 @@ struct EngineState {
     // Where the open definition's #Define... line began (its 3723 report).
     uint32_t definition_line_position;
 
-    // 22: string heap.
+    // The string heap.
     uint8_t* heap_base;         // base address; offsets count from here
     uint8_t* heap_commit_base;  // where more of the region is committed
     uint32_t heap_end;          // offset of the end marker
     uint32_t heap_committed;    // committed bytes of the region
 
-    // 23: additional error information (1025-byte block).
+    // Additional error information (1025-byte block).
     HGLOBAL error_info;
 
-    // 24: variable-table registry and the current table.
+    // The variable-table registry and the current table.
     VariableScope scopes[VARIABLE_TABLES];
     int32_t current_scope;
     uint32_t instance_counter;
     CurrentTable table;
 
-    // Settings and values outside the numbered groups.
+    // Settings and other values.
     char product_name[20];
     HMODULE host_module;
     uintptr_t host_values[3];   // handed to extenders and the host callback

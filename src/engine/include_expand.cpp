@@ -175,22 +175,22 @@ int32_t load_include(EngineState* st, const char* name, const char* directory, c
     HANDLE file = open_include(name, directory, opened);
     if (file == INVALID_HANDLE_VALUE) {
         set_error_name(error_name, name, strlen(name));
-        return 0;
+        return PREPARE_FILE_FAILED;
     }
     uint32_t size = 0;
     FileReadResult read = read_script_file(file, block, &size);
     CloseHandle(file);
-    if (read == FileReadResult::no_memory || read == FileReadResult::no_lock) return -1;
+    if (read == FileReadResult::no_memory || read == FileReadResult::no_lock) return PREPARE_NO_MEMORY;
     if (read == FileReadResult::ok && size > 1) {
         uint8_t* text = static_cast<uint8_t*>(GlobalLock(*block));
-        if (!text) return -1;
+        if (!text) return PREPARE_NO_MEMORY;
         if (starts_with_utf16_mark(text, size) && ConvertUnicodeScript(st, text, size + 2) == 0)
             read = FileReadResult::short_read;
         GlobalUnlock(*block);
     }
     if (read != FileReadResult::ok) {
         set_error_name(error_name, name, strlen(name));
-        return 0;
+        return PREPARE_FILE_FAILED;
     }
     return PrepareScript(st, block, opened, directory, error_name, level + 1);
 }
@@ -199,14 +199,14 @@ int32_t load_include(EngineState* st, const char* name, const char* directory, c
 int32_t splice_include(EngineState* st, const char* after_word, const char* end, const char* directory,
                        char* error_name, int level, TextBuilder& out) {
     char name[INCLUDE_NAME_CHARS + 1];
-    if (!parse_include_name(after_word, end, name, error_name)) return 0;
+    if (!parse_include_name(after_word, end, name, error_name)) return PREPARE_FILE_FAILED;
     HGLOBAL block = nullptr;
     int32_t length = load_include(st, name, directory, error_name, level, &block);
     if (length > 0) {
         const char* text = static_cast<const char*>(GlobalLock(block));
         if (!text || !out.put(text, static_cast<uint32_t>(length)) ||
             (text[length - 1] != '\n' && !out.put("\n", 1)))
-            length = -1;
+            length = PREPARE_NO_MEMORY;
         if (text) GlobalUnlock(block);
     }
     if (block) GlobalFree(block);
@@ -223,7 +223,7 @@ int32_t expand_lines(EngineState* st, const char* text, const char* file_name, c
         const char* next = end ? end + 1 : p + strlen(p);
         if (!end) end = next;
         if (is_marker_line(p, end)) {
-            if (!out.put(p, static_cast<uint32_t>(next - p))) return -1;
+            if (!out.put(p, static_cast<uint32_t>(next - p))) return PREPARE_NO_MEMORY;
             p = next;
             continue;
         }
@@ -234,10 +234,10 @@ int32_t expand_lines(EngineState* st, const char* text, const char* file_name, c
             int32_t spliced = splice_include(st, word + 8, end, directory, error_name, level, out);
             if (spliced < 1) return spliced;
         } else {
-            if (!out.put(p, static_cast<uint32_t>(next - p))) return -1;
-            if (directive != Directive::none && next == end && !out.put("\n", 1)) return -1;
+            if (!out.put(p, static_cast<uint32_t>(next - p))) return PREPARE_NO_MEMORY;
+            if (directive != Directive::none && next == end && !out.put("\n", 1)) return PREPARE_NO_MEMORY;
         }
-        if (directive != Directive::none && !out.put_marker(line_number + 1, file_name)) return -1;
+        if (directive != Directive::none && !out.put_marker(line_number + 1, file_name)) return PREPARE_NO_MEMORY;
         p = next;
     }
     return 1;
@@ -260,7 +260,7 @@ int32_t build_prepared(EngineState* st, char* text, const char* file_name, const
     NormaliseLineEnds(text);
     uint32_t marker_size = static_cast<uint32_t>(strlen(file_name)) + MARKER_BYTES;
     uint32_t size = static_cast<uint32_t>(strlen(text)) + 1 + marker_size * (count_directive_lines(text) + 1) + 1;
-    if (!out.open(size) || !out.put_marker(1, file_name)) return -1;
+    if (!out.open(size) || !out.put_marker(1, file_name)) return PREPARE_NO_MEMORY;
     return expand_lines(st, text, file_name, directory, error_name, level, out);
 }
 
@@ -268,10 +268,10 @@ int32_t build_prepared(EngineState* st, char* text, const char* file_name, const
 // back into it rather than replacing it.
 int32_t store_result(HGLOBAL* text, const TextBuilder& out) {
     HGLOBAL resized = GlobalReAlloc(*text, out.length + 1, GMEM_MOVEABLE);
-    if (!resized) return -1;
+    if (!resized) return PREPARE_NO_MEMORY;
     *text = resized;
     char* target = static_cast<char*>(GlobalLock(resized));
-    if (!target) return -1;
+    if (!target) return PREPARE_NO_MEMORY;
     memcpy(target, out.data, out.length);
     target[out.length] = 0;
     GlobalUnlock(resized);
@@ -282,14 +282,14 @@ int32_t store_result(HGLOBAL* text, const TextBuilder& out) {
 
 int32_t PrepareScript(EngineState* st, HGLOBAL* text, const char* file_name, const char* directory,
                       char* error_name, int level) {
-    if (level >= MAX_INCLUDE_LEVEL) return -2;
+    if (level >= MAX_INCLUDE_LEVEL) return PREPARE_TOO_DEEP;
     if (!file_name) file_name = "";
     char* source = static_cast<char*>(GlobalLock(*text));
-    if (!source) return -1;
+    if (!source) return PREPARE_NO_MEMORY;
     size_t size = GlobalSize(*text);
     if (size == 0 || memchr(source, 0, size) == nullptr) {
         GlobalUnlock(*text);
-        return -1;  // not a zero-terminated text
+        return PREPARE_NO_MEMORY;  // not a zero-terminated text
     }
     if (already_prepared(source)) {
         int32_t length = static_cast<int32_t>(strlen(source));
@@ -304,10 +304,15 @@ int32_t PrepareScript(EngineState* st, HGLOBAL* text, const char* file_name, con
     return result;
 }
 
+Err include_failure_error(int32_t outcome) {
+    if (outcome == PREPARE_NO_MEMORY) return Err::IncludeWorkBufferAlloc;
+    return outcome == PREPARE_TOO_DEEP ? Err::IncludeNestedTooDeep : Err::IncludeFileAccess;
+}
+
 void report_include_failure(EngineState* st, HWND owner, int32_t outcome, const char* file) {
     const int headline = static_cast<int>(Err::ExecutionErrorHeadline);
-    if (outcome == -1 || outcome == -2) {
-        const int reason = static_cast<int>(outcome == -1 ? Err::IncludeWorkBufferAlloc : Err::IncludeNestedTooDeep);
+    if (outcome == PREPARE_NO_MEMORY || outcome == PREPARE_TOO_DEEP) {
+        const int reason = static_cast<int>(include_failure_error(outcome));
         ReportError(st, owner, reason, headline, SEVERITY_SEVERE);
         keep_report(st, reason, false);
     } else {

@@ -25,7 +25,9 @@ bool starts_with_byte_order_mark(const uint8_t* text, SIZE_T size) {
     return size >= 2 && ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF));
 }
 
-// Steps 2 and 3: UTF-16 text to the ANSI code page, then line ends, in place.
+// Brings the script's text into the form the run loop reads, in place:
+// UTF-16 text (it starts with a byte-order mark) becomes the ANSI code page,
+// then the line ends are normalised.
 bool convert_text(EngineState* st, HGLOBAL script) {
     auto* text = static_cast<uint8_t*>(GlobalLock(script));
     if (!text) return false;
@@ -45,17 +47,17 @@ bool convert_text(EngineState* st, HGLOBAL script) {
     return ok;
 }
 
-// Step 4 failed (-1 memory, -2 nesting, anything else an include file
-// whose name the loader left in `file`): the run ends with its report.
+// The #include expansion failed (for want of memory, nested too deeply, or
+// an include file whose name the loader left in `file`): nothing runs, the
+// failure is reported, and the host finds its number as the last run's error.
 void note_include_failure(EngineState* st, int32_t outcome, const char* file) {
     st->last_run_result = 0;
-    st->last_run_error = static_cast<int32_t>(outcome == -1   ? Err::IncludeWorkBufferAlloc
-                                              : outcome == -2 ? Err::IncludeNestedTooDeep
-                                                              : Err::IncludeFileAccess);
+    st->last_run_error = static_cast<int32_t>(include_failure_error(outcome));
     report_include_failure(st, nullptr, outcome, file);
 }
 
-// Step 5: scrambles the prepared text in place and measures it.
+// Scrambles the prepared text in place, as every script buffer is held,
+// and measures it.
 bool scramble_block(EngineState* st, HGLOBAL script, uint32_t* length) {
     auto* text = static_cast<uint8_t*>(GlobalLock(script));
     if (!text) return false;
@@ -65,13 +67,15 @@ bool scramble_block(EngineState* st, HGLOBAL script, uint32_t* length) {
     return true;
 }
 
-// Steps 2-5. The loader may replace the block; *script follows it.
+// Everything the text goes through before it runs: conversion, #include
+// expansion when it is switched on, and scrambling. The loader may replace
+// the block; *script follows it.
 bool prepare(EngineState* st, HGLOBAL* script, uint32_t* length) {
     if (!convert_text(st, *script)) return false;
     if (st->include_flags & INCLUDE_EXPAND) {
         char file[LINE_BUFFER_BYTES] = "";
         const int32_t outcome = PrepareScript(st, script, st->script_path, "", file, 0);
-        if (outcome <= 0) {
+        if (outcome <= PREPARE_FILE_FAILED) {
             note_include_failure(st, outcome, file);
             return false;
         }
@@ -79,8 +83,8 @@ bool prepare(EngineState* st, HGLOBAL* script, uint32_t* length) {
     return scramble_block(st, *script, length);
 }
 
-// Step 7: what every run starts from. Handler modes, hook flags and
-// include flags carry over from the previous run.
+// Resets the state that every run starts from. Handler modes, hook flags
+// and include flags carry over from the previous run.
 void reset_run_state(EngineState* st, void* host_handler, const void* host_keywords) {
     HWND parent = st->host_window ? GetParent(st->host_window) : nullptr;
     st->owner_window = parent ? parent : st->host_window;
@@ -105,7 +109,8 @@ void reset_run_state(EngineState* st, void* host_handler, const void* host_keywo
     st->cursor = st->wait_cursor;
 }
 
-// Steps 8 and 10: let the host's window settle around the run.
+// Before and after the run the host's window settles: the cursor is set
+// and the messages waiting for it are handled.
 void settle(EngineState* st, HCURSOR cursor) {
     st->cursor = cursor;
     WaitPumping(st, kSettleMilliseconds);

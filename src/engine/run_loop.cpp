@@ -145,10 +145,8 @@ void report_open_definition(EngineState* st, const char* line, const ScriptBuffe
 
 // ------------------------------------------------------------------ host hooks
 
-// Puts the directory back as a script's directory change would, with the
-// drive's "=X:" variable that a command shell keeps.
-// Step 10: the host learns which line is about to run ("3" inside a
-// user-defined function), at its position in the original script.
+// The statement hook: the host learns which line is about to run ("3"
+// inside a user-defined function), at its position in the original script.
 bool statement_hook(EngineState* st, const ScriptBuffer& buffer, uint32_t line_start) {
     const char* text = st->current_function != NO_FUNCTION ? "3" : "2";
     const uint16_t scope = st->table.handle ? st->table.id : NO_SLOT;
@@ -227,8 +225,8 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
 
     bool no_jump_cache = false;
     if (!st->pending_line_error) {
-        const int substituted = SubstituteLine(st, line);
-        if (substituted == 0) {
+        const SubstituteOutcome substituted = SubstituteLine(st, line);
+        if (substituted == SUBSTITUTE_FAILED) {
             if (!region_skipped(st)) {
                 // Reported against this line, not the statement that ran last.
                 locate_report_line(st, line, buffer, line_start);
@@ -237,7 +235,7 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
             }
             st->error = 0;
         }
-        no_jump_cache = substituted == 2;
+        no_jump_cache = substituted == SUBSTITUTE_CHANGED;
     }
 
     const int offset = statement_offset(line);
@@ -254,11 +252,11 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
     const int ran = RunStatement(st, result, line, static_cast<uint32_t>(offset), position, line_start,
                                  buffer, no_jump_cache);
     release_statement_result(st, result);
-    if (ran != 1) return ran < 0 ? LINE_RETURNED : LINE_STOPPED;
+    if (ran != STATEMENT_DONE) return ran == STATEMENT_RETURNED ? LINE_RETURNED : LINE_STOPPED;
     return after_statement(st, line);
 }
 
-// Steps 1-14: every line to the end of the buffer or the first stop.
+// Reads and runs every line to the end of the buffer or the first stop.
 int run_lines(EngineState* st, Value* result, char* line, const ScriptBuffer& buffer,
               uint32_t* line_start, uint32_t* position) {
     for (;;) {
@@ -293,15 +291,15 @@ RunOutcome RunScript(EngineState* st, Value* result, const ScriptBuffer& buffer,
     int outcome;
     if (!line.text()) {
         raise(st, Err::AllocFailed);
-        outcome = 0;
+        outcome = LINE_STOPPED;
     } else {
         outcome = run_lines(st, result, line.text(), buffer, line_start, position);
         if (outcome == LINE_DEFINITION || (outcome == LINE_DONE && st->in_definition)) {
             report_open_definition(st, line.text(), buffer, *line_start);
-            outcome = 0;
+            outcome = LINE_STOPPED;
         }
     }
-    if (outcome == 1) {
+    if (outcome == LINE_DONE) {
         note_normal_end(st, entry_depth);
         release_value(st, result);
     }

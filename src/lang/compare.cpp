@@ -86,7 +86,7 @@ bool choose_mode(EngineState* st, ValuePayload* a, ValuePayload* b, Mode* mode) 
         *mode = ka == Kind::Integer && kb == Kind::Integer ? Mode::Integer : Mode::Float;
         return true;
     }
-    const uint16_t error_before = st->error;
+    PendingErrorAside aside(st->error, PendingErrorAside::AsIs);
     if (is_number(ka)) {
         *mode = number_with_text(st, ka, b);
     } else if (is_number(kb)) {
@@ -94,7 +94,6 @@ bool choose_mode(EngineState* st, ValuePayload* a, ValuePayload* b, Mode* mode) 
     } else {
         *mode = text_with_text(st, a, b);
     }
-    st->error = error_before;
     if (*mode == Mode::Text) *mode = text_mode(ka, kb);
     return true;
 }

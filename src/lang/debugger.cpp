@@ -61,7 +61,7 @@ void plain_value_text(EngineState* st, const ValuePayload& value, char* out, siz
 // A plain name is looked up without creating it; an element goes through
 // the evaluator. Errors are cleared: the lookup only answers.
 bool lookup_value(EngineState* st, const char* name, char* out, size_t size) {
-    const uint16_t pending = st->error;
+    PendingErrorAside aside(st->error, PendingErrorAside::AsIs);
     bool found = false;
     if (!strchr(name, '[')) {
         const uint32_t slot = find_var(st, name, 0) & 0xFFFF;
@@ -81,7 +81,6 @@ bool lookup_value(EngineState* st, const char* name, char* out, size_t size) {
         }
         release_value(st, &value);
     }
-    st->error = pending;
     return found;
 }
 
@@ -211,7 +210,6 @@ void debugger_note_end(EngineState* st) {
     if (message_text(st, static_cast<int>(Err::EndOfJob), end, sizeof end) <= 0) end[0] = '\0';
     char text[96];
     snprintf(text, sizeof text, ";;;%s;;;", end);
-    const uint16_t pending = st->error;
+    PendingErrorAside aside(st->error, PendingErrorAside::AsIs);
     (void)DebugStep(st, text);
-    st->error = pending;
 }

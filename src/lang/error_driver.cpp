@@ -66,19 +66,11 @@ bool push_handler_gosub(EngineState* st, uint32_t resume, uint32_t line_position
         st->error = static_cast<uint16_t>(nesting_error);
         return false;
     }
-    StructureFrame frame{};
-    frame.type = st->last_if == 0 ? FRAME_GOSUB_FALSE : st->last_if == 1 ? FRAME_GOSUB_TRUE : FRAME_GOSUB_NONE;
+    StructureFrame frame =
+        new_frame(st, gosub_frame_type(st->last_if), line_position, buffer.handle, st->current_function);
     frame.resume_position = resume;
-    frame.line_position = line_position;
-    frame.buffer = buffer.handle;
-    frame.function = st->current_function;
-    frame.state = FS_RUN;
-    frame.saved_in_loop = static_cast<uint8_t>(st->in_loop);
-    frame.collection = 0xFFFF;
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     const bool pushed = push_frame(st, frame);
-    st->error = pending;
     if (pushed) st->in_loop = 0;
     return pushed;
 }
@@ -94,14 +86,13 @@ void pop_handler_gosub(EngineState* st) {
 // that error standing, not 3033.
 bool jump_to_label(EngineState* st, const char* label, const ScriptBuffer& buffer,
                    uint32_t* next_position) {
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     uint32_t target = 0;
     if (find_label(st, label, buffer, &target) && st->error == 0) {
         *next_position = target;
+        aside.drop_pending();
         return true;
     }
-    st->error = pending;
     return false;
 }
 
@@ -122,7 +113,8 @@ bool jump_to_handler(EngineState* st, int32_t* mode, const char* label, Err nest
     return false;
 }
 
-// Step 6: a user cancel (9999). True when a handler took it.
+// A user cancel (9999) goes to the cancel handler when one is armed. True
+// when a handler took it.
 bool handle_cancel(EngineState* st, const ScriptBuffer& buffer, uint32_t* next_position,
                    uint32_t line_position) {
     int32_t* mode = &st->cancel_handler_mode;
@@ -136,8 +128,9 @@ bool handle_cancel(EngineState* st, const ScriptBuffer& buffer, uint32_t* next_p
                            next_position, line_position);
 }
 
-// Step 7: any other error below 9000. *array_built tells step 8 that the
-// handler already received the error's variables.
+// An error below 9000 goes to the error handler when one is armed.
+// *array_built tells the report that may follow that the handler already
+// received the error's variables, so they are not set a second time.
 bool handle_error(EngineState* st, const ScriptBuffer& buffer, uint32_t* next_position,
                   uint32_t line_position, bool* array_built) {
     int32_t* mode = &st->error_handler_mode;
@@ -154,7 +147,8 @@ bool handle_error(EngineState* st, const ScriptBuffer& buffer, uint32_t* next_po
                            next_position, line_position);
 }
 
-// Step 8: the error stands; report it. Returns the run loop's answer.
+// No handler took the error, so it is reported. Returns the run loop's
+// answer.
 int report_statement_error(EngineState* st, const char* line, const ScriptBuffer& buffer,
                            bool array_built) {
     lstrcpynA(st->offending_line, line, LINE_BUFFER_BYTES);
@@ -167,12 +161,14 @@ int report_statement_error(EngineState* st, const char* line, const ScriptBuffer
     const int go_on = ReportError(st, nullptr, 1, error, severity);
     free_error_info(st);
     // Trace: the outcome record (suppressed or terminal error) is written here.
-    if (!go_on) return 0;
+    if (!go_on) return STATEMENT_STOPPED;
     st->error = 0;
-    return 1;
+    return STATEMENT_DONE;
 }
 
-// Steps 5 to 8 for a statement that left st->error set.
+// Deals with the error a statement left in st->error: the continue and
+// go-on codes clear it, a handler may take it, and what is left is reported
+// or ends the run.
 int act_on_error(EngineState* st, const char* line, uint32_t* next_position, uint32_t line_position,
                  const ScriptBuffer& buffer) {
     const uint16_t error = st->error;
@@ -181,22 +177,23 @@ int act_on_error(EngineState* st, const char* line, uint32_t* next_position, uin
         if (st->continue_flag) {
             st->continue_flag = 0;
             st->error = 0;
-            return 1;
+            return STATEMENT_DONE;
         }
         if (error == ERROR_GO_ON) {
             st->trace_error = static_cast<uint16_t>(st->indirect_error);
             st->error = 0;
-            return 1;
+            return STATEMENT_DONE;
         }
-        if (error == TERMINATE_CANCEL && handle_cancel(st, buffer, next_position, line_position)) return 1;
+        if (error == TERMINATE_CANCEL && handle_cancel(st, buffer, next_position, line_position))
+            return STATEMENT_DONE;
     } else if (handle_error(st, buffer, next_position, line_position, &array_built)) {
-        return 1;
+        return STATEMENT_DONE;
     }
     // What is left at 9000 or above (a cancel nobody took, Exit inside a
     // handler) ends the run unreported; a handler's own nesting error
     // (3618, 3619) is reported like any other.
-    if (st->error >= TERMINATE_EXIT) return 0;
-    if (st->error == 0) return 1;
+    if (st->error >= TERMINATE_EXIT) return STATEMENT_STOPPED;
+    if (st->error == 0) return STATEMENT_DONE;
     return report_statement_error(st, line, buffer, array_built);
 }
 
@@ -233,8 +230,7 @@ bool CallHandlerFunction(EngineState* st, bool cancel) {
     if (index < 0 || !g_invoke_handler_function) return false;
     if (!UserFunctions.parameter_count || UserFunctions.parameter_count(st, index) != 1) return false;
 
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     Value args[2];
     init_value(&args[0]);
     init_value(&args[1]);
@@ -251,12 +247,13 @@ bool CallHandlerFunction(EngineState* st, bool cancel) {
     release_value(st, &args[1]);
     if (!(answer & 1)) *mode = 0;
     if (!failed && !(answer & 2)) {
+        aside.drop_pending();
         st->error = 0;
         return true;
     }
     // Exit inside the handler ends the run; anything else restores the
     // error that the handler was called for.
-    if (st->error != TERMINATE_EXIT) st->error = pending;
+    if (st->error == TERMINATE_EXIT) aside.drop_pending();
     return false;
 }
 
@@ -279,7 +276,7 @@ int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_
     const bool stepped = !debugging(st) || DebugStep(st, statement);
     lexer_start(st, statement);
 
-    int outcome = 0;
+    int outcome = STATEMENT_STOPPED;
     if (!stepped) {
         st->pending_line_error = 0;
     } else if (st->pending_line_error) {
@@ -300,7 +297,7 @@ int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_
     if (tracing(st)) {
         // The go-on code left its real number in trace_error.
         const int traced = error == ERROR_GO_ON ? st->trace_error : error;
-        trace_statement_error(st, statement, traced, go_on == 0);
+        trace_statement_error(st, statement, traced, go_on == STATEMENT_STOPPED);
     }
     return go_on;
 }

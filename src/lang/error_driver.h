@@ -14,9 +14,10 @@ struct Value;
 // 1 minor (1..2000), 0 moderate (2001..3000), 13 severe (3001..8999).
 int ErrorSeverity(int error);
 
-// Runs one statement through the executor and acts on its error. Returns 1
-// to continue with the next line, 0 to stop the run, -1 when Return ended
-// the buffer.
+// Runs one statement through the executor and acts on its error. Returns a
+// StatementOutcome (lang/statements.h): STATEMENT_DONE to continue with the
+// next line, STATEMENT_STOPPED to stop the run, STATEMENT_RETURNED when
+// Return ended the buffer.
 int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_offset,
                  uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
                  bool no_jump_cache);

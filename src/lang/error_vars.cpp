@@ -130,11 +130,9 @@ void build_error_array(EngineState* st, const ErrorFacts& f) {
 }  // namespace
 
 void SetErrorVariables(EngineState* st, const ScriptBuffer& buffer, bool cancel, bool array_only) {
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     ErrorFacts facts;
-    gather_facts(st, buffer, cancel, pending, &facts);
+    gather_facts(st, buffer, cancel, aside.pending(), &facts);
     build_error_array(st, facts);
     if (!array_only) set_handler_variables(st, facts);
-    st->error = pending;
 }

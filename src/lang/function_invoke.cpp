@@ -80,11 +80,12 @@ void restore_caller(EngineState* st, const CallerState* s) {
 // request (9012) wins over a pending error, any other error is kept.
 bool announce_script(EngineState* st, const char* path, int32_t outcome) {
     if (!(st->hook_flags & HOOK_FLAG_SCRIPT)) return true;
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     (void)call_host_hook(st, KESTR_HOOK_SCRIPT, path, static_cast<uintptr_t>(outcome), 0, 0, 0);
-    if (st->error == TERMINATE_HOST) return false;
-    st->error = pending;
+    if (st->error == TERMINATE_HOST) {
+        aside.drop_pending();
+        return false;
+    }
     return true;
 }
 
@@ -162,37 +163,31 @@ bool bind_arguments(EngineState* st, const FunctionDescriptor& d, Value* args, i
 // ------------------------------------------------------------------ one call
 
 StructureFrame function_frame(const EngineState* st, int call_kind) {
-    StructureFrame frame{};
-    frame.type = FRAME_FUNCTION;
-    frame.resume_position = static_cast<uint32_t>(call_kind);
     // Kinds above 1 are called by the engine, not from a line.
     const bool from_line = call_kind == CALL_ORDINARY || call_kind == CALL_DIALOG;
-    frame.line_position = from_line ? st->current_line_position : 0;
-    frame.buffer = from_line ? st->current_buffer : nullptr;
-    frame.function = from_line ? st->current_function : NO_FUNCTION;
-    frame.state = FS_RUN;
-    frame.saved_in_loop = static_cast<uint8_t>(st->in_loop);
-    frame.variable = 0;
-    frame.collection = 0xFFFF;
+    StructureFrame frame = from_line ? new_frame(st, FRAME_FUNCTION, st->current_line_position,
+                                                 st->current_buffer, st->current_function)
+                                     : new_frame(st, FRAME_FUNCTION, 0, nullptr, NO_FUNCTION);
+    frame.resume_position = static_cast<uint32_t>(call_kind);
     frame.assign_table = st->assign_table;
     frame.assign_slot = st->assign_slot;
     return frame;
 }
 
-// Step 9 and 10: the native handler, or the arguments bound and the body
-// run. Returns the run loop's outcome; NOT_RUN when binding failed, whose
+// Runs the function: its native handler, or its arguments bound and its
+// body run. Returns the run loop's outcome; NOT_RUN when binding failed, whose
 // error was reported by no one.
 constexpr int NOT_RUN = -2;
 
 int run_body(EngineState* st, const FunctionDescriptor& d, Value* result, Value* args, int count,
              const NativeHandler* native) {
-    if (native) return native->call(st, native->word) ? 1 : 0;
+    if (native) return native->call(st, native->word) ? RUN_ENDED : RUN_STOPPED;
     if (!bind_arguments(st, d, args, count)) return NOT_RUN;
     uint32_t line_start = 0, position = 0;
     return g_upcalls.run_script(st, result, ScriptBuffer{d.body, d.body_length, d.body_start}, &line_start, &position);
 }
 
-// Steps 8-11 for a function: the body runs in the private table, whose
+// A function (unlike a subroutine) runs its body in a private table, whose
 // variables go when it ends.
 int run_in_scope(EngineState* st, const FunctionDescriptor& d, uint16_t scope, Value* result, Value* args,
                  int count, const NativeHandler* native) {
@@ -216,12 +211,14 @@ int run_in_scope(EngineState* st, const FunctionDescriptor& d, uint16_t scope, V
 // After the body: 9000 (Exit) and 9999 (cancel) travel on; any other
 // failure was reported inside the body and stops the caller quietly.
 void settle_error(EngineState* st, int outcome) {
-    if (outcome != 0) return;
+    if (outcome != RUN_STOPPED) return;
     if (st->error == TERMINATE_EXIT || st->error == TERMINATE_CANCEL) return;
     st->error = ERROR_IN_FUNCTION_BODY;
 }
 
-// Steps 3-15 once the caller's state is saved in `caller`.
+// One call, once the caller's state is saved in `caller`: the frame pushed,
+// the private table opened, the host told when the script file changes,
+// the body run, and the caller's state given back.
 bool invoke(EngineState* st, uint16_t index, const FunctionDescriptor& d, Value* result, Value* args, int count,
             const NativeHandler* native, int call_kind, CallerState* caller) {
     const int32_t depth = st->structure_depth;

@@ -195,13 +195,14 @@ bool host_statement_hook(EngineState* st, const char* text, uintptr_t word2, uin
                          uintptr_t word4, uintptr_t word5) {
     char directory[MAX_PATH];
     const DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     int32_t answer = 0;
     (void)call_host_hook(st, KESTR_HOOK_STATEMENT, text, word2, word3, word4, word5, &answer);
     if (answer == KESTR_HOOK_DIRECTORY_CHANGED && length > 0 && length < sizeof directory)
         restore_directory(directory);
-    if (st->error == TERMINATE_HOST) return false;
-    st->error = pending;
+    if (st->error == TERMINATE_HOST) {
+        aside.drop_pending();
+        return false;
+    }
     return true;
 }

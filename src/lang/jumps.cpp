@@ -46,11 +46,6 @@ bool is_gosub_frame(uint16_t type) {
     return type == FRAME_GOSUB_FALSE || type == FRAME_GOSUB_TRUE || type == FRAME_GOSUB_NONE;
 }
 
-uint16_t gosub_frame_type(int32_t last_if) {
-    if (last_if == 0) return FRAME_GOSUB_FALSE;
-    return last_if == 1 ? FRAME_GOSUB_TRUE : FRAME_GOSUB_NONE;
-}
-
 int32_t last_if_of(uint16_t gosub_type) {
     if (gosub_type == FRAME_GOSUB_FALSE) return 0;
     return gosub_type == FRAME_GOSUB_TRUE ? 1 : LAST_IF_NONE;

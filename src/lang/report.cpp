@@ -15,6 +15,7 @@
 #include "base/errors.h"
 #include "base/message_box.h"
 #include "base/messages.h"
+#include "lang/frame_types.h"
 #include "lang/keyword_table.h"
 #include "lang/value.h"
 #include "resources/dialog_ids.h"
@@ -85,13 +86,11 @@ void record_report(EngineState* st, int error, bool has_line) {
     ScriptBuffer buffer;
     if (!has_line || !statement_buffer(st, &buffer)) return;
     // The pending error must not make the locator give up.
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     LineLocation where;
     memset(&where, 0, sizeof where);
     where.marker_level = -1;
     report.line = LocateLine(st, buffer, st->statement_position, st->current_function, &where);
-    st->error = pending;
     report.line_in_function = where.line_in_function;
     report.marker_level = where.marker_level;
     if (where.file[0]) lstrcpynA(report.file, where.file, MAX_PATH);
@@ -326,10 +325,8 @@ void add_frame_row(EngineState* st, HWND list, int index) {
     long line = 0;
     ScriptBuffer buffer;
     if (frame_buffer(st, frame, &buffer)) {
-        const uint16_t pending = st->error;
-        st->error = 0;
+        PendingErrorAside aside(st->error);
         line = LocateLine(st, buffer, frame.line_position, frame.function, &where);
-        st->error = pending;
     }
     char text[LINE_BUFFER_BYTES];
     readable_line(where.text, text, sizeof text);

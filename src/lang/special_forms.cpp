@@ -10,6 +10,7 @@
 #include "base/messages.h"
 #include "lang/array_access.h"
 #include "lang/evaluator.h"
+#include "lang/frame_types.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/var_pointer.h"

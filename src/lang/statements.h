@@ -4,14 +4,22 @@
 
 #include <stdint.h>
 #include "base/script_buffer.h"
+#include "lang/frame_types.h"
 
 struct EngineState;
 struct Value;
 
+// What running one statement came to. The statement handlers return it as
+// an int, so that `return raise(...)` stands for STATEMENT_STOPPED.
+enum StatementOutcome : int {
+    STATEMENT_RETURNED = -1,  // Return ended a Call level, a function or the script
+    STATEMENT_STOPPED = 0,    // an error (or terminating code) is set
+    STATEMENT_DONE = 1,       // go on with the next line
+};
+
 // Runs one logical line. statement_offset skips a leading label; the next
-// position is where the run loop reads on (jumps write it). Returns 1 to go
-// on, 0 when an error (or terminating code) is set, -1 when Return ended a
-// Call level, a function or the script.
+// position is where the run loop reads on (jumps write it). Returns a
+// StatementOutcome.
 int ExecuteStatement(EngineState* st, Value* result, char* line, uint32_t statement_offset,
                      uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
                      bool no_jump_cache);
@@ -20,6 +28,11 @@ int ExecuteStatement(EngineState* st, Value* result, char* line, uint32_t statem
 // frame it ends (0 = not returned).
 constexpr uint16_t FRAME_RETURNED = 1;
 
+// A running frame of `type` opened at `line_position` of `buffer` in
+// `function` (NO_FUNCTION for the main script), with no variable and no
+// collection; it keeps the in-loop flag for its closing to give back.
+StructureFrame new_frame(const EngineState* st, uint16_t type, uint32_t line_position, HGLOBAL buffer,
+                         uint16_t function);
 // Pushes a frame (3353 when the stack would exceed 100 frames).
 [[nodiscard]] bool push_frame(EngineState* st, const StructureFrame& frame);
 inline StructureFrame* top_frame(EngineState* st) {

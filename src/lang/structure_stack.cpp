@@ -13,15 +13,22 @@ bool push_frame(EngineState* st, const StructureFrame& frame) {
     return true;
 }
 
-StructureFrame make_frame(const StatementContext& c, uint16_t type, uint8_t state) {
+StructureFrame new_frame(const EngineState* st, uint16_t type, uint32_t line_position, HGLOBAL buffer,
+                         uint16_t function) {
     StructureFrame frame{};
     frame.type = type;
-    frame.line_position = c.line_position;
-    frame.buffer = c.buffer->handle;
-    frame.function = c.st->current_function;
-    frame.state = state;
-    frame.saved_in_loop = static_cast<uint8_t>(c.st->in_loop != 0);
+    frame.line_position = line_position;
+    frame.buffer = buffer;
+    frame.function = function;
+    frame.state = FS_RUN;
+    frame.saved_in_loop = static_cast<uint8_t>(st->in_loop != 0);
     frame.collection = NO_SLOT;
+    return frame;
+}
+
+StructureFrame make_frame(const StatementContext& c, uint16_t type, uint8_t state) {
+    StructureFrame frame = new_frame(c.st, type, c.line_position, c.buffer->handle, c.st->current_function);
+    frame.state = state;
     return frame;
 }
 

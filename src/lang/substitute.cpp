@@ -59,8 +59,8 @@ bool read_name(EngineState* st, const uint8_t* p, const uint8_t** end, size_t* l
     return true;
 }
 
-// The substitution pass proper; returns 2, 1 or 0 like SubstituteLine.
-int substitute_percent(EngineState* st, char* line) {
+// The substitution pass proper.
+SubstituteOutcome substitute_percent(EngineState* st, char* line) {
     char work[LINE_BUFFER_BYTES];
     size_t out = 0;
     bool changed = false;
@@ -77,10 +77,10 @@ int substitute_percent(EngineState* st, char* line) {
         } else {
             const uint8_t* end = p;
             size_t length = 0;
-            if (!read_name(st, p + 1, &end, &length)) return 0;
+            if (!read_name(st, p + 1, &end, &length)) return SUBSTITUTE_FAILED;
             if (*end != '%') {
                 raise(st, Err::SubstitutionUnterminated);
-                return 0;
+                return SUBSTITUTE_FAILED;
             }
             char name[VARIABLE_NAME_BYTES];
             memcpy(name, p + 1, length);
@@ -93,13 +93,13 @@ int substitute_percent(EngineState* st, char* line) {
         // so checking after each one keeps the writes inside it.
         if (out > LINE_MAX_CHARS) {
             raise(st, Err::SubstitutionTooLong);
-            return 0;
+            return SUBSTITUTE_FAILED;
         }
     }
-    if (!changed) return 1;
+    if (!changed) return SUBSTITUTE_UNCHANGED;
     work[out] = '\0';
     memcpy(line, work, out + 1);
-    return 2;
+    return SUBSTITUTE_CHANGED;
 }
 
 inline bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -146,11 +146,11 @@ void rewrite_runtime_include(const EngineState* st, char* line) {
 }  // namespace
 
 // The line is a 2050-byte line buffer; on error it is left as it was.
-int SubstituteLine(EngineState* st, char* line) {
-    int result = 1;
+SubstituteOutcome SubstituteLine(EngineState* st, char* line) {
+    SubstituteOutcome result = SUBSTITUTE_UNCHANGED;
     if (strchr(line, '%')) {
         result = substitute_percent(st, line);
-        if (result == 0) return 0;
+        if (result == SUBSTITUTE_FAILED) return SUBSTITUTE_FAILED;
     }
     if (line[0] == '#' && (st->include_flags & INCLUDE_AT_RUN_TIME)) rewrite_runtime_include(st, line);
     return result;

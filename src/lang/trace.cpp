@@ -242,9 +242,8 @@ void trace_value_text(EngineState* st, const ValuePayload& value, char* out, siz
         snprintf(out, size, "\"%s\"", text);
     } else if (flags & VF_FLOAT) {
         char number[FLOAT_TEXT_BYTES];
-        const uint16_t pending = st->error;
+        PendingErrorAside aside(st->error, PendingErrorAside::AsIs);
         if (!FloatToText(st, value.real, number)) snprintf(number, sizeof number, "%g", value.real);
-        st->error = pending;
         lstrcpynA(out, number, static_cast<int>(size));
     } else if (flags & VF_INT) {
         snprintf(out, size, "%ld", static_cast<long>(value.integer));

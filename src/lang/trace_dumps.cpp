@@ -2,9 +2,11 @@
 // structure stack, the settings file and the internal counters.
 #include <stdio.h>
 #include <string.h>
+#include "base/errors.h"
 #include "base/heap.h"
 #include "base/script_buffer.h"
 #include "base/settings.h"
+#include "lang/frame_types.h"
 #include "lang/keyword_table.h"
 #include "lang/trace.h"
 #include "lang/trace_output.h"
@@ -36,11 +38,8 @@ long frame_line(EngineState* st, const StructureFrame& frame, LineLocation* wher
     } else {
         return 0;
     }
-    const uint16_t pending = st->error;
-    st->error = 0;
-    const long line = LocateLine(st, buffer, frame.line_position, frame.function, where);
-    st->error = pending;
-    return line;
+    PendingErrorAside aside(st->error);
+    return LocateLine(st, buffer, frame.line_position, frame.function, where);
 }
 
 const char* frame_type(EngineState* st, uint16_t type) {

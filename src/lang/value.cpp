@@ -169,12 +169,9 @@ uint32_t text_to_heap(EngineState* st, const char* text) {
 bool float_from_text(EngineState* st, ValuePayload* v) {
     // A text that is no number is the caller's error to report, and so is
     // an overflow met on the way.
-    uint16_t before = st->error;
+    PendingErrorAside aside(st->error, PendingErrorAside::AsIs);
     double x;
-    if (!TextToFloat(st, heap_text(st, static_cast<uint32_t>(v->handle)), &x)) {
-        st->error = before;
-        return false;
-    }
+    if (!TextToFloat(st, heap_text(st, static_cast<uint32_t>(v->handle)), &x)) return false;
     v->real = x;
     v->flags |= VF_FLOAT;
     return true;

@@ -85,12 +85,10 @@ bool is_variable_pointer_text(EngineState* st, const char* text) {
     if (ptr.table == st->table.id) return find_slot_lowered(st, ptr.name, strlen(ptr.name)) != NO_SLOT;
     // The lexer asks this while reading a word: whatever the table switch
     // raises is not the script's error.
-    const uint16_t pending = st->error;
+    PendingErrorAside aside(st->error, PendingErrorAside::AsIs);
     TableSave save;
     uint16_t slot = NO_SLOT;
-    bool found = enter_pointer_table(st, ptr, &save, &slot) && RestoreTable(st, &save);
-    st->error = pending;
-    return found;
+    return enter_pointer_table(st, ptr, &save, &slot) && RestoreTable(st, &save);
 }
 
 bool make_pointer_value(EngineState* st, uint16_t slot, Value* out) {

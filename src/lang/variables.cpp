@@ -286,12 +286,11 @@ bool GetVariableText(EngineState* st, const char* name, char* buffer, size_t siz
     FoldName(name, folded);
     uint16_t index = find_slot_lowered(st, folded, strlen(folded));
     if (index == NO_SLOT) return false;
-    const uint16_t pending = st->error;
+    PendingErrorAside aside(st->error, PendingErrorAside::AsIs);
     const ValuePayload& v = st->table.slots[index].v;
     bool ok = subscripts ? element_text(st, v, subscripts, buffer, size) : payload_text(st, v, buffer, size);
     // The subscripts' own errors may have left additional text behind.
-    if (pending == 0 && st->error != 0) free_error_info(st);
-    st->error = pending;
+    if (aside.pending() == 0 && st->error != 0) free_error_info(st);
     return ok;
 }
 

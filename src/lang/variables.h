@@ -59,6 +59,11 @@ struct TableSave {
 [[nodiscard]] bool lock_current_table(EngineState* st);
 void unlock_current_table(EngineState* st);
 
-// %name% substitution of one line in place: 2 when something was
-// substituted, 1 when nothing was, 0 on error.
-int SubstituteLine(EngineState* st, char* line);
+// What %name% substitution did to a line.
+enum SubstituteOutcome : int {
+    SUBSTITUTE_FAILED = 0,     // an error is set; the line is left as it was
+    SUBSTITUTE_UNCHANGED = 1,  // nothing to substitute
+    SUBSTITUTE_CHANGED = 2,    // something was substituted
+};
+// %name% substitution of one line in place.
+SubstituteOutcome SubstituteLine(EngineState* st, char* line);

@@ -141,15 +141,16 @@ void restore(EngineState* st, const CallerSettings& saved) {
 // outcome 1 before and after a good run, -1 after a failed one. False when
 // the host asked to stop (error 9012); any other pending error is kept.
 bool announce(EngineState* st, const char* path, int32_t outcome) {
-    const uint16_t pending = st->error;
-    st->error = 0;
+    PendingErrorAside aside(st->error);
     if (st->hook_flags & HOOK_FLAG_SCRIPT)
         (void)call_host_hook(st, KESTR_HOOK_SCRIPT, path, static_cast<uintptr_t>(outcome), 0, 0, 0);
     if ((st->hook_flags & HOOK_FLAG_CALL) && st->error != TERMINATE_HOST)
         (void)call_host_hook(st, KESTR_HOOK_CALL, path, static_cast<uintptr_t>(st->call_depth),
                              static_cast<uintptr_t>(outcome), 0, 0);
-    if (st->error == TERMINATE_HOST) return false;
-    st->error = pending;
+    if (st->error == TERMINATE_HOST) {
+        aside.drop_pending();
+        return false;
+    }
     return true;
 }
 
@@ -164,16 +165,8 @@ void trace_call(EngineState* st, bool calling) {
 }
 
 StructureFrame call_frame(const EngineState* st) {
-    StructureFrame frame{};
-    frame.type = FRAME_CALL;
-    frame.resume_position = 0;
-    frame.line_position = st->current_line_position;
-    frame.buffer = st->current_buffer;
-    frame.function = st->current_function;
-    frame.state = FS_RUN;
-    frame.saved_in_loop = static_cast<uint8_t>(st->in_loop);
-    frame.variable = 0;  // not returned
-    frame.collection = 0xFFFF;
+    StructureFrame frame =
+        new_frame(st, FRAME_CALL, st->current_line_position, st->current_buffer, st->current_function);
     frame.assign_table = st->assign_table;
     frame.assign_slot = st->assign_slot;
     return frame;
@@ -189,7 +182,8 @@ void set_parameters(EngineState* st, const Value& parameters, bool wide) {
     }
 }
 
-// Steps 4-13, once the file is found: runs it under a Call frame.
+// Runs the script file found under a Call frame, with the caller's
+// settings saved around it and the host told of the start and the end.
 void run_called_script(EngineState* st, const char* path, Value* result) {
     const int32_t depth = st->structure_depth;
     const StructureFrame frame = call_frame(st);
@@ -207,7 +201,7 @@ void run_called_script(EngineState* st, const char* path, Value* result) {
 
     CallerSettings saved;
     save_and_reset(st, &saved);
-    const int outcome = go ? g_upcalls.run_script_file(st, result, path) : 0;
+    const RunOutcome outcome = go ? g_upcalls.run_script_file(st, result, path) : RUN_STOPPED;
     if (!st->frames[depth].variable) release_value(st, result);
     restore(st, saved);
     st->structure_depth = depth;
@@ -217,7 +211,7 @@ void run_called_script(EngineState* st, const char* path, Value* result) {
     st->current_line_function = frame.function;
 
     // The called script has reported its own error; the caller stops quietly.
-    const bool failed = outcome == 0;
+    const bool failed = outcome == RUN_STOPPED;
     if (failed && st->error != TERMINATE_CANCEL) {
         st->pending_cancel = TERMINATE_QUIET;
         st->error = TERMINATE_QUIET;

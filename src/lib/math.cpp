@@ -39,14 +39,14 @@ NumberKind variant_number_kind(EngineState* st, ValuePayload* v) {
         v->flags |= VF_INT;
         return NumberKind::Integer;
     }
-    const uint16_t before = st->error;
+    // A text too large for a double is no number, and no error.
+    PendingErrorAside aside(st->error, PendingErrorAside::AsIs);
     double x;
     if (TextToFloat(st, text, &x)) {
         v->real = x;
         v->flags |= VF_FLOAT;
         return NumberKind::Float;
     }
-    st->error = before;  // a text too large for a double is no number, and no error
     return NumberKind::None;
 }
 

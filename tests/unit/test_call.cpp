@@ -10,6 +10,7 @@
 #include "base/heap.h"
 #include "engine/run_loop.h"
 #include "lang/evaluator.h"
+#include "lang/frame_types.h"
 #include "lang/host_call.h"
 #include "lang/pump.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include "base/error_info.h"
 #include "error_fixture.h"
+#include "lang/frame_types.h"
 
 namespace {
 
