@@ -63,6 +63,9 @@ void release_engine_resources(EngineState* st) {
     st->extender_count = 0;
     close_files(st);
     free_binary_buffers(st);
+    free_spare_blocks(st->spare_tables);
+    free_spare_blocks(st->spare_caller_states);
+    free_spare_blocks(st->spare_lines);
     (void)release_functions(st);  // bodies and descriptor blocks
     free_error_info(st);
     st->cursor = st->arrow_cursor;
