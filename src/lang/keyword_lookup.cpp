@@ -91,7 +91,8 @@ void build_word_hash(const KeywordEntry* table, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         if (word_only_name(table[i])) {
             hash_entry(table, static_cast<uint16_t>(i));
-        } else if (table[i].length < KEYWORD_NAME_BYTES) {
+        } else if (table[i].length > 0 && table[i].length < KEYWORD_NAME_BYTES) {
+            // An empty name never wins a longest match, so it needs no trying.
             if (g_index.odd_count == ODD_NAMES_MAX) return;
             g_index.odd[g_index.odd_count++] = static_cast<uint16_t>(i);
         }
