@@ -1,19 +1,103 @@
 #!/usr/bin/env bash
-# Times each benchmark script through ./qob (best of three wall-clock runs).
-set -euo pipefail
+# Times every workload of bench/ in QOB, VBScript and JScript under Wine in
+# one run and prints a Markdown table. Each script runs RUNS times (default
+# 3, or the first argument); a language's work time is the median wall time
+# of a workload minus the median of its empty program. The three versions of
+# a workload must print the same checksum, else the run fails.
+#
+# usage: bench/run.sh [RUNS] [WORKLOAD...]
+set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-./qob --version >/dev/null  # builds what is missing, outside the timing
-# Only the benchmarks that are there: none at all is no failure.
-shopt -s nullglob
-for script in bench/*.qob; do
-    [[ -f $script ]] || continue
-    best=0
-    for _ in 1 2 3; do
-        start=$(date +%s%N)
-        ./qob "$script" >/dev/null
-        elapsed=$((($(date +%s%N) - start) / 1000000))
-        ((best == 0 || elapsed < best)) && best=$elapsed
+runs=${1:-3}
+shift 2>/dev/null || true
+workloads=("$@")
+if ((${#workloads[@]} == 0)); then
+    for script in bench/*.qob; do
+        name=$(basename "$script" .qob)
+        # Only workloads written in all three languages enter the table.
+        [[ $name == empty || ! -f bench/$name.vbs || ! -f bench/$name.js ]] && continue
+        workloads+=("$name")
     done
-    printf '%-24s %6d ms\n' "$(basename "$script")" "$best"
+fi
+
+./qob --version >/dev/null || exit 2  # builds what is missing, outside the timing
+# shellcheck source=scripts/wine-env
+source "$root/scripts/wine-env"
+trap_wine_session
+start_shared_session || exit 2
+cscript=$WINEPREFIX/drive_c/windows/system32/cscript.exe
+have_cscript=1
+[[ -f $cscript ]] || { have_cscript=0; echo "run.sh: no cscript.exe in the prefix; QOB only" >&2; }
+
+# run LANG NAME: prints "MILLISECONDS CHECKSUM" for one run.
+run_once() {
+    local output start end
+    start=$(date +%s%N)
+    case $1 in
+        qob) output=$(./qob "bench/$2.qob" 2>&1) ;;
+        vbs | js) output=$(scripts/wine-run cscript.exe //nologo "bench/$2.$1" 2>&1) ;;
+    esac
+    end=$(date +%s%N)
+    output=${output//$'\r'/}
+    printf '%d %s\n' $(((end - start) / 1000000)) "${output//$'\n'/ }"
+}
+
+# median LANG NAME: the median wall time in ms into $med, the last run's
+# output into $checksum.
+median() {
+    local times=() i line
+    checksum=
+    for ((i = 0; i < runs; i++)); do
+        line=$(run_once "$1" "$2")
+        times+=("${line%% *}")
+        checksum=${line#* }
+    done
+    med=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
+}
+
+languages=(qob)
+((have_cscript)) && languages+=(vbs js)
+declare -A empty work sums
+for lang in "${languages[@]}"; do
+    median "$lang" empty
+    empty[$lang]=$med
 done
+status=0
+for name in "${workloads[@]}"; do
+    for lang in "${languages[@]}"; do
+        median "$lang" "$name"
+        work[$lang.$name]=$((med - empty[$lang]))
+        sums[$lang.$name]=$checksum
+    done
+    for lang in "${languages[@]}"; do
+        if [[ ${sums[$lang.$name]} != "${sums[qob.$name]}" ]]; then
+            echo "run.sh: $name: $lang printed '${sums[$lang.$name]}', QOB '${sums[qob.$name]}'" >&2
+            status=1
+        fi
+    done
+done
+
+seconds() { awk -v ms="$1" 'BEGIN { printf "%.3f", ms / 1000 }'; }
+ratio() { (($2 > 0)) && awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }' || printf 'n/a'; }
+echo "Median of $runs runs; work time = run minus the language's empty program (s)."
+echo
+if ((have_cscript)); then
+    echo "| workload | VBScript | JScript | QOB | QOB/JScript | QOB/VBScript | checksum |"
+    echo "|---|---:|---:|---:|---:|---:|---|"
+    printf '| empty program (wall) | %s | %s | %s | | | |\n' \
+        "$(seconds "${empty[vbs]}")" "$(seconds "${empty[js]}")" "$(seconds "${empty[qob]}")"
+    for name in "${workloads[@]}"; do
+        q=${work[qob.$name]} v=${work[vbs.$name]} j=${work[js.$name]}
+        printf '| %s | %s | %s | %s | %s | %s | %s |\n' "$name" "$(seconds "$v")" "$(seconds "$j")" \
+            "$(seconds "$q")" "$(ratio "$q" "$j")" "$(ratio "$q" "$v")" "${sums[qob.$name]}"
+    done
+else
+    echo "| workload | QOB | checksum |"
+    echo "|---|---:|---|"
+    printf '| empty program (wall) | %s | |\n' "$(seconds "${empty[qob]}")"
+    for name in "${workloads[@]}"; do
+        printf '| %s | %s | %s |\n' "$name" "$(seconds "${work[qob.$name]}")" "${sums[qob.$name]}"
+    done
+fi
+exit $status

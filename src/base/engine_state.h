@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <stdint.h>
+#include "base/spare_blocks.h"
 #include "base/value_record.h"
 #include "kestr44i.h"
 
@@ -348,6 +349,12 @@ struct EngineState {
     int32_t debug_rect_saved;
     int32_t debugger_started;
     int32_t initialised;
+    // Blocks kept between user-defined function calls and nested runs:
+    // emptied (zero-filled) private variable tables of the main table's
+    // capacity, the caller-state records and the nested runs' line buffers.
+    SpareBlocks spare_tables;
+    SpareBlocks spare_caller_states;
+    SpareBlocks spare_lines;
 };
 
 static_assert(sizeof(EngineState) <= KESTR_STATE_BLOCK_BYTES, "state block outgrew the host's allocation");

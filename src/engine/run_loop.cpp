@@ -39,13 +39,13 @@ public:
         if (st->run_depth++ == 0) {
             text_ = st->line;
         } else {
-            owned_ = GlobalAlloc(GMEM_FIXED, LINE_BUFFER_BYTES);
+            owned_ = take_spare_block(st->spare_lines, GMEM_FIXED, LINE_BUFFER_BYTES);
             text_ = static_cast<char*>(owned_);
         }
         if (text_) text_[0] = '\0';
     }
     ~RunLine() {
-        if (owned_) GlobalFree(owned_);
+        give_spare_block(st_->spare_lines, owned_);
         --st_->run_depth;
     }
     char* text() const { return text_; }

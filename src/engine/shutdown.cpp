@@ -47,6 +47,9 @@ void release_engine_resources(EngineState* st) {
     st->extender_count = 0;
     release_file_slots(st);
     free_binary_buffers(st);
+    free_spare_blocks(st->spare_tables);
+    free_spare_blocks(st->spare_caller_states);
+    free_spare_blocks(st->spare_lines);
     (void)release_functions(st);  // bodies and descriptor blocks
     free_error_info(st);
     st->cursor = st->arrow_cursor;

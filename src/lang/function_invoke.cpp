@@ -91,13 +91,35 @@ bool announce_script(EngineState* st, const char* path, int32_t outcome) {
 
 // ------------------------------------------------------------------ the private table
 
+// A zero-filled table of the main table's capacity: a spare one when there
+// is one, else a new block.
+HGLOBAL take_table_block(EngineState* st, uint16_t capacity) {
+    return take_spare_block(st->spare_tables, GMEM_MOVEABLE | GMEM_ZEROINIT,
+                            static_cast<SIZE_T>(capacity) * sizeof(VariableSlot));
+}
+
+// A table goes back as spare only when it is zero-filled again: its locals
+// were dropped (each dropped slot is cleared), so only the slots below its
+// used count and the scratch slot can hold anything.
+void give_table_block(EngineState* st, const VariableScope& scope) {
+    if (scope.capacity == st->scopes[0].capacity) {
+        if (auto* slots = static_cast<VariableSlot*>(GlobalLock(scope.handle))) {
+            memset(slots, 0, static_cast<size_t>(scope.used) * sizeof(VariableSlot));
+            GlobalUnlock(scope.handle);
+            give_spare_block(st->spare_tables, scope.handle);
+            return;
+        }
+    }
+    GlobalFree(scope.handle);
+}
+
 // A fresh zero-filled table of the main table's capacity in the first free
 // registry entry 1..100; NO_SLOT with 1672 when none is free or no memory.
 uint16_t open_scope(EngineState* st) {
     const uint16_t capacity = st->scopes[0].capacity;
     for (uint16_t id = 1; id < VARIABLE_TABLES; ++id) {
         if (st->scopes[id].handle) continue;
-        HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(capacity) * sizeof(VariableSlot));
+        HGLOBAL handle = take_table_block(st, capacity);
         if (handle && register_table(st, id, handle, capacity)) return id;
         if (handle) GlobalFree(handle);
         break;
@@ -107,9 +129,10 @@ uint16_t open_scope(EngineState* st) {
 }
 
 // Freeing the registry entry is what makes pointers into the table fail
-// (3814): their handle, sequence and time stamp no longer match.
+// (3814): their handle, sequence and time stamp no longer match. A reused
+// block gets a new sequence number, so old pointers fail on it as well.
 void free_scope(EngineState* st, uint16_t id) {
-    if (st->scopes[id].handle) GlobalFree(st->scopes[id].handle);
+    if (st->scopes[id].handle) give_table_block(st, st->scopes[id]);
     memset(&st->scopes[id], 0, sizeof st->scopes[id]);
 }
 
@@ -235,7 +258,10 @@ bool invoke(EngineState* st, uint16_t index, const FunctionDescriptor& d, Value*
         }
     }
 
-    const bool path_changed = lstrcmpiA(st->script_path, d.script_path) != 0;
+    // The same bytes compare equal without the locale's collation, which
+    // costs more than the rest of a call.
+    const bool path_changed =
+        strcmp(st->script_path, d.script_path) != 0 && lstrcmpiA(st->script_path, d.script_path) != 0;
     lstrcpynA(st->script_path, d.script_path, sizeof st->script_path);
     const bool go = !path_changed || announce_script(st, d.script_path, 1);
     trace_function_enter(st, d.name, nullptr);
@@ -280,14 +306,14 @@ bool InvokeFunction(EngineState* st, uint16_t id, Value* result, Value* args, in
     const FunctionDescriptor* d = function_descriptor(st, index);
     if (!d) return raise(st, Err::UdfProcessingError);
 
-    HGLOBAL block = GlobalAlloc(GMEM_FIXED, sizeof(CallerState));
+    HGLOBAL block = take_spare_block(st->spare_caller_states, GMEM_FIXED, sizeof(CallerState));
     if (!block) return raise(st, Err::UdfAllocFailed);
     auto* caller = static_cast<CallerState*>(block);
     save_caller(st, caller);
     ++st->function_nesting;
     const bool ok = invoke(st, static_cast<uint16_t>(index), *d, result, args, count, native, call_kind, caller);
     --st->function_nesting;
-    GlobalFree(block);
+    give_spare_block(st->spare_caller_states, block);
     return ok;
 }
 

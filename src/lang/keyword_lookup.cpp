@@ -3,6 +3,8 @@
 // extender and host tables; and the start-up check of the keyword table.
 #include "lang/keyword_lookup.h"
 
+#include <string.h>
+
 #include "base/engine_state.h"
 #include "base/message_box.h"
 #include "lang/charclass.h"
@@ -19,10 +21,21 @@ constexpr size_t OBJECT_WORD_MAX = VARIABLE_NAME_MAX;
 constexpr int HOST_ENTRIES_MAX = HOST_ID_LAST - HOST_ID_BASE + 1;
 constexpr int UDF_ENTRIES_MAX = UDF_ID_LAST - UDF_ID_BASE + 1;
 
+// A whole word can only match an entry whose name is exactly the word
+// lowered, when that name is made of word characters alone: the byte after
+// the match must end the word. Those entries are found by hashing the word;
+// the few others ("odd" names) are still tried one by one.
+constexpr size_t WORD_HASH_SLOTS = 2048;  // a power of two, over three times the table
+constexpr size_t ODD_NAMES_MAX = 32;
+
 // Process-wide, built at the first lookup (on the user-interface thread, like
 // every entry) and only read afterwards.
 struct LookupIndex {
     uint16_t first[128 + 1];  // entries beginning with byte c: first[c] .. first[c + 1] - 1
+    uint16_t word_hash[WORD_HASH_SLOTS];  // entry index + 1 of a word-only name, 0 = free
+    uint16_t odd[ODD_NAMES_MAX];          // entries with other names, in table order
+    uint16_t odd_count;
+    bool hashed;  // false when the odd names did not fit: every lookup scans
     bool ready;
 };
 LookupIndex g_index;
@@ -44,9 +57,53 @@ void build_first_index(const KeywordEntry* table, size_t count) {
     }
 }
 
+inline uint32_t word_hash(const uint8_t* lowered, size_t length) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < length; ++i) h = (h ^ lowered[i]) * 16777619u;
+    return h;
+}
+
+bool word_only_name(const KeywordEntry& entry) {
+    if (entry.length == 0 || entry.length >= KEYWORD_NAME_BYTES) return false;
+    for (size_t i = 0; i < entry.length; ++i)
+        if (!(g_chars.flags[static_cast<uint8_t>(entry.name[i])] & CC_WORD)) return false;
+    return true;
+}
+
+// The first entry of a name keeps its place: a longest-match scan keeps the
+// first of equally long matches.
+void hash_entry(const KeywordEntry* table, uint16_t index) {
+    const KeywordEntry& entry = table[index];
+    const auto* name = reinterpret_cast<const uint8_t*>(entry.name);
+    for (uint32_t h = word_hash(name, entry.length);; ++h) {
+        uint16_t& slot = g_index.word_hash[h & (WORD_HASH_SLOTS - 1)];
+        if (slot == 0) {
+            slot = static_cast<uint16_t>(index + 1);
+            return;
+        }
+        const KeywordEntry& other = table[slot - 1];
+        if (other.length == entry.length && memcmp(other.name, entry.name, entry.length) == 0) return;
+    }
+}
+
+void build_word_hash(const KeywordEntry* table, size_t count) {
+    g_index.hashed = false;
+    for (size_t i = 0; i < count; ++i) {
+        if (word_only_name(table[i])) {
+            hash_entry(table, static_cast<uint16_t>(i));
+        } else if (table[i].length > 0 && table[i].length < KEYWORD_NAME_BYTES) {
+            // An empty name never wins a longest match, so it needs no trying.
+            if (g_index.odd_count == ODD_NAMES_MAX) return;
+            g_index.odd[g_index.odd_count++] = static_cast<uint16_t>(i);
+        }
+    }
+    g_index.hashed = true;
+}
+
 void prepare_lookup(EngineState* st) {
     if (!g_chars.ready) build_char_classes();
     build_first_index(KeywordTable, KEYWORD_COUNT);
+    build_word_hash(KeywordTable, KEYWORD_COUNT);
     // Ready before the check: its message box pumps messages, and whatever
     // runs meanwhile may look words up again.
     g_index.ready = true;
@@ -91,10 +148,49 @@ inline void try_entry(Match& best, int index, const KeywordEntry& entry, const u
     if (entry.length < KEYWORD_NAME_BYTES) try_name(best, index, entry.name, entry.length, text, whole_word);
 }
 
+// The word-only entry that equals the whole word at text, or -1.
+int hashed_word_entry(const uint8_t* text) {
+    uint8_t lowered[KEYWORD_NAME_BYTES];
+    size_t length = 0;
+    while (!ends_name(text[length])) {
+        if (length == KEYWORD_NAME_BYTES - 1) return -1;
+        lowered[length] = lower(text[length]);
+        ++length;
+    }
+    for (uint32_t h = word_hash(lowered, length);; ++h) {
+        const uint16_t slot = g_index.word_hash[h & (WORD_HASH_SLOTS - 1)];
+        if (slot == 0) return -1;
+        const KeywordEntry& entry = KeywordTable[slot - 1];
+        if (entry.length == length && memcmp(entry.name, lowered, length) == 0) return slot - 1;
+    }
+}
+
+// The same result as trying every entry of the first byte's range in
+// order: the hashed candidate and the odd names of that range, merged by
+// index.
+Match whole_word_match(const uint8_t* text, uint8_t c) {
+    Match best;
+    const int begin = g_index.first[c], end = g_index.first[c + 1];
+    const int hashed = hashed_word_entry(text);
+    bool hashed_tried = hashed < begin || hashed >= end;
+    for (uint16_t k = 0; k < g_index.odd_count; ++k) {
+        const int i = g_index.odd[k];
+        if (i < begin || i >= end) continue;
+        if (!hashed_tried && hashed < i) {
+            try_entry(best, hashed, KeywordTable[hashed], text, true);
+            hashed_tried = true;
+        }
+        try_entry(best, i, KeywordTable[i], text, true);
+    }
+    if (!hashed_tried) try_entry(best, hashed, KeywordTable[hashed], text, true);
+    return best;
+}
+
 Match keyword_match(const uint8_t* text, bool whole_word) {
     Match best;
     uint8_t c = lower(text[0]);
     if (c >= 128) return best;
+    if (whole_word && g_index.hashed) return whole_word_match(text, c);
     for (int i = g_index.first[c]; i < g_index.first[c + 1]; ++i) try_entry(best, i, KeywordTable[i], text, whole_word);
     return best;
 }

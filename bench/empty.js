@@ -1,0 +1,1 @@
+// The empty program: start-up and shut-down only.
