@@ -91,7 +91,7 @@ void map_part(Span<wchar_t> mask, Span<wchar_t> source, PathText* out, size_t* n
 
 }  // namespace
 
-bool next_spec(EngineState* st, const wchar_t** at, PathText* spec, bool* got) {
+bool next_spec(EngineState* st, const wchar_t** at, PathText* wanted, bool* got) {
     const wchar_t* p = *at;
     while (*p && (is_list_separator(st, *p) || *p == L' ')) ++p;
     const wchar_t* start = p;
@@ -103,8 +103,8 @@ bool next_spec(EngineState* st, const wchar_t** at, PathText* spec, bool* got) {
     if (!*got) return true;
     const size_t n = static_cast<size_t>(end - start);
     if (n > SPEC_MAX_CHARS) return raise(st, Err::UnrecognizableItem);
-    memcpy(spec->s, start, n * sizeof(wchar_t));
-    spec->s[n] = 0;
+    memcpy(wanted->s, start, n * sizeof(wchar_t));
+    wanted->s[n] = 0;
     return true;
 }
 
@@ -114,14 +114,14 @@ bool name_passes(EngineState* st, const wchar_t* found, const wchar_t* pattern) 
     return engine_recheck(st, found, pattern);
 }
 
-bool find_entries(EngineState* st, const wchar_t* spec, FindKind kind, bool skip_hidden, FoundEntry found,
+bool find_entries(EngineState* st, const wchar_t* wanted, FindKind kind, bool skip_hidden, FoundEntry found,
                   void* context, size_t* matched) {
     PathText directory;
-    directory_part(spec, &directory);
-    const wchar_t* pattern = name_part(spec);
+    directory_part(wanted, &directory);
+    const wchar_t* pattern = name_part(wanted);
     const bool wild = has_wildcards(pattern);
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(spec, &entry);
+    HANDLE find = FindFirstFileW(wanted, &entry);
     if (find == INVALID_HANDLE_VALUE) return true;
     bool ok = true;
     do {
@@ -140,19 +140,19 @@ bool find_entries(EngineState* st, const wchar_t* spec, FindKind kind, bool skip
 bool walk_file_list(EngineState* st, const wchar_t* list, const WalkRules& rules, FileOperation operation,
                     void* context) {
     const wchar_t* at = list;
-    PathText spec;
+    PathText wanted;
     for (;;) {
         bool got;
-        if (!next_spec(st, &at, &spec, &got)) return false;
+        if (!next_spec(st, &at, &wanted, &got)) return false;
         if (!got) return true;
-        if (!has_wildcards(spec.s)) {
-            if (!operation(st, spec.s, context)) return false;
+        if (!has_wildcards(wanted.s)) {
+            if (!operation(st, wanted.s, context)) return false;
             continue;
         }
         if (!rules.wildcards_allowed) return raise(st, Err::WildcardsNotAllowed);
         WalkVisit visit{operation, context, {}};
         size_t matched = 0;
-        if (!find_entries(st, spec.s, FindKind::Files, false, visit_found, &visit, &matched)) return false;
+        if (!find_entries(st, wanted.s, FindKind::Files, false, visit_found, &visit, &matched)) return false;
         if (matched == 0 && !rules.no_match_ok) return raise(st, Err::FileListNoMatch);
     }
 }
@@ -173,12 +173,12 @@ bool find_list_argument(EngineState* st, const Value& list, FindKind kind, bool 
     size_t units;
     if (!arg_wide(st, list, &text, &units)) return false;
     const wchar_t* at = text;
-    PathText spec;
+    PathText wanted;
     bool ok = true, got = true;
     while (ok && got) {
-        ok = next_spec(st, &at, &spec, &got);
+        ok = next_spec(st, &at, &wanted, &got);
         size_t matched = 0;
-        if (ok && got) ok = find_entries(st, spec.s, kind, skip_hidden, found, context, &matched);
+        if (ok && got) ok = find_entries(st, wanted.s, kind, skip_hidden, found, context, &matched);
     }
     HeapFree(GetProcessHeap(), 0, text);
     return ok;

@@ -11,14 +11,14 @@
 
 struct EngineState;
 
-// Longest specification a list may hold (3054 beyond it).
+// Longest file pattern a list may hold (3054 beyond it).
 constexpr size_t SPEC_MAX_CHARS = 280;
 
 // An operation on one file; false stops the walk (with the error set).
 typedef bool (*FileOperation)(EngineState* st, const wchar_t* path, void* context);
 
 struct WalkRules {
-    bool wildcards_allowed = true;  // else 3322 for a specification with wildcards
+    bool wildcards_allowed = true;  // else 3322 for a file pattern with wildcards
     bool no_match_ok = false;       // a wildcard matching nothing is no error (FileDelete)
 };
 
@@ -32,24 +32,24 @@ struct WalkRules {
 
 // The specifications of a list one at a time: *at starts at the list and
 // moves past each one; false when none is left. Too long a one raises 3054.
-[[nodiscard]] bool next_spec(EngineState* st, const wchar_t** at, PathText* spec, bool* got);
+[[nodiscard]] bool next_spec(EngineState* st, const wchar_t** at, PathText* wanted, bool* got);
 
 // Whether a found name passes the long-name re-check against the
-// specification's last component (IntControl 91 picks the rule).
+// file pattern's last component (IntControl 91 picks the rule).
 bool name_passes(EngineState* st, const wchar_t* found, const wchar_t* pattern);
 
 // What a find keeps.
 enum class FindKind { Files, Directories };
-// Called with the specification's directory (as written, with its "\")
+// Called with the file pattern's directory (as written, with its "\")
 // and each entry kept; false stops.
 typedef bool (*FoundEntry)(EngineState* st, const wchar_t* directory, const WIN32_FIND_DATAW& entry,
                            void* context);
-// Enumerates one specification; *matched counts the entries kept. Hidden
+// Enumerates one file pattern; *matched counts the entries kept. Hidden
 // and system entries are skipped when `skip_hidden` is set.
-[[nodiscard]] bool find_entries(EngineState* st, const wchar_t* spec, FindKind kind, bool skip_hidden,
+[[nodiscard]] bool find_entries(EngineState* st, const wchar_t* wanted, FindKind kind, bool skip_hidden,
                                 FoundEntry found, void* context, size_t* matched);
 
-// find_entries over every specification of the list an argument holds.
+// find_entries over every file pattern of the list an argument holds.
 [[nodiscard]] bool find_list_argument(EngineState* st, const Value& list, FindKind kind, bool skip_hidden,
                                       FoundEntry found, void* context);
 

@@ -245,7 +245,7 @@ struct ItemizeJob {
     bool with_path;
 };
 
-// The directory FileItemPath writes before a name: the specification's own,
+// The directory FileItemPath writes before a name: the pattern's own,
 // or the current directory (of its drive) when it names none.
 void item_prefix(const wchar_t* directory, PathText* prefix) {
     const size_t n = wcslen(directory);

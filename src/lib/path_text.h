@@ -9,7 +9,7 @@
 
 struct EngineState;
 
-// Room for one path or file specification, terminator included.
+// Room for one path or file pattern, terminator included.
 constexpr size_t PATH_UNITS = 1024;
 
 struct PathText {
