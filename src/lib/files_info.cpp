@@ -221,13 +221,7 @@ BUILTIN(file_time_get_ex) {
 bool file_time_of(EngineState* st, const Value& arg, FILETIME* out) {
     Ymdhms t;
     if (!parse_ymdhms(value_text(st, arg.v), &t, YmdhmsCheck::Full, true)) return raise(st, Err::FileTimeSetBadDate);
-    SYSTEMTIME s{};
-    s.wYear = static_cast<WORD>(t.year);
-    s.wMonth = static_cast<WORD>(t.month);
-    s.wDay = static_cast<WORD>(t.day);
-    s.wHour = static_cast<WORD>(t.hour);
-    s.wMinute = static_cast<WORD>(t.minute);
-    s.wSecond = static_cast<WORD>(t.second);
+    SYSTEMTIME s = ymdhms_system_time(t);
     FILETIME local;
     if (!SystemTimeToFileTime(&s, &local) || !LocalFileTimeToFileTime(&local, out))
         return raise(st, Err::FileTimeSetBadDate);

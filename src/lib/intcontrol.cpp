@@ -439,13 +439,7 @@ bool ic_set_clock(EngineState* st, const Request& r, Value* result) {
     Ymdhms t;
     if (!parse_ymdhms(r.text[1], &t, YmdhmsCheck::Full, true)) return raise(st, Err::IntControlBadDate);
     if (!enable_privilege("SeSystemtimePrivilege")) return raise(st, Err::IntControlPrivilege);
-    SYSTEMTIME local = {};
-    local.wYear = static_cast<WORD>(t.year);
-    local.wMonth = static_cast<WORD>(t.month);
-    local.wDay = static_cast<WORD>(t.day);
-    local.wHour = static_cast<WORD>(t.hour);
-    local.wMinute = static_cast<WORD>(t.minute);
-    local.wSecond = static_cast<WORD>(t.second);
+    SYSTEMTIME local = ymdhms_system_time(t);
     return result_number(st, result, SetLocalTime(&local) ? 1 : 0);
 }
 

@@ -3,6 +3,7 @@
 // functions, the file times and the registry times share.
 #pragma once
 
+#include <windows.h>
 #include <stddef.h>
 #include <stdint.h>
 #include "base/exports.h"
@@ -11,6 +12,18 @@
 struct Ymdhms {
     int32_t year, month, day, hour, minute, second;
 };
+
+// The moment as the platform's calendar record (milliseconds 0).
+inline SYSTEMTIME ymdhms_system_time(const Ymdhms& t) {
+    SYSTEMTIME s{};
+    s.wYear = static_cast<WORD>(t.year);
+    s.wMonth = static_cast<WORD>(t.month);
+    s.wDay = static_cast<WORD>(t.day);
+    s.wHour = static_cast<WORD>(t.hour);
+    s.wMinute = static_cast<WORD>(t.minute);
+    s.wSecond = static_cast<WORD>(t.second);
+    return s;
+}
 
 // How much a parse checks.
 enum class YmdhmsCheck {
