@@ -24,6 +24,11 @@
 #   ; stdin-end: TEXT         the last piece of input, without a line end
 #   ; interrupt-after: SECS   send Ctrl+C (SIGINT) that many seconds after the
 #                             script's first line of output
+#   ; start: PROGRAM ARG...   a program started under Wine before the script
+#                             (quoted as for args; {work} as there, {bin}
+#                             for the runner's directory) and killed after
+#                             it, even when the test fails; the script waits
+#                             for its window itself
 #   ; skip: REASON            do not run; reported as skipped
 #   ; expect-trace: FILE      run with "--trace" into a new file and compare it
 #                             with FILE (beside the script) after masking: the
@@ -75,6 +80,7 @@ has_stdin=0
 interrupt_after=
 skip=
 expect_trace=
+starts=()
 
 # The text after "; NAME:" on a line, one blank after the colon dropped.
 directive() {
@@ -99,6 +105,7 @@ while IFS= read -r line || [[ -n $line ]]; do
     elif value=$(directive "$line" stdin-end); then stdin_end=$value; has_stdin=1
     elif value=$(directive "$line" interrupt-after); then interrupt_after=$value
     elif value=$(directive "$line" skip); then skip=$value
+    elif value=$(directive "$line" start); then starts+=("$value")
     elif value=$(directive "$line" expect-trace); then expect_trace=$value
     fi
 done <"$script"
@@ -119,7 +126,15 @@ fi
 # ---------------------------------------------------------------- the run
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+started=()
+# Each started program leads a process group of its own, so that killing
+# the group also ends what Wine started for it.
+clean_up() {
+    local group
+    for group in "${started[@]}"; do kill -KILL -- "-$group" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap clean_up EXIT
 mkdir "$work/files"
 args=()
 if [[ -n $args_text ]]; then
@@ -137,6 +152,14 @@ fi
 # Output goes to files, not pipes: Wine's session processes may keep a
 # pipe open long after the program ended.
 cd "$(dirname "$script")" || exit 1
+for text in "${starts[@]}"; do
+    program=()
+    eval "program=($text)" || { echo "$name: cannot read the start line" >&2; exit 1; }
+    program=("${program[@]//\{work\}/$work/files}")
+    program=("${program[@]//\{bin\}/$(dirname "$qob")}")
+    setsid "$wine_run" "${program[@]}" </dev/null >/dev/null 2>&1 &
+    started+=($!)
+done
 trace_options=()
 [[ -n $expect_trace ]] && trace_options=(--trace "$work/trace.txt")
 ((${#expect_log[@]})) && trace_options+=("--log=$work/log.txt")
