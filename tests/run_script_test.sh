@@ -159,6 +159,7 @@ for text in "${starts[@]}"; do
     program=("${program[@]//\{bin\}/$(dirname "$qob")}")
     setsid "$wine_run" "${program[@]}" </dev/null >/dev/null 2>&1 &
     started+=($!)
+    disown
 done
 trace_options=()
 [[ -n $expect_trace ]] && trace_options=(--trace "$work/trace.txt")
