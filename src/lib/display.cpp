@@ -33,8 +33,8 @@ HWND create_display(const wchar_t* title, const wchar_t* text) {
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_TOPMOST);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    HWND window = CreateWindowExW(WS_EX_TOPMOST, CLASS_NOTIFY_WIDE, title, style, x, y, width, height, nullptr, nullptr,
-                                  engine_module(), nullptr);
+    HWND window = CreateWindowExW(WS_EX_TOPMOST, CLASS_NOTIFY_WIDE, title, style, x, y, width, height, nullptr,
+                                  nullptr, engine_module(), nullptr);
     if (!window) return nullptr;
     HWND label = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | SS_CENTER, kMargin, kMargin,
                                  kTextWidth, box.bottom, window, nullptr, engine_module(), nullptr);

@@ -66,7 +66,8 @@ BUILTIN(launch_run) {
     for (const RunModes& modes : kRunModes) {
         if (modes.id != id) continue;
         WideArgs texts;
-        LaunchRequest request{nullptr, nullptr, L"", modes.display, modes.wait, LaunchKind::Process, nullptr, nullptr};
+        LaunchRequest request{nullptr, nullptr, L"", modes.display, modes.wait, LaunchKind::Process, nullptr,
+                              nullptr};
         if (program_and_parameters(st, args, &texts, &request)) run_request(st, result, request);
         return;
     }

@@ -172,7 +172,8 @@ bool Launch::start_shell_kind() {
 // Creates the process of `head` (quoted when asked) followed by a space
 // and the parameters.
 bool Launch::create(const wchar_t* head, bool quote, const wchar_t* parameters) {
-    const wchar_t* format = quote ? (*parameters ? L"\"%ls\" %ls" : L"\"%ls\"") : (*parameters ? L"%ls %ls" : L"%ls");
+    const wchar_t* format = quote ? (*parameters ? L"\"%ls\" %ls" : L"\"%ls\"")
+                                  : (*parameters ? L"%ls %ls" : L"%ls");
     const int n = _snwprintf(line_, kCommandUnits, format, head, parameters);
     if (n < 0 || static_cast<size_t>(n) >= kCommandUnits) return failed(ERROR_FILENAME_EXCED_RANGE);
     STARTUPINFOW startup = {};
