@@ -87,6 +87,7 @@ public:
         if (process_) CloseHandle(process_);
         if (thread_) CloseHandle(thread_);
         if (line_) HeapFree(GetProcessHeap(), 0, line_);
+        if (advapi_) FreeLibrary(advapi_);
     }
 
     bool run(int32_t* result);
@@ -110,6 +111,7 @@ private:
     EngineState* st_;
     const LaunchRequest& r_;
     WORD show_ = SW_SHOWNORMAL;
+    HMODULE advapi_ = nullptr;  // held while the logon service may be called
     CreateWithLogon logon_start_ = nullptr;
     wchar_t* line_ = nullptr;
     HANDLE process_ = nullptr;
@@ -124,10 +126,10 @@ bool Launch::prepare() {
     if (!valid_display(r_.display)) return raise(st_, Err::ExecuteBadDisplayType);
     show_ = show_command(r_.display);
     if (r_.account) {
-        HMODULE advapi = LoadLibraryA("ADVAPI32.DLL");
-        logon_start_ = advapi ? reinterpret_cast<CreateWithLogon>(
-                                    reinterpret_cast<void*>(GetProcAddress(advapi, "CreateProcessWithLogonW")))
-                              : nullptr;
+        advapi_ = LoadLibraryA("ADVAPI32.DLL");
+        logon_start_ = advapi_ ? reinterpret_cast<CreateWithLogon>(
+                                     reinterpret_cast<void*>(GetProcAddress(advapi_, "CreateProcessWithLogonW")))
+                               : nullptr;
         if (!logon_start_) return raise(st_, Err::RunWithLogonNotSupported);
     }
     line_ = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, kCommandUnits * sizeof(wchar_t)));
