@@ -4,6 +4,7 @@
 #include <windows.h>
 
 constexpr const char* CLASS_NOTIFY = "tq8wcmmn";
+constexpr const wchar_t* CLASS_NOTIFY_WIDE = L"tq8wcmmn";
 constexpr const char* CLASS_DIALOG = "tq9wcdlg";
 constexpr const char* CLASS_DIALOG2 = "tq0wcdl2";
 constexpr const char* CLASS_CONTROL_HOST = "tq0wcdl3";

@@ -32,6 +32,9 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"registry_keys", kRegistryKeyBuiltins, kRegistryKeyBuiltinCount},
     {"registry_values", kRegistryValueBuiltins, kRegistryValueBuiltinCount},
     {"ini", kIniBuiltins, kIniBuiltinCount},
+    {"launch", kLaunchBuiltins, kLaunchBuiltinCount},
+    {"apps", kAppBuiltins, kAppBuiltinCount},
+    {"display", kDisplayBuiltins, kDisplayBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

@@ -82,6 +82,12 @@ extern const BuiltinRow kRegistryValueBuiltins[];
 extern const size_t kRegistryValueBuiltinCount;
 extern const BuiltinRow kIniBuiltins[];
 extern const size_t kIniBuiltinCount;
+extern const BuiltinRow kLaunchBuiltins[];
+extern const size_t kLaunchBuiltinCount;
+extern const BuiltinRow kAppBuiltins[];
+extern const size_t kAppBuiltinCount;
+extern const BuiltinRow kDisplayBuiltins[];
+extern const size_t kDisplayBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];
