@@ -3,6 +3,7 @@
 #include "error_line.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string>
 #include "console_output.h"
 
@@ -30,6 +31,25 @@ std::string single_line(const char* text) {
     return line;
 }
 
+// Under Wine the Linux wrapper sets QOB_LINUX_PATHS so that the error line
+// names the file as a Linux shell would: drive Z: is Wine's view of "/" and
+// a relative path only swaps its separators. Other drives, UNC paths and
+// text that is no path (a colon is never part of a Windows file name) stay
+// as they are.
+std::string linux_form(const char* file) {
+    std::string path(file);
+    if ((path[0] == 'Z' || path[0] == 'z') && path[1] == ':' && path[2] == '\\') path.erase(0, 2);
+    if (path.find(':') != std::string::npos || path.compare(0, 2, "\\\\") == 0) return file;
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
+bool linux_paths_wanted() {
+    const char* wanted = getenv("QOB_LINUX_PATHS");
+    return wanted && wanted[0] == '1';
+}
+
 }  // namespace
 
 int run_exit_status(bool ran, const KestrRunReport& report) {
@@ -40,9 +60,10 @@ int run_exit_status(bool ran, const KestrRunReport& report) {
 void print_error_line(const KestrRunReport& report, const char* script) {
     if (report.error == 0) return;
     const char* file = report.file[0] ? report.file : script;
+    const std::string shown = linux_paths_wanted() ? linux_form(file) : std::string(file);
     std::string message = single_line(message_without_number(report.message));
     char head[MAX_PATH + 64];
-    snprintf(head, sizeof head, "%s(%d): error %d: ", file, static_cast<int>(report.line),
+    snprintf(head, sizeof head, "%s(%d): error %d: ", shown.c_str(), static_cast<int>(report.line),
              static_cast<int>(report.error));
     write_line(GetStdHandle(STD_ERROR_HANDLE), (head + message).c_str());
 }

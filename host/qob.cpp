@@ -13,6 +13,7 @@
 #include "error_line.h"
 #include "params.h"
 #include "script_file.h"
+#include "startup_timing.h"
 
 namespace {
 
@@ -38,6 +39,8 @@ void print_usage(FILE* out) {
           "  --utf8        write and read the console in UTF-8\n"
           "  --log=FILE    append the messages the engine would have shown to FILE\n"
           "  --trace FILE  append a debug trace of every statement to FILE\n"
+          "  --timing      report the start-up times (DLL load, engine init, run) on\n"
+          "                standard error\n"
           "  --version     show the engine's and the runner's versions\n"
           "  --help        show this text\n"
           "\n"
@@ -118,6 +121,7 @@ int run_loaded(const EngineHost& host, const Options& options) {
     watch_cancel_keys(host.state, host.services);
     const bool ran = run_engine_script(&host, text, reinterpret_cast<void*>(&console_function_handler),
                                        kConsoleFunctions);
+    note_startup_step(StartupStep::ScriptRan);
     GlobalFree(text);
     KestrRunReport report;
     last_run_report(&host, &report);
@@ -133,10 +137,12 @@ int run_script(const Options& options) {
     EngineHost host;
     char why[512];
     if (!load_engine(&host, why, sizeof why)) return fail(why);
+    note_startup_step(StartupStep::DllLoaded);
     if (!start_engine(&host, "qob", why, sizeof why)) {
         stop_engine(&host);
         return fail(why);
     }
+    note_startup_step(StartupStep::EngineStarted);
     set_output_utf8(options.utf8);
     const int status = run_loaded(host, options);
     stop_engine(&host);
@@ -186,6 +192,8 @@ int main(int argc, char** argv) {
         }
         if (strcmp(option, "--utf8") == 0) {
             options.utf8 = true;
+        } else if (strcmp(option, "--timing") == 0) {
+            enable_startup_timing();
         } else if (strcmp(option, "--trace") == 0) {
             if (++i >= argc || !argv[i][0]) return usage_error("%s", "--trace needs a file name");
             options.trace_file = argv[i];
@@ -202,5 +210,7 @@ int main(int argc, char** argv) {
     options.script = argv[i];
     options.parameter_count = argc - i - 1;
     options.parameters = argv + i + 1;
-    return run_script_on_large_stack(options);
+    const int status = run_script_on_large_stack(options);
+    report_startup_timing();
+    return status;
 }

@@ -44,15 +44,19 @@ bool register_control_host() {
 
 }  // namespace
 
-bool register_window_classes() {
+bool ensure_window_classes() {
+    static bool registered_all = false;
+    if (registered_all) return true;
     HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
-    return register_ansi(CLASS_NOTIFY, notify_window_proc, 8, nullptr, nullptr) &&
-           register_ansi(CLASS_DIALOG, dialog_window_proc, 38, arrow, (HBRUSH)(COLOR_BTNFACE + 1)) &&
-           register_ansi(CLASS_DIALOG2, dialog_window_proc, 0, arrow, nullptr) &&
-           register_control_host();
+    registered_all =
+        register_ansi(CLASS_NOTIFY, notify_window_proc, 8, nullptr, nullptr) &&
+        register_ansi(CLASS_DIALOG, dialog_window_proc, 38, arrow, (HBRUSH)(COLOR_BTNFACE + 1)) &&
+        register_ansi(CLASS_DIALOG2, dialog_window_proc, 0, arrow, nullptr) && register_control_host();
+    return registered_all;
 }
 
 int measure_default_window_bottom() {
+    if (!ensure_window_classes()) return 0;
     HWND w = CreateWindowA(CLASS_NOTIFY, "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                            CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, engine_module(), nullptr);
     if (!w) return 0;

@@ -4,6 +4,8 @@
 
 #include <string.h>
 #include "base/dialog_owner.h"
+#include "base/cursors.h"
+#include "base/display_metrics.h"
 #include "base/engine_state.h"
 #include "base/heap.h"
 #include "base/messages.h"
@@ -42,15 +44,6 @@ intptr_t handshake(const InitArgs& a) {
     return 0;
 }
 
-void measure_system_font(EngineState* st) {
-    HDC dc = CreateICA("DISPLAY", nullptr, nullptr, nullptr);
-    if (!dc) return;
-    HGDIOBJ old = SelectObject(dc, GetStockObject(SYSTEM_FIXED_FONT));
-    GetTextMetricsA(dc, &st->system_font);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-}
-
 void set_state_defaults(EngineState* st, const InitArgs& a) {
     const char* product = reinterpret_cast<const char*>(a.arg6);
     lstrcpynA(st->product_name, product ? product : "", kProductNameChars + 1);
@@ -59,9 +52,9 @@ void set_state_defaults(EngineState* st, const InitArgs& a) {
     st->host_values[1] = a.arg7;
     st->sounds = RegReadStringAsInt("MAIN", "Sounds", 0, SETTINGS_INI);
     st->pretty_dialogs = RegReadStringAsInt("MAIN", "PrettyDialogs", 1, SETTINGS_INI);
-    st->wait_cursor = LoadCursorA(nullptr, IDC_WAIT);
-    st->arrow_cursor = LoadCursorA(nullptr, IDC_ARROW);
-    st->cursor = st->arrow_cursor;
+    // The cursors are loaded when first shown (engine_cursor): loading one
+    // brings up the display.
+    st->wait_cursor = st->arrow_cursor = st->cursor = nullptr;
     st->structure_depth = 0;
     st->current_function = NO_FUNCTION;
     st->function_count = 0;
@@ -101,11 +94,12 @@ intptr_t initialise(const InitArgs& a) {
     set_state_defaults(st, a);
     seed_random();
     if (!process_ready) build_byte_permutation();
-    measure_system_font(st);
+    forget_system_font(st);  // measured when first asked for
     if (!process_ready) {
         clear_dialog_owner_table();
         load_menu_words(st);
-        if (!register_window_classes()) return 0;
+        // The window classes are registered when a window first needs them
+        // (ensure_window_classes).
         process_ready = true;
     }
     resolve_optional_entries(st);
@@ -119,7 +113,7 @@ intptr_t attach_variables(const InitArgs& a) {
     if (!st) return 0;
     if (!attach_main_table(st, reinterpret_cast<HGLOBAL>(a.arg3), static_cast<uint16_t>(a.arg5)))
         return 0;
-    st->default_window_bottom = measure_default_window_bottom();
+    forget_default_window_bottom(st);  // measured when first asked for
     PumpMessages(st);
     return 1;
 }

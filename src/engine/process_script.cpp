@@ -3,6 +3,7 @@
 #include "engine/entry.h"
 
 #include <string.h>
+#include "base/cursors.h"
 #include "base/engine_state.h"
 #include "base/error_numbers.h"
 #include "base/stack_guard.h"
@@ -106,13 +107,19 @@ void reset_run_state(EngineState* st, void* host_handler, const void* host_keywo
     st->pending_line_error = 0;
     st->host_handler = reinterpret_cast<HostHandlerFn>(host_handler);
     st->host_keywords = host_keywords;
-    st->cursor = st->wait_cursor;
 }
 
 // Before and after the run the host's window settles: the cursor is set
-// and the messages waiting for it are handled.
-void settle(EngineState* st, HCURSOR cursor) {
-    st->cursor = cursor;
+// and the messages waiting for it are handled. A host without a window (a
+// console runner) has no window to settle and no cursor to show, so its
+// messages are only pumped: the wait would delay every run for nothing and
+// the cursor would bring up the display.
+void settle(EngineState* st, EngineCursor cursor) {
+    if (!st->host_window) {
+        PumpMessages(st);
+        return;
+    }
+    st->cursor = engine_cursor(st, cursor);
     WaitPumping(st, kSettleMilliseconds);
     PumpMessages(st);
     SetCursor(st->cursor);
@@ -120,7 +127,7 @@ void settle(EngineState* st, HCURSOR cursor) {
 
 void run(EngineState* st, HGLOBAL script, uint32_t length) {
     const StackFloorScope floor(st);
-    settle(st, st->wait_cursor);
+    settle(st, EngineCursor::Wait);
     Value result;
     init_value(&result);
     const ScriptBuffer buffer{script, length, 0};
@@ -129,7 +136,7 @@ void run(EngineState* st, HGLOBAL script, uint32_t length) {
     release_value(st, &result);
     free_binary_buffers(st);  // a script's buffers end with its run
     release_file_slots(st);  // a run leaves no file open behind it
-    settle(st, st->arrow_cursor);
+    settle(st, EngineCursor::Arrow);
 }
 
 }  // namespace

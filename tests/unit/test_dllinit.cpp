@@ -4,7 +4,9 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include "base/cursors.h"
 #include "base/dialog_owner.h"
+#include "base/display_metrics.h"
 #include "base/heap.h"
 #include "base/window_classes.h"
 #include "engine_fixture.h"
@@ -84,8 +86,22 @@ TEST_F(StartupTest, InitialisationSetsTheStateDefaults) {
     EXPECT_EQ(st->decimals, -1);
     EXPECT_EQ(st->structure_depth, 0);
     EXPECT_EQ(st->pretty_dialogs, 1);  // default when no setting exists
-    EXPECT_NE(st->wait_cursor, nullptr);
-    EXPECT_EQ(st->cursor, st->arrow_cursor);
+}
+
+// Cursors and the system font bring up the display, so initialisation
+// leaves them for their first use, which loads them once.
+TEST_F(StartupTest, CursorsAndFontAreTakenOnFirstUse) {
+    EXPECT_EQ(request(KESTR_REQ_INITIALISE, 0, 0, (uintptr_t) "Again"), 76);
+    EXPECT_EQ(st->wait_cursor, nullptr);
+    EXPECT_EQ(st->arrow_cursor, nullptr);
+    EXPECT_EQ(st->cursor, nullptr);
+    EXPECT_EQ(st->system_font.tmHeight, 0);
+    const HCURSOR wait = engine_cursor(st, EngineCursor::Wait);
+    EXPECT_EQ(wait, LoadCursorA(nullptr, IDC_WAIT));
+    EXPECT_EQ(st->wait_cursor, wait);
+    EXPECT_EQ(st->arrow_cursor, nullptr);  // only the one asked for
+    EXPECT_EQ(engine_cursor(st, EngineCursor::Arrow), LoadCursorA(nullptr, IDC_ARROW));
+    EXPECT_GT(system_font_metrics(st).tmHeight, 0);
     EXPECT_GT(st->system_font.tmHeight, 0);
 }
 
@@ -110,8 +126,10 @@ TEST_F(StartupTest, PermutationIsBuiltOnceAndInverted) {
     EXPECT_EQ(memcmp(saved, ScriptBytePermutation, 256), 0);
 }
 
-TEST_F(StartupTest, WindowClassesAreRegistered) {
+TEST_F(StartupTest, WindowClassesAreRegisteredWhenFirstNeeded) {
     WNDCLASSA wc;
+    ASSERT_TRUE(ensure_window_classes());
+    EXPECT_TRUE(ensure_window_classes());  // a second call only answers
     for (const char* name : {CLASS_NOTIFY, CLASS_DIALOG, CLASS_DIALOG2, CLASS_CONTROL_HOST})
         EXPECT_TRUE(GetClassInfoA(engine_module(), name, &wc)) << name;
     ASSERT_TRUE(GetClassInfoA(engine_module(), CLASS_NOTIFY, &wc));
@@ -130,7 +148,11 @@ TEST_F(StartupTest, VariableTableReservesSlotZero) {
     EXPECT_EQ(st->table.capacity, kCapacity);
     EXPECT_EQ(st->scopes[0].handle, table_handle);
     EXPECT_EQ(st->scopes[0].used, 1);
-    EXPECT_NE(st->default_window_bottom, 0);
+    // The default window is measured when first asked for, then kept.
+    EXPECT_EQ(st->default_window_bottom, 0);
+    const int bottom = default_window_bottom(st);
+    EXPECT_GT(bottom, 0);
+    EXPECT_EQ(st->default_window_bottom, bottom);
 }
 
 TEST_F(StartupTest, HeapRequestNeedsARegionAndSetsTheDriveVariable) {
@@ -172,6 +194,7 @@ TEST_F(StartupTest, BusyCounterSerialisesEntries) {
 }
 
 TEST_F(StartupTest, DialogOwnerTableMapsOwnersToStates) {
+    ASSERT_TRUE(ensure_window_classes());
     HWND owner = CreateWindowA(CLASS_NOTIFY, "owner", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
                                engine_module(), nullptr);
     HWND dialog = CreateWindowA(CLASS_NOTIFY, "dlg", WS_OVERLAPPED, 0, 0, 10, 10, owner, nullptr,
@@ -197,6 +220,7 @@ TEST_F(StartupTest, DialogOwnerTableMapsOwnersToStates) {
 }
 
 TEST_F(StartupTest, DialogOwnerTableHoldsAHundredOwners) {
+    ASSERT_TRUE(ensure_window_classes());
     clear_dialog_owner_table();
     HWND owners[101], dialogs[101];
     for (int i = 0; i < 101; ++i) {

@@ -354,8 +354,25 @@ TEST_F(RunLoop, EntryResetsTheRunStateButKeepsHandlerModes) {
     EXPECT_EQ(st->exclusive, 0);
     EXPECT_EQ(st->error_handler_mode, 2);
     EXPECT_EQ(st->include_flags, INCLUDE_EXPAND);
-    EXPECT_EQ(st->cursor, st->arrow_cursor);
+    // Without a host window there is no cursor to show: none is loaded.
+    EXPECT_EQ(st->wait_cursor, nullptr);
+    EXPECT_EQ(st->cursor, nullptr);
     st->error_handler_mode = 0;
+}
+
+// A host with a window gets the wait cursor during the run and the arrow
+// after it, as the engine shows them.
+TEST_F(RunLoop, HostWindowSettlesWithTheCursors) {
+    HWND window = CreateWindowA("STATIC", "host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    const char text[] = "m = 1";
+    HGLOBAL block = block_of(text, strlen(text));
+    EXPECT_EQ(ProcessDaBatBuffer(window, state_handle, block, nullptr, nullptr), 1);
+    GlobalFree(block);
+    DestroyWindow(window);
+    EXPECT_EQ(st->wait_cursor, LoadCursorA(nullptr, IDC_WAIT));
+    EXPECT_EQ(st->cursor, LoadCursorA(nullptr, IDC_ARROW));
 }
 
 TEST_F(RunLoop, EntryRefusesMissingBlocks) {
