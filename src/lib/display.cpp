@@ -21,6 +21,8 @@ constexpr uint32_t kPollMilliseconds = 100;
 // control sized to it, centred on the screen. Its close box ends the
 // display early.
 HWND create_display(const wchar_t* title, const wchar_t* text) {
+    // The engine registers its window classes only when a window is first needed.
+    if (!ensure_window_classes()) return nullptr;
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     RECT box = {0, 0, kTextWidth, 0};
