@@ -1,5 +1,7 @@
-// Special forms fed through the lexer: Drop, IsDefined, VarType,
-// ObjectTypeGet and the pointer forms, in the main table and in a second one.
+// Special forms fed through the lexer where a script cannot look: the
+// assignment target and pointers across tables, VARIANT operands, and the
+// pointer forms inside a function's table. The main-script forms run in
+// tests/scripts/core/special_forms.qob.
 
 #include "engine_fixture.h"
 
@@ -67,14 +69,6 @@ protected:
         return error;
     }
 
-    // A whole statement or expression through the evaluator.
-    bool run(const char* line, Value* out) {
-        SetInteger(&out->v, RK_VALUE, 0, 0);
-        lexer_start(st, line);
-        get_token(st);
-        return ProcessSubExpression(st, out, 1, 0) != 0;
-    }
-
     void set_flags(const char* name, uint32_t flags) {
         ASSERT_TRUE(set_variable_int(st, name, 3));
         slot_at(st, FindSlot(st, name))->v.flags = flags;
@@ -103,32 +97,6 @@ protected:
 };
 
 // ------------------------------------------------------------------ Drop
-
-TEST_F(SpecialForms, DropRemovesNamesAndIgnoresMissingOnes) {
-    ASSERT_TRUE(set_variable_int(st, "a", 1));
-    const uint16_t used = st->table.used;
-    EXPECT_EQ(form_int("Drop(a, b)"), 1);
-    EXPECT_EQ(FindSlot(st, "a"), NO_SLOT);
-    EXPECT_EQ(FindSlot(st, "b"), NO_SLOT);
-    // a was the top slot; b, created by the lexer in its place, went too.
-    EXPECT_EQ(st->table.used, used - 1);
-    EXPECT_EQ(st->lexer.kind, TK_END);
-
-    ASSERT_TRUE(set_variable_text(st, "s", "text"));
-    EXPECT_EQ(form_int("DROP( s )"), 1);
-    EXPECT_EQ(FindSlot(st, "s"), NO_SLOT);
-}
-
-TEST_F(SpecialForms, DropSyntaxErrors) {
-    EXPECT_EQ(form_error("Drop(5)"), (uint16_t)Err::DropNotVariable);
-    EXPECT_EQ(form_error("Drop()"), (uint16_t)Err::DropNotVariable);
-    EXPECT_EQ(form_error("Drop(a,)"), (uint16_t)Err::DropNotVariable);
-    EXPECT_EQ(form_error("Drop(a b)"), (uint16_t)Err::WrongArgumentCount);
-    EXPECT_EQ(info, "or missing parenthesis");
-    EXPECT_EQ(form_error("Drop(a"), (uint16_t)Err::WrongArgumentCount);
-    EXPECT_EQ(form_error("Drop a"), (uint16_t)Err::MissingOpenParenthesis);
-    EXPECT_EQ(info, "Drop not followed by open parenthesis");
-}
 
 TEST_F(SpecialForms, DropSparesTheAssignmentTarget) {
     ASSERT_TRUE(set_variable_int(st, "keep", 4));
@@ -174,42 +142,6 @@ TEST_F(SpecialForms, DropThroughPointer) {
 }
 
 // ------------------------------------------------------------------ IsDefined, VarType, ObjectTypeGet
-
-TEST_F(SpecialForms, IsDefined) {
-    EXPECT_EQ(form_int("IsDefined(never)"), 0);
-    EXPECT_EQ(st->error, 0);
-    ASSERT_TRUE(find_or_create_slot(st, "mentioned", 9) != NO_SLOT);
-    EXPECT_EQ(form_int("IsDefined(mentioned)"), 0);
-    ASSERT_TRUE(set_variable_int(st, "zero", 0));
-    EXPECT_EQ(form_int("IsDefined(zero)"), 1);
-    EXPECT_EQ(form_int("IsDefined(5)"), -1);
-    EXPECT_EQ(form_int("IsDefined(\"zero\")"), -1);
-    EXPECT_EQ(form_error("IsDefined(zero, zero)"), (uint16_t)Err::WrongArgumentCount);
-}
-
-TEST_F(SpecialForms, VarTypeGivesTheFlagWord) {
-    ASSERT_TRUE(set_variable_int(st, "i", 1));
-    ASSERT_TRUE(set_variable_text(st, "s", "x"));
-    set_flags("f", VF_FLOAT);
-    set_flags("fh", VF_FILE);
-    set_flags("bb", VF_BINBUF);
-    set_flags("arr", VF_ARRAY);
-    set_flags("both", VF_INT | VF_STRING);
-    set_flags("high", 0x10000 | VF_INT);
-    EXPECT_EQ(form_int("VarType(i)"), 1);
-    EXPECT_EQ(form_int("VarType(s)"), 2);
-    EXPECT_EQ(form_int("VarType(f)"), 32);
-    EXPECT_EQ(form_int("VarType(fh)"), 5);
-    EXPECT_EQ(form_int("VarType(bb)"), 65);
-    EXPECT_EQ(form_int("VarType(arr)"), 256);
-    EXPECT_EQ(form_int("VarType(both)"), 3);
-    EXPECT_EQ(form_int("VarType(high)"), 1);  // the low 16 bits only
-    EXPECT_EQ(form_int("VarType(unknown)"), 0);
-    EXPECT_EQ(form_int("VarType(12)"), -1);
-    EXPECT_EQ(form_error("VarType 5"), (uint16_t)Err::MissingOpenParenthesis);
-    EXPECT_EQ(info, "VarType not followed by open parenthesis");
-    slot_at(st, FindSlot(st, "arr"))->v.flags = 0;
-}
 
 TEST_F(SpecialForms, SubscriptedArrayOperand) {
     // A VARIANT holding a SAFEARRAY is subscriptable without the engine's own arrays.
@@ -275,30 +207,6 @@ TEST_F(SpecialForms, InspectingThroughPointer) {
 
 // ------------------------------------------------------------------ pointer forms
 
-TEST_F(SpecialForms, GlobalPointersInMainScript) {
-    std::string defined = form_text("PtrGlobalDefine(g)");
-    EXPECT_EQ(defined.substr(0, 13), "#VAR$PTR#0000");
-    EXPECT_EQ(defined.substr(37), "g");
-    const VariableSlot* g = slot_at(st, FindSlot(st, "g"));
-    EXPECT_EQ(g->v.flags, (uint32_t)VF_INT);  // created as an integer
-    EXPECT_EQ(g->v.integer, -1);
-    EXPECT_EQ(g->marks & VARMARK_GLOBAL, VARMARK_GLOBAL);
-    EXPECT_EQ(form_text("PtrGlobal(G)"), defined);
-    EXPECT_EQ(form_int("PtrGlobalTest(g)"), 1);
-
-    EXPECT_EQ(form_int("PtrGlobalTest(undefined)"), 0);
-    EXPECT_EQ(form_error("PtrGlobal(undefined)"), (uint16_t)Err::PointerError);
-    EXPECT_EQ(info, "Variable not found");
-    ASSERT_TRUE(set_variable_int(st, "local", 1));
-    EXPECT_EQ(form_int("PtrGlobalTest(local)"), 0);
-    EXPECT_EQ(form_error("PtrGlobal(local)"), (uint16_t)Err::PointerError);
-    EXPECT_EQ(info, "Not a global variable");
-    EXPECT_EQ(form_error("PtrGlobal(5)"), (uint16_t)Err::PointerError);
-    EXPECT_EQ(info, "Not a variable name");
-    EXPECT_EQ(form_error("PtrGlobal(g, g)"), (uint16_t)Err::WrongArgumentCount);
-    EXPECT_EQ(info, "or missing parenthesis");
-}
-
 TEST_F(SpecialForms, GlobalPointersFromAFunction) {
     ASSERT_TRUE(set_variable_int(st, "shared", 10));
     EXPECT_TRUE(form("PtrGlobalDefine(shared)"));
@@ -362,33 +270,6 @@ TEST_F(SpecialForms, PersistentVariableIsInitialisedOnce) {
     EXPECT_EQ(form_error("PtrPersistent(other)"), (uint16_t)Err::WrongArgumentCount);
     EXPECT_EQ(st->table.id, 2);
     st->current_function = NO_FUNCTION;
-}
-
-// ------------------------------------------------------------------ through the evaluator
-
-TEST_F(SpecialForms, AddressOfThenDereference) {
-    Value v;
-    ASSERT_TRUE(run("x = 41", &v));
-    ReleaseValue(st, &v.v, RK_VALUE, 0);
-    ASSERT_TRUE(run("p = &x", &v));
-    ReleaseValue(st, &v.v, RK_VALUE, 0);
-    ASSERT_TRUE(run("*p + 1", &v)) << st->error;
-    EXPECT_EQ(v.v.integer, 42);
-    ReleaseValue(st, &v.v, RK_VALUE, 0);
-    ASSERT_TRUE(run("VarType(*p) * 10 + IsDefined(x)", &v)) << st->error;
-    EXPECT_EQ(v.v.integer, 11);
-    ReleaseValue(st, &v.v, RK_VALUE, 0);
-}
-
-TEST_F(SpecialForms, DropOfTheVariableBeingAssigned) {
-    Value v;
-    ASSERT_TRUE(run("y = 2", &v));
-    ReleaseValue(st, &v.v, RK_VALUE, 0);
-    ASSERT_TRUE(run("y = Drop(y)", &v)) << st->error;
-    ReleaseValue(st, &v.v, RK_VALUE, 0);
-    uint16_t y = FindSlot(st, "y");
-    ASSERT_NE(y, NO_SLOT);
-    EXPECT_EQ(slot_at(st, y)->v.integer, 1);
 }
 
 }  // namespace
