@@ -34,16 +34,6 @@ TEST(NumText, IntToTextMinimumIsLiteralInEveryRadix) {
     EXPECT_EQ(IntText(INT_MIN, 16), "-2147483648");
 }
 
-TEST(NumText, IntToTextReturnsStartOfDigits) {
-    char buffer[INT_TEXT_BYTES];
-    EXPECT_EQ(IntToText(-42, buffer, 10), buffer + 1);
-    EXPECT_EQ(IntToText(42, buffer, 10), buffer);
-    EXPECT_EQ(IntToText(INT_MIN, buffer, 10), buffer + 1);
-    wchar_t wide[INT_TEXT_BYTES];
-    EXPECT_EQ(IntToTextW(-255, wide, 16), wide + 1);
-    EXPECT_STREQ(wide, L"-FF");
-}
-
 TEST(NumText, TextToIntStopsAtFirstNonDigit) {
     EXPECT_EQ(TextToInt("  -42abc"), -42);
     EXPECT_EQ(TextToInt("+7"), 7);
@@ -104,28 +94,6 @@ TEST(NumText, ParseStrictInteger) {
         EXPECT_FALSE(ParseStrictInteger(bad, &n)) << '"' << bad << '"';
     }
     EXPECT_EQ(n, 99) << "a failed parse must leave the output alone";
-}
-
-TEST(NumText, MyVariantStrToNum) {
-    uint32_t cls = 99;
-    EXPECT_EQ(MyVariantStrToNum("vt_i4", &cls), 3);
-    EXPECT_EQ(cls, 1u);
-    EXPECT_EQ(MyVariantStrToNum("Decimal", &cls), 14);
-    EXPECT_EQ(cls, 2u);
-    EXPECT_EQ(MyVariantStrToNum("VT_NULL", &cls), 1);
-    EXPECT_EQ(cls, 2u);
-    EXPECT_EQ(MyVariantStrToNum("ui1", &cls), 17);
-    EXPECT_EQ(cls, 1u);
-    EXPECT_EQ(MyVariantStrToNum("I1", &cls), 16);
-    EXPECT_EQ(MyVariantStrToNum("bool", &cls), 11);
-    EXPECT_EQ(cls, 1u);
-    EXPECT_EQ(MyVariantStrToNum("CY", &cls), 6);
-    EXPECT_EQ(MyVariantStrToNum("DATE", &cls), 7);
-    for (const char* bad : {"STRING", "VT_", "VTI4", "I4 ", "R8", ""}) {
-        cls = 99;
-        EXPECT_EQ(MyVariantStrToNum(bad, &cls), -1) << bad;
-        EXPECT_EQ(cls, 0u) << bad;
-    }
 }
 
 // Float printing and parsing need the engine state (Decimals, error word).

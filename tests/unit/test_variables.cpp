@@ -26,16 +26,6 @@ protected:
     }
 };
 
-TEST_F(Variables, MainTableStartsWithReservedSlotZero) {
-    EXPECT_EQ(st->table.used, 1);
-    EXPECT_EQ(st->scopes[0].used, 1);
-    EXPECT_EQ(st->table.capacity, kCapacity);
-    const VariableSlot* zero = slot_at(st, 0);
-    EXPECT_EQ(zero->v.flags, (uint32_t)VF_UNINITIALIZED);
-    EXPECT_EQ(zero->v.integer, -1);
-    EXPECT_EQ(zero->name[0], '\0');
-}
-
 TEST_F(Variables, SlotZeroIsNeverFoundByName) {
     // The lexer parks dereference names in slot 0; no lookup may find them.
     VariableSlot* zero = slot_at(st, 0);
