@@ -56,17 +56,10 @@ protected:
     }
 
     // The error number a line raises; the error and its extra text are cleared.
-    uint16_t form_error(const char* line) {
+    int form_error(const char* line) {
         EXPECT_FALSE(form(line)) << line;
-        return take_error();
-    }
-
-    uint16_t take_error() {
-        uint16_t error = st->error;
         info = error_info_text(st);
-        st->error = 0;
-        free_error_info(st);
-        return error;
+        return take_error();
     }
 
     void set_flags(const char* name, uint32_t flags) {
@@ -137,8 +130,8 @@ TEST_F(SpecialForms, DropThroughPointer) {
     EXPECT_EQ(form_int("Drop(*p)"), 1);
 
     ASSERT_TRUE(set_variable_int(st, "n", 1));
-    EXPECT_EQ(form_error("Drop(*n)"), (uint16_t)Err::NotVariablePointer);
-    EXPECT_EQ(form_error("Drop(*nowhere)"), (uint16_t)Err::UndefinedVariable);
+    EXPECT_EQ(form_error("Drop(*n)"), E(Err::NotVariablePointer));
+    EXPECT_EQ(form_error("Drop(*nowhere)"), E(Err::UndefinedVariable));
 }
 
 // ------------------------------------------------------------------ IsDefined, VarType, ObjectTypeGet
@@ -161,7 +154,7 @@ TEST_F(SpecialForms, SubscriptedArrayOperand) {
         EXPECT_NE(result.v.integer, 0);
         EXPECT_EQ(st->lexer.kind, TK_END);
     } else {
-        EXPECT_EQ(take_error(), (uint16_t)Err::ArrayAccessError);  // element access not there yet
+        EXPECT_EQ(take_error(), E(Err::ArrayAccessError));  // element access not there yet
     }
     va->v.flags = 0;
     va->v.variant.vt = VT_EMPTY;
@@ -169,7 +162,7 @@ TEST_F(SpecialForms, SubscriptedArrayOperand) {
 
     // A "[" after a variable that holds no array is simply a missing ")".
     ASSERT_TRUE(set_variable_int(st, "plain", 1));
-    EXPECT_EQ(form_error("VarType(plain[0])"), (uint16_t)Err::WrongArgumentCount);
+    EXPECT_EQ(form_error("VarType(plain[0])"), E(Err::WrongArgumentCount));
 }
 
 TEST_F(SpecialForms, ObjectTypeGet) {
@@ -198,11 +191,11 @@ TEST_F(SpecialForms, InspectingThroughPointer) {
     EXPECT_EQ(form_int("IsDefined(*5)"), -1);
 
     ASSERT_TRUE(set_variable_text(st, "short", text.substr(0, 37).c_str()));
-    EXPECT_EQ(form_error("IsDefined(*short)"), (uint16_t)Err::NotVariablePointer);
+    EXPECT_EQ(form_error("IsDefined(*short)"), E(Err::NotVariablePointer));
     std::string foreign = text;
     foreign.replace(9, 4, "0011");  // a table that does not exist
     ASSERT_TRUE(set_variable_text(st, "foreign", foreign.c_str()));
-    EXPECT_EQ(form_error("VarType(*foreign)"), (uint16_t)Err::InvalidVariablePointer);
+    EXPECT_EQ(form_error("VarType(*foreign)"), E(Err::InvalidVariablePointer));
 }
 
 // ------------------------------------------------------------------ pointer forms
@@ -213,7 +206,7 @@ TEST_F(SpecialForms, GlobalPointersFromAFunction) {
     std::string defined = value_text(st, result.v);
     enter_function_table(2);
 
-    EXPECT_EQ(form_error("PtrGlobalDefine(x)"), (uint16_t)Err::PointerError);
+    EXPECT_EQ(form_error("PtrGlobalDefine(x)"), E(Err::PointerError));
     EXPECT_EQ(info, "PtrGlobalDefine may only be called from the main script");
     EXPECT_EQ(st->table.id, 2);
 
@@ -223,7 +216,7 @@ TEST_F(SpecialForms, GlobalPointersFromAFunction) {
     EXPECT_EQ(st->lexer.kind, TK_NAME);
     EXPECT_EQ(FindSlot(st, "after"), st->lexer.slot);
     EXPECT_EQ(form_int("PtrGlobalTest(shared)"), 1);
-    EXPECT_EQ(form_error("PtrGlobal(missing)"), (uint16_t)Err::PointerError);
+    EXPECT_EQ(form_error("PtrGlobal(missing)"), E(Err::PointerError));
     EXPECT_EQ(st->table.id, 2);
     EXPECT_EQ(FindSlot(st, "shared"), NO_SLOT);  // nothing leaked into the function's table
     leave_function_table();
@@ -235,7 +228,7 @@ TEST_F(SpecialForms, MakePointerStaysInCurrentTable) {
     std::string text = form_text("?makepointer(fresh)");
     EXPECT_EQ(text.substr(9, 4), "0005");
     EXPECT_EQ(slot_at(st, FindSlot(st, "fresh"))->v.flags, (uint32_t)VF_INT);
-    EXPECT_EQ(form_error("?makepointer(3)"), (uint16_t)Err::MakePointerNotVariable);
+    EXPECT_EQ(form_error("?makepointer(3)"), E(Err::MakePointerNotVariable));
 }
 
 TEST_F(SpecialForms, PersistentVariableIsInitialisedOnce) {
@@ -265,9 +258,9 @@ TEST_F(SpecialForms, PersistentVariableIsInitialisedOnce) {
     st->current_function = 3;
 
     EXPECT_EQ(form_text("PtrPersistent(a234567890123456789012345, 1)").size(), 37u + 30u);
-    EXPECT_EQ(form_error("PtrPersistent(a2345678901234567890123456, 1)"), (uint16_t)Err::PointerError);
+    EXPECT_EQ(form_error("PtrPersistent(a2345678901234567890123456, 1)"), E(Err::PointerError));
     EXPECT_EQ(info, "Persistent variable name cannot be longer than 25 characters");
-    EXPECT_EQ(form_error("PtrPersistent(other)"), (uint16_t)Err::WrongArgumentCount);
+    EXPECT_EQ(form_error("PtrPersistent(other)"), E(Err::WrongArgumentCount));
     EXPECT_EQ(st->table.id, 2);
     st->current_function = NO_FUNCTION;
 }

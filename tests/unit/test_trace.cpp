@@ -213,12 +213,6 @@ TEST_F(Trace, FunctionEntryAndExitRecords) {
     EXPECT_STREQ(st->trace_function_args, "") << "the arguments are not kept past the call";
 }
 
-TEST_F(Trace, RequestTwentyTwoOutsideACalleeChangesNothing) {
-    st->caller_trace_mode = 0;
-    ASSERT_TRUE(DebugTraceRequest(st, 22, "", ""));
-    EXPECT_EQ(st->trace_switches, 0u);
-}
-
 TEST_F(Trace, ErrorIntroducersByFamily) {
     trace_on(2);
     st->indirect_error = 77;

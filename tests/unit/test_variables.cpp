@@ -19,11 +19,6 @@ protected:
         if (!GetVariableText(st, name, buffer, sizeof buffer)) return "<fail>";
         return buffer;
     }
-
-    void clear_error() {
-        st->error = 0;
-        free_error_info(st);
-    }
 };
 
 TEST_F(Variables, SlotZeroIsNeverFoundByName) {
@@ -43,17 +38,17 @@ TEST_F(Variables, FindVarTellsUndefinedFromUninitialized) {
     EXPECT_EQ(find_var(st, "nothing", 1), NO_SLOT);
     EXPECT_EQ(st->error, (uint16_t)Err::UndefinedVariable);
     EXPECT_STREQ(error_info_text(st), "");
-    clear_error();
+    take_error();
 
     uint16_t index = create("fresh");
     EXPECT_EQ(find_var(st, "fresh", 0), NO_SLOT);
     EXPECT_EQ(st->error, (uint16_t)Err::UninitializedVariable);
     EXPECT_STREQ(error_info_text(st), "");
-    clear_error();
+    take_error();
 
     EXPECT_EQ(find_var(st, "FRESH", 1), NO_SLOT);
     EXPECT_STREQ(error_info_text(st), "Uninitialized variable or undefined function:\n\n    FRESH");
-    clear_error();
+    take_error();
 
     // A structure that is skipping its lines stays quiet.
     st->structure_depth = 1;
@@ -62,7 +57,7 @@ TEST_F(Variables, FindVarTellsUndefinedFromUninitialized) {
     EXPECT_EQ(st->error, (uint16_t)Err::UninitializedVariable);
     EXPECT_STREQ(error_info_text(st), "");
     st->structure_depth = 0;
-    clear_error();
+    take_error();
 
     ASSERT_TRUE(set_variable_int(st, "Fresh", 5));
     EXPECT_EQ(find_var(st, "fReSh", 1), index);
