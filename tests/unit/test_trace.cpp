@@ -1,5 +1,6 @@
-// The debug trace: record formats, the DebugTrace requests, the dumps, and
-// whole runs traced through ProcessDaBatBuffer.
+// The debug trace: record formats, the DebugTrace requests' effects, the
+// dumps, and runs traced through ProcessDaBatBuffer. The requests' answers
+// and whole traces of scripts run in tests/scripts/trace.
 #include <stdio.h>
 #include <string>
 #include "base/error_numbers.h"
@@ -53,18 +54,6 @@ protected:
 
     void trace_on(int32_t request = 1) { ASSERT_TRUE(DebugTraceRequest(st, request, path.c_str(), "")); }
     std::string trace() { return read_file(path); }
-
-    // DebugTrace through the dispatcher: its result, or -1 after an error.
-    int debug_trace(int32_t request, const char* file) {
-        SetInteger(&args[1].v, RK_VALUE, 0, request);
-        EXPECT_TRUE(set_value_text(st, &args[2].v, file, strlen(file)));
-        ReleaseValue(st, &result.v, RK_VALUE, 0);
-        SetInteger(&result.v, RK_VALUE, 0, 0);
-        st->error = 0;
-        if (!DispatchFunction(st, "debugtrace", false, id_named("debugtrace"), &result, args, 2) || st->error)
-            return -1;
-        return result.v.integer;
-    }
 };
 
 // ------------------------------------------------------------------ whole runs
@@ -101,30 +90,6 @@ TEST_F(Trace, OpenStructureAtTheEndIsFlagged) {
 }
 
 // ------------------------------------------------------------------ requests
-
-TEST_F(Trace, RequestsAnswerWhetherTheTraceWasOn) {
-    EXPECT_EQ(debug_trace(1, path.c_str()), 0);
-    EXPECT_EQ(st->trace_switches, static_cast<uint32_t>(TRACE_EVERY_STATEMENT));
-    EXPECT_EQ(debug_trace(-1, ""), 1);
-    EXPECT_EQ(debug_trace(0, ""), 1);
-    EXPECT_EQ(debug_trace(-1, ""), 0);
-    // Without a name the previous one is used.
-    EXPECT_EQ(debug_trace(2, ""), 0);
-    EXPECT_STREQ(st->trace_file, path.c_str());
-    EXPECT_EQ(st->trace_switches, static_cast<uint32_t>(TRACE_ERRORS_ONLY));
-}
-
-TEST_F(Trace, MissingNamesAndUnknownRequestsAreErrors) {
-    EXPECT_EQ(debug_trace(1, ""), -1);
-    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::DebugTraceNoFile));
-    EXPECT_EQ(debug_trace(100, ""), -1);
-    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::DebugTraceNoFile));
-    EXPECT_EQ(debug_trace(5, path.c_str()), -1);
-    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::BadRequestNumber));
-    EXPECT_EQ(debug_trace(278, ""), -1);
-    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::BadRequestNumber));
-    EXPECT_EQ(st->trace_switches, 0u) << "a failed request leaves the trace off";
-}
 
 TEST_F(Trace, NamesBecomeFullPathsExceptTheDebuggerOutput) {
     ASSERT_TRUE(DebugTraceRequest(st, 100, "relative.txt", ""));
@@ -298,29 +263,6 @@ TEST_F(Trace, UnopenableFileDropsRecordsSilently) {
 TEST_F(Trace, DebugDataInSilentModeGoesToTheLog) {
     SendDebugData(st, "one", "two");
     EXPECT_STREQ(st->silent_text, "DebugData:one two\r\n");
-}
-
-TEST_F(Trace, IntControlSevenAndSeventyOne) {
-    auto intcontrol = [&](int request, const char* p1, const char* p2) {
-        SetInteger(&args[1].v, RK_VALUE, 0, request);
-        EXPECT_TRUE(set_value_text(st, &args[2].v, p1, strlen(p1)));
-        EXPECT_TRUE(set_value_text(st, &args[3].v, p2, strlen(p2)));
-        for (int i = 4; i <= 5; ++i) EXPECT_TRUE(set_value_text(st, &args[i].v, "0", 1));
-        ReleaseValue(st, &result.v, RK_VALUE, 0);
-        SetInteger(&result.v, RK_VALUE, 0, 0);
-        EXPECT_TRUE(DispatchFunction(st, "intcontrol", false, id_named("intcontrol"), &result, args, 5));
-        const char* text = value_text(st, result.v);
-        return std::string(text ? text : "");
-    };
-    st->debug_output = 0;
-    EXPECT_EQ(intcontrol(7, "5", "0"), "0");
-    EXPECT_EQ(st->debug_output, 1);
-    EXPECT_EQ(intcontrol(7, "0", "0"), "1");
-    EXPECT_EQ(st->debug_output, 0);
-    EXPECT_EQ(intcontrol(71, "2", "1"), "1");
-    EXPECT_EQ(st->trace_options, TRACE_OPTION_BIT2);
-    EXPECT_EQ(intcontrol(71, "2", "0"), "1");
-    EXPECT_EQ(st->trace_options, 0u);
 }
 
 }  // namespace
