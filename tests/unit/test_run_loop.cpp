@@ -153,15 +153,6 @@ protected:
     bool reported(int error) const { return caption().rfind(std::to_string(error) + ":", 0) == 0; }
 };
 
-// ------------------------------------------------------------------ lines passed over
-
-TEST_F(RunLoop, LabelAloneIsPassedOverAndLabelWithStatementRunsIt) {
-    EXPECT_EQ(run(":start\n:middle ; a comment\n:here y = 7\n:tabbed\tz = 8\n:last   "), 1);
-    EXPECT_EQ(st->last_run_error, 0);
-    EXPECT_EQ(integer("y"), 7);
-    EXPECT_EQ(integer("z"), 8);
-}
-
 // ------------------------------------------------------------------ definitions
 
 TEST_F(RunLoop, OverlongLineInsideDefinitionStopsWith3722) {
