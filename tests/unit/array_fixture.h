@@ -45,12 +45,9 @@ protected:
     // The error a line fails with; the error and its extra text are cleared.
     int Error(const std::string& text, int allow_assignment = 1) {
         EXPECT_FALSE(Eval(text, allow_assignment)) << text;
-        const int error = st->error;
         info = error_info_text(st);
-        st->error = 0;
-        free_error_info(st);
         release_value(st, &result);
-        return error;
+        return take_error();
     }
     int32_t Int(const std::string& expression) {
         EXPECT_TRUE(Eval(expression, 0)) << expression << " failed with " << st->error;

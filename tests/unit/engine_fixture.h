@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "base/engine_state.h"
+#include "base/error_info.h"
 #include "base/error_numbers.h"
 #include "engine/entry.h"
 #include "lang/variables.h"
@@ -47,6 +48,15 @@ protected:
         ASSERT_NE(st, nullptr);
         st->silent = 1;  // nobody is there to answer a message box
         ASSERT_TRUE(lock_current_table(st));
+    }
+
+    // The error the last step left, cleared with its additional text so
+    // that the next step starts clean: EXPECT_EQ(take_error(), E(Err::X)).
+    int take_error() {
+        const int error = st->error;
+        st->error = 0;
+        free_error_info(st);
+        return error;
     }
 
     void TearDown() override {

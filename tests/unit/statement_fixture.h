@@ -94,10 +94,8 @@ protected:
 
     // Clears the error of a run that is expected to fail.
     int run_error(const std::string& script) {
-        const int error = run(script);
-        st->error = 0;
-        free_error_info(st);
-        return error;
+        run(script);
+        return take_error();
     }
 
     std::string text(const char* name) {

@@ -184,6 +184,22 @@ TEST_F(Arrays, ReassigningTheLastHolderFreesTheArray) {
     EXPECT_EQ(heap_stats(st).used_bytes, before.used_bytes);
 }
 
+// Texts made on the way (concatenation, an overwritten value, an argument
+// whose neighbour failed) go back to the heap like temporary arrays do.
+TEST_F(Arrays, TemporaryTextsAreGivenBack) {
+    Run("s = 'first value'");
+    const HeapStats before = heap_stats(st);
+    EXPECT_EQ(Text("'abc' : 12 : 3.5"), "abc123.5");
+    release_value(st, &result);
+    Run("s = 'second!' : ''");
+    EXPECT_EQ(Error("x = StrSub('abc', 'x' + 1, 2)"), E(Err::NotConvertibleToNumber));
+    const HeapStats after = heap_stats(st);
+    EXPECT_TRUE(after.intact);
+    EXPECT_EQ(after.used_blocks, before.used_blocks);
+    Run("s = 1");
+    EXPECT_EQ(heap_stats(st).used_blocks, before.used_blocks - 1);
+}
+
 TEST_F(Arrays, DestroyingClearsVariablesStillNamingIt) {
     Run("a = ArrDimension(2)");
     Run("c = a");

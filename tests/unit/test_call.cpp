@@ -1,6 +1,6 @@
-// Call(file, parameters): finding the file, the result of Return, the
-// parameters, the settings a called script starts without and gets back,
-// the quiet stop after a failure, and the Call frame's limits.
+// Call(file, parameters) where a script cannot look: the settings a called
+// script starts without and gets back, the quiet stop after a failure, and
+// the Call frame's limit. The rest is tests/scripts/runner/call.qob.
 #include "builtin_fixture.h"
 
 #include <stdio.h>
@@ -80,58 +80,7 @@ protected:
     static std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 };
 
-// ------------------------------------------------------------------ results
-
-TEST_F(CallTest, ScriptWithoutReturnGivesZero) {
-    const std::string callee = script_file("plain.tqt", "inner = 5\n");
-    EXPECT_EQ(run("r = 99\nr = Call(" + quoted(callee) + ", \"\")\nafter = 1"), 1);
-    EXPECT_EQ(st->last_run_error, 0);
-    EXPECT_EQ(integer("r"), 0);
-    EXPECT_EQ(integer("inner"), 5);  // the called script shares the caller's variables
-    EXPECT_EQ(integer("after"), 1);
-}
-
-TEST_F(CallTest, ReturnValueTravelsBack) {
-    const std::string callee = script_file("seven.tqt", "Return 7\nnot_reached = 1\n");
-    EXPECT_EQ(run("r = Call(" + quoted(callee) + ", \"\")"), 1);
-    EXPECT_EQ(integer("r"), 7);
-    EXPECT_EQ(integer("not_reached"), -999999);
-    const std::string texts = script_file("text.tqt", "Return \"abc\"\n");
-    EXPECT_EQ(run("s = Call(" + quoted(texts) + ", \"\")"), 1);
-    EXPECT_EQ(text("s"), "abc");
-}
-
-TEST_F(CallTest, ParametersReachTheCalledScript) {
-    const std::string callee = script_file("params.tqt", "count = param0\nfirst = param1\n");
-    EXPECT_EQ(run("Call(" + quoted(callee) + ", 'one \"two three\"')"), 1);
-    EXPECT_EQ(integer("count"), 2);
-    EXPECT_EQ(text("first"), "one");
-    EXPECT_EQ(text("param2"), "two three");
-}
-
-TEST_F(CallTest, RelativeNameIsFoundBesideTheRunningScript) {
-    script_file("beside.tqt", "found = 1\n");
-    lstrcpynA(st->script_path, (std::string(directory) + "main.tqt").c_str(), MAX_PATH);
-    EXPECT_TRUE(call("beside.tqt", "")) << st->error;
-    EXPECT_EQ(integer("found"), 1);
-}
-
 // ------------------------------------------------------------------ failures
-
-TEST_F(CallTest, MissingFileRaises1400) {
-    EXPECT_FALSE(call((std::string(directory) + "absent.tqt").c_str(), ""));
-    EXPECT_EQ(st->error, 1400);
-    EXPECT_EQ(st->call_depth, 0);
-    EXPECT_FALSE(call("", ""));
-    EXPECT_EQ(st->error, 1400);
-}
-
-TEST_F(CallTest, MissingFileIsReportedInTheCaller) {
-    EXPECT_EQ(run("Call(\"" + std::string(directory) + "absent.tqt\", \"\")\nafter = 1"), 1);
-    EXPECT_EQ(st->last_run_error, 1400);
-    EXPECT_EQ(std::string(st->silent_caption).rfind("1400:", 0), 0u) << st->silent_caption;
-    EXPECT_EQ(integer("after"), -999999);
-}
 
 TEST_F(CallTest, FailureInCalledScriptStopsCallerQuietlyWith9013) {
     const std::string callee = script_file("fails.tqt", "a = 1\nb = no_such_variable + 1\nc = 1\n");

@@ -79,15 +79,6 @@ TEST_F(StartupTest, EveryRequestNeedsAStateBlock) {
     EXPECT_EQ(DoDaDllInit(nullptr, nullptr, 0, KESTR_REQ_SHUTDOWN, 0, 0, 0), 0);
 }
 
-TEST_F(StartupTest, InitialisationSetsTheStateDefaults) {
-    EXPECT_STREQ(st->product_name, "UnitTest");
-    EXPECT_EQ(st->include_flags, 3u);
-    EXPECT_EQ(st->current_function, 0xFFFF);
-    EXPECT_EQ(st->decimals, -1);
-    EXPECT_EQ(st->structure_depth, 0);
-    EXPECT_EQ(st->pretty_dialogs, 1);  // default when no setting exists
-}
-
 // Cursors and the system font bring up the display, so initialisation
 // leaves them for their first use, which loads them once.
 TEST_F(StartupTest, CursorsAndFontAreTakenOnFirstUse) {
@@ -126,29 +117,12 @@ TEST_F(StartupTest, PermutationIsBuiltOnceAndInverted) {
     EXPECT_EQ(memcmp(saved, ScriptBytePermutation, 256), 0);
 }
 
-TEST_F(StartupTest, WindowClassesAreRegisteredWhenFirstNeeded) {
+TEST_F(StartupTest, WindowClassesAndTheDefaultWindowWaitForFirstUse) {
     WNDCLASSA wc;
     ASSERT_TRUE(ensure_window_classes());
     EXPECT_TRUE(ensure_window_classes());  // a second call only answers
     for (const char* name : {CLASS_NOTIFY, CLASS_DIALOG, CLASS_DIALOG2, CLASS_CONTROL_HOST})
         EXPECT_TRUE(GetClassInfoA(engine_module(), name, &wc)) << name;
-    ASSERT_TRUE(GetClassInfoA(engine_module(), CLASS_NOTIFY, &wc));
-    EXPECT_EQ(wc.cbWndExtra, 8);
-    ASSERT_TRUE(GetClassInfoA(engine_module(), CLASS_DIALOG, &wc));
-    EXPECT_EQ(wc.cbWndExtra, 38);
-    EXPECT_EQ(wc.hbrBackground, (HBRUSH)(COLOR_BTNFACE + 1));
-}
-
-TEST_F(StartupTest, VariableTableReservesSlotZero) {
-    const VariableSlot& zero = st->table.slots[0];
-    EXPECT_EQ(zero.v.flags, (uint32_t)VF_UNINITIALIZED);
-    EXPECT_EQ(zero.v.integer, -1);
-    EXPECT_EQ(zero.name[0], '\0');
-    EXPECT_EQ(st->table.used, 1);
-    EXPECT_EQ(st->table.capacity, kCapacity);
-    EXPECT_EQ(st->scopes[0].handle, table_handle);
-    EXPECT_EQ(st->scopes[0].used, 1);
-    // The default window is measured when first asked for, then kept.
     EXPECT_EQ(st->default_window_bottom, 0);
     const int bottom = default_window_bottom(st);
     EXPECT_GT(bottom, 0);
@@ -237,25 +211,6 @@ TEST_F(StartupTest, DialogOwnerTableHoldsAHundredOwners) {
         DestroyWindow(dialogs[i]);
         DestroyWindow(owners[i]);
     }
-}
-
-// The shipped DLL, loaded the way a host loads it.
-TEST(EngineDll, ExportsTheStartupEntriesAndAnswersTheHandshake) {
-    HMODULE dll = LoadLibraryA("KESTR44I.DLL");
-    ASSERT_NE(dll, nullptr);
-    for (const char* name : {"DoDaDllInit", "VMalloc", "VFree", "find_var", "MyVariantStrToNum",
-                             "LoadMyString", "LoadMyStringW"})
-        EXPECT_NE(GetProcAddress(dll, name), nullptr) << name;
-    auto init = reinterpret_cast<DoDaDllInitFn>(
-        reinterpret_cast<void*>(GetProcAddress(dll, "DoDaDllInit")));
-    HGLOBAL state = GlobalAlloc(GHND, KESTR_STATE_BLOCK_BYTES);
-    EXPECT_EQ(init(nullptr, state, 0x1300, KESTR_REQ_HANDSHAKE, 0, 0, 0), 61936);
-    EXPECT_EQ(init(nullptr, state, 0, KESTR_REQ_INITIALISE, 0, (uintptr_t) "DllTest", 0), 76);
-    char version[64] = {};
-    EXPECT_GT(LoadStringA(dll, 99, version, sizeof version), 0);
-    EXPECT_EQ(init(nullptr, state, 0, KESTR_REQ_SHUTDOWN, 0, 0, 0), 1);
-    GlobalFree(state);
-    FreeLibrary(dll);
 }
 
 }  // namespace

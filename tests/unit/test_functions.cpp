@@ -115,16 +115,6 @@ TEST_F(Functions, HeaderLimits) {
     EXPECT_EQ(parse((list + ",p17)").c_str()), 0);
 }
 
-TEST_F(Functions, HeaderOfDefinedNameIsSkipped) {
-    ASSERT_EQ(run("#DefineFunction Twice()\nReturn 1\n#EndFunction\n"), 1);
-    EXPECT_EQ(parse("TWICE(a, b"), 1);  // the rest is not even read
-    EXPECT_EQ(st->skipping_definition, 1);
-    // The second definition neither replaces nor adds a function.
-    ASSERT_EQ(run("#DefineFunction twice(a)\nReturn 2\n#EndFunction\nx = twice()"), 1);
-    EXPECT_EQ(st->function_count, 1);
-    EXPECT_EQ(integer("x"), 1);
-}
-
 // ------------------------------------------------------------------ table and bodies
 
 TEST_F(Functions, BodyCopyKeepsItsScriptPositionAndScrambling) {
@@ -164,20 +154,6 @@ TEST_F(Functions, TableHolds512FunctionsInBlocksOf16) {
     EXPECT_EQ(release_functions(st), 512);
     EXPECT_EQ(st->function_count, 0);
     for (HGLOBAL block : st->udf_blocks) EXPECT_EQ(block, nullptr);
-}
-
-TEST_F(Functions, LookupHooksSeeOnlyFinishedDefinitions) {
-    ASSERT_EQ(run("#DefineFunction Done(a, b)\n#EndFunction\n"), 1);
-    run("#DefineFunction open(a)\n");  // ends with 3723
-    EXPECT_EQ(st->last_run_error, 3723);
-    ASSERT_NE(UserFunctions.active_count, nullptr);
-    EXPECT_EQ(UserFunctions.active_count(st), 1);
-    uint16_t length = 0;
-    EXPECT_STREQ(UserFunctions.name(st, 0, &length), "done");
-    EXPECT_EQ(length, 4);
-    EXPECT_EQ(UserFunctions.name(st, 1, &length), nullptr);
-    EXPECT_EQ(UserFunctions.parameter_count(st, 0), 2);
-    EXPECT_EQ(keyword_type(st, UDF_ID_BASE), KT_FUNCTION);
 }
 
 // ------------------------------------------------------------------ invocation
@@ -239,13 +215,6 @@ TEST_F(Functions, InvocationSetsUpAndRestoresTheCallersState) {
     EXPECT_EQ(g_seen.top_kind, CALL_ORDINARY);
 }
 
-TEST_F(Functions, MissingFunctionIs3627) {
-    Value result;
-    init_value(&result);
-    EXPECT_FALSE(InvokeFunction(st, UDF_ID_BASE + 3, &result, nullptr, 0, nullptr, CALL_ORDINARY));
-    EXPECT_EQ(st->error, 3627);
-}
-
 TEST_F(Functions, NoFreeScopeIs1672) {
     ASSERT_EQ(run("#DefineFunction f()\n#EndFunction\n"), 1);
     for (int id = 1; id < VARIABLE_TABLES; ++id) st->scopes[id].handle = st->scopes[0].handle;
@@ -256,20 +225,6 @@ TEST_F(Functions, NoFreeScopeIs1672) {
     EXPECT_EQ(st->error, 1672);
     EXPECT_EQ(st->structure_depth, depth);
     for (int id = 1; id < VARIABLE_TABLES; ++id) st->scopes[id].handle = nullptr;
-}
-
-TEST_F(Functions, BodyErrorsBecome9015ExitAndCancelPassThrough) {
-    ASSERT_EQ(run("#DefineFunction bad()\nReturn 1 / 0\n#EndFunction\n"
-                  "#DefineFunction leave()\nExit\n#EndFunction\n"), 1);
-    Value result;
-    init_value(&result);
-    EXPECT_FALSE(InvokeFunction(st, UDF_ID_BASE + 0, &result, nullptr, 0, nullptr, CALL_ORDINARY));
-    EXPECT_EQ(st->error, ERROR_IN_FUNCTION_BODY);
-    EXPECT_EQ(st->last_run_error, 3062);  // reported inside the body
-    st->error = 0;
-    EXPECT_FALSE(InvokeFunction(st, UDF_ID_BASE + 1, &result, nullptr, 0, nullptr, CALL_ORDINARY));
-    EXPECT_EQ(st->error, TERMINATE_EXIT);
-    st->error = 0;
 }
 
 TEST_F(Functions, ArgumentsBindInOrderAndMissingOnesStayUnset) {
@@ -292,17 +247,6 @@ TEST_F(Functions, ReturnedArraySurvivesItsLocalVariable) {
     EXPECT_EQ(st->last_run_error, 0);
     EXPECT_EQ(integer("v"), 42);
     EXPECT_EQ(integer("n"), 3);
-}
-
-TEST_F(Functions, DiscardFreesEveryBody) {
-    ASSERT_EQ(run("#DefineFunction a()\n#EndFunction\n#DefineSubroutine b()\n#EndSubroutine\n"), 1);
-    int freed = 0;
-    ASSERT_TRUE(DiscardFunctions(st, &freed));
-    EXPECT_EQ(freed, 2);
-    EXPECT_EQ(st->function_count, 0);
-    // The names are free again.
-    ASSERT_EQ(run("#DefineFunction a()\nReturn 3\n#EndFunction\nx = a()"), 1);
-    EXPECT_EQ(integer("x"), 3);
 }
 
 // ------------------------------------------------------------------ host hooks

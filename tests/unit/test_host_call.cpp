@@ -211,13 +211,6 @@ TEST_F(ResultCallback, RefusesUnknownAndComObjectRecordsWithMinusFour) {
     EXPECT_EQ(result.v.integer, 41);  // left as it was
 }
 
-TEST_F(ResultCallback, WithoutAResultValueOnlyTheCodeComesBack) {
-    context.result = nullptr;
-    ExtenderValue r = integer_record(9);
-    EXPECT_EQ(ZeradIrevav(1, nullptr, &context, &r), 1);
-    EXPECT_EQ(result.v.integer, 0);
-}
-
 TEST_F(ResultCallback, NegativeCodeKeepsAPlainStringAsErrorText) {
     std::string long_text(600, 'e');
     long_text[0] = 'L';
@@ -287,18 +280,6 @@ TEST_F(HostCall, HostStatementGetsTheRestOfTheLineFromTheDispatcherRoute) {
     ASSERT_TRUE(DispatchFunction(st, "hostecho", true, HOST_ID_BASE, &result, args, 1));
     EXPECT_EQ(st->error, 0);
     EXPECT_EQ(g_host.texts[0], "rest of line");
-}
-
-TEST_F(HostCall, ExtenderIdsWithoutExtendersAreUndefinedFunctions) {
-    EXPECT_FALSE(DispatchFunction(st, "ext", true, EXTENDER_ID_BASE, &result, args, 0));
-    EXPECT_EQ(st->error, (uint16_t)Err::FunctionNotDefined);
-    EXPECT_EQ(g_host.calls, 0);
-}
-
-TEST_F(HostCall, NoHostHandlerIsAnUndefinedFunction) {
-    st->host_handler = nullptr;
-    EXPECT_FALSE(call_host_function(st, HOST_ID_BASE, &result, args, 0));
-    EXPECT_EQ(st->error, (uint16_t)Err::FunctionNotDefined);
 }
 
 TEST_F(HostCall, AHostThatNeverCallsBackLeavesTheIntegerZero) {
@@ -435,14 +416,6 @@ TEST_F(HostCall, HookStopRequestBecomesTheHostTerminationCode) {
     EXPECT_EQ(st->error, TERMINATE_HOST);
 }
 
-TEST_F(HostCall, HookWithoutHostHandlerDoesNothing) {
-    st->host_handler = nullptr;
-    int32_t answer = 5;
-    EXPECT_TRUE(call_host_hook(st, KESTR_HOOK_STATEMENT, "1", 0, 0, 0, 0, &answer));
-    EXPECT_EQ(answer, 0);
-    EXPECT_EQ(st->error, 0);
-}
-
 // ---------------------------------------------------------------- DLLServices
 
 class Services : public EngineTest {
@@ -468,27 +441,10 @@ TEST_F(Services, APendingErrorSurvivesARequest) {
     EXPECT_STREQ(st->host_version_text, "host 2.0");
 }
 
-TEST_F(Services, RequestThirteenSetsTheErrorInForceAfterwards) {
-    st->error = 3057;
-    EXPECT_EQ(call(KESTR_SVC_SET_ERROR, 0, 0, 1213), 1);
-    EXPECT_EQ(st->error, 1213);
-}
-
 TEST_F(Services, EngineMayBeGivenByItsAddress) {
     EXPECT_EQ(DLLServices(st, KESTR_SVC_SCRIPT_PATH, text("c:\\a\\b.qob"), 0, 0, 0), 1);
     EXPECT_STREQ(st->script_path, "c:\\a\\b.qob");
     EXPECT_EQ(DLLServices(st, KESTR_SVC_HOST_WINDOW, 0, 0, 0, 0), (intptr_t)st->host_window);
-}
-
-TEST_F(Services, ParametersFromAnsiAndWideLines) {
-    EXPECT_EQ(call(KESTR_SVC_PARAMETERS, text("a \"b c\" 'd''e'")), 3);
-    char value[32];
-    ASSERT_TRUE(GetVariableText(st, "param2", value, sizeof value));
-    EXPECT_STREQ(value, "b c");
-    ASSERT_TRUE(GetVariableText(st, "param3", value, sizeof value));
-    EXPECT_STREQ(value, "d'e");
-    EXPECT_EQ(call(KESTR_SVC_PARAMETERS, 0, reinterpret_cast<uintptr_t>(L"x")), 1);
-    EXPECT_EQ(FindSlot(st, "param2"), NO_SLOT);
 }
 
 TEST_F(Services, SilentModeAnswersThePreviousSettingAndOtherValuesOnlyRead) {
@@ -502,12 +458,6 @@ TEST_F(Services, SilentModeAnswersThePreviousSettingAndOtherValuesOnlyRead) {
     EXPECT_EQ(call(KESTR_SVC_SILENT, 0, 0, 1), 0);
     EXPECT_EQ(st->silent, 1);
     EXPECT_STREQ(st->log_file, "c:\\log.txt");  // no name given: kept
-}
-
-TEST_F(Services, IncludeFlagsReadAndSet) {
-    EXPECT_EQ(call(KESTR_SVC_INCLUDE_FLAGS, 0, 0, -1), 3);
-    EXPECT_EQ(call(KESTR_SVC_INCLUDE_FLAGS, 0, 0, 1), 3);
-    EXPECT_EQ(st->include_flags, 1u);
 }
 
 TEST_F(Services, CancelSetsBothFlagsUnlessCancellingIsDisabled) {

@@ -269,27 +269,6 @@ protected:
     }
 };
 
-TEST_F(LoadScriptTest, RunsTheFileWithItsIncludes) {
-    write_file("sub.txt", "y = x + 1\r\n");
-    const std::string path = write_file("main.qob", "x = 42\r\n#include sub.txt\r\nz = y * 2");
-    // The file's own directory serves its includes, whatever the current one.
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    SetCurrentDirectoryA(temp);
-    EXPECT_EQ(load(path), 1);
-    EXPECT_EQ(variable("x"), "42");
-    EXPECT_EQ(variable("y"), "43");
-    EXPECT_EQ(variable("z"), "86");
-}
-
-TEST_F(LoadScriptTest, Utf16File) {
-    std::string bytes = "\xFE\xFF";
-    for (char c : std::string("u = 7\r\nv = u + 1")) bytes += std::string(1, '\0') + c;
-    const std::string path = write_file("wide.qob", bytes);
-    EXPECT_EQ(load(path), 1);
-    EXPECT_EQ(variable("v"), "8");
-}
-
 TEST_F(LoadScriptTest, FailuresAreReportedOnce) {
     EXPECT_EQ(load(dir + "absent.qob"), 0);
     EXPECT_EQ(st->last_error, (int32_t)Err::ScriptFileNotFound);

@@ -37,20 +37,6 @@ protected:
 
 // ---------------------------------------------------------------- GoTo and labels
 
-TEST_F(Jumps, GoToForwardsAndBackwards) {
-    EXPECT_EQ(run("n = 0\n"
-                  ":top\n"
-                  "n = n + 1\n"
-                  "If n < 3 Then GoTo top\n"
-                  "GoTo DONE\n"
-                  "n = 100\n"
-                  ":done ; the end\n"
-                  "after = n\n"),
-              0);
-    EXPECT_EQ(integer("n"), 3);
-    EXPECT_EQ(integer("after"), 3);
-}
-
 TEST_F(Jumps, LabelSearchMatchesWholeNamesOutsideFunctionBodies) {
     const std::string script = "x = 1\n"
                                ":innerloop\n"
@@ -66,15 +52,6 @@ TEST_F(Jumps, LabelSearchMatchesWholeNamesOutsideFunctionBodies) {
     EXPECT_FALSE(find_label(st, "inne", buffer, &target));
     EXPECT_EQ(st->error, E(Err::GoToLabelNotFound));
     st->error = 0;
-}
-
-TEST_F(Jumps, GoToErrors) {
-    EXPECT_EQ(run_error("GoTo nowhere\n"), E(Err::GoToLabelNotFound));
-    EXPECT_EQ(run_error("GoTo\n"), E(Err::IncompleteStatement));
-    EXPECT_EQ(run_error("GoTo ; comment\n"), E(Err::IncompleteStatement));
-    EXPECT_EQ(run_error("GoTo (x)\n:x\n"), E(Err::GoToNoLabel));
-    // Skipped GoTos are not looked at.
-    EXPECT_EQ(run("If 0\nGoTo nowhere\nEndIf\n"), 0);
 }
 
 // ---------------------------------------------------------------- the jump cache
@@ -147,63 +124,6 @@ TEST_F(Jumps, ResolvedJumpsInSkippedRegionsDoNothing) {
 
 // ---------------------------------------------------------------- GoSub and Return
 
-TEST_F(Jumps, ReturnRestoresTheLastIfResultAndTheLoopFlag) {
-    EXPECT_EQ(run("r = ''\n"
-                  "If 0 Then r = 'x'\n"
-                  "GoSub sub\n"
-                  "Else r = r : 'e'\n"
-                  "Exit\n"
-                  ":sub\n"
-                  "r = r : 's'\n"
-                  "Return\n"),
-              TERMINATE_EXIT);
-    EXPECT_EQ(text("r"), "se");
-    st->error = 0;
-    EXPECT_EQ(run_error("i = 0\n"
-                        "While i < 2\n"
-                        "  i = i + 1\n"
-                        "  GoSub sub\n"
-                        "EndWhile\n"
-                        "Exit\n"
-                        ":sub\n"
-                        "Break\n"),
-              E(Err::BreakOutsideStructure));
-    EXPECT_EQ(st->in_loop, 0) << "a subroutine starts outside the caller's loop";
-    st->structure_depth = 0;
-    EXPECT_EQ(run_error("i = 0\n"
-                        "While i < 2\n"
-                        "  i = i + 1\n"
-                        "  GoSub sub\n"
-                        "  If i == 1 Then Continue\n"
-                        "EndWhile\n"
-                        "Exit\n"
-                        ":sub\n"
-                        "Return\n"),
-              TERMINATE_EXIT);
-    EXPECT_EQ(integer("i"), 2) << "Continue works again after the Return";
-}
-
-TEST_F(Jumps, ReturnWithAValueFromGoSub) {
-    EXPECT_EQ(run_error("GoSub sub\nExit\n:sub\nReturn 5\n"), E(Err::GoSubReturnValue));
-}
-
-TEST_F(Jumps, GoSubErrors) {
-    EXPECT_EQ(run_error("GoSub nowhere\n"), E(Err::GoToLabelNotFound));
-    EXPECT_EQ(st->structure_depth, 0) << "the frame is taken back";
-    EXPECT_EQ(run_error("GoSub\n"), E(Err::IncompleteStatement));
-    EXPECT_EQ(run_error("GoSub sub extra\n:sub\n"), E(Err::ExtraAfterExpression));
-    EXPECT_EQ(run_error("GoSub 'sub'\n:sub\n"), E(Err::GoToNoLabel));
-}
-
-TEST_F(Jumps, ReturnOutsideAnySubroutineEndsTheScript) {
-    EXPECT_EQ(run("x = 1\nReturn\nx = 2\n"), 0);
-    EXPECT_EQ(outcome, -1);
-    EXPECT_EQ(integer("x"), 1);
-    EXPECT_EQ(run("If 0\nReturn\nEndIf\nx = 3\n"), 0);
-    EXPECT_EQ(outcome, 1);
-    EXPECT_EQ(integer("x"), 3);
-}
-
 TEST_F(Jumps, ReturnFromACallLevelMarksItsFrame) {
     StructureFrame call{};
     call.type = FRAME_CALL;
@@ -216,13 +136,6 @@ TEST_F(Jumps, ReturnFromACallLevelMarksItsFrame) {
 }
 
 // ---------------------------------------------------------------- Execute
-
-TEST_F(Jumps, ExecuteRunsTheRestOfTheLine) {
-    EXPECT_EQ(run("Execute x = 4\nExecute If x == 4 Then y = 1\n"), 0);
-    EXPECT_EQ(integer("x"), 4);
-    EXPECT_EQ(integer("y"), 1);
-    EXPECT_EQ(st->inside_execute, 0);
-}
 
 TEST_F(Jumps, ExecuteErrorModes) {
     st->execute_error_mode = 2;

@@ -1,6 +1,5 @@
-// Keyword table and LookupKeyword: argument descriptions, constants, longest
-// match and the word rule, object expressions, the outer tables and the
-// start-up check.
+// LookupKeyword: the word rule, object expressions, the outer tables and
+// their argument descriptions, and the start-up check of the table.
 #include <string.h>
 #include <string>
 #include <vector>
@@ -40,65 +39,7 @@ protected:
     }
 };
 
-// ------------------------------------------------------------------ table
-
-TEST(KeywordTable, ConstantEncoding) {
-    EXPECT_EQ(float_constant(FLOAT_CONSTANT_TAG | 19), 186272.0);
-    EXPECT_EQ(float_constant(FLOAT_CONSTANT_TAG | 20), 0.0);
-    EXPECT_EQ(float_constant(FLOAT_CONSTANT_TAG | 31), 0.0);
-    EXPECT_TRUE(is_float_constant(0xF0F0F0FFu));
-    EXPECT_FALSE(is_float_constant(0xF0F0F100u));
-    EXPECT_FALSE(is_string_constant(0xFFFFFFFFu));  // @hidden is the integer -1
-    EXPECT_FALSE(is_float_constant(0x3B9ACA01u));
-    EXPECT_STREQ(string_constant(STRING_CONSTANT_TAG | 0), "\r\n");
-    EXPECT_STREQ(string_constant(STRING_CONSTANT_TAG | 3), "\n");
-    EXPECT_STREQ(string_constant(STRING_CONSTANT_TAG | 4), "");
-}
-
-// ------------------------------------------------------------------ constants
-
-TEST_F(KeywordLookup, ConstantsAnyCase) {
-    int pi = word("@PI");
-    EXPECT_EQ(pi, word("@pi"));
-    ASSERT_GE(pi, 0);
-    EXPECT_EQ(keyword_type(st, pi), KT_CONSTANT);
-    EXPECT_EQ(float_constant(keyword_value(st, pi)), 3.141592653589793);
-    // The 15-digit value, not pi / 180.
-    EXPECT_EQ(float_constant(keyword_value(st, word("@Deg2Rad"))), 0.017453292519943);
-    EXPECT_EQ(float_constant(keyword_value(st, word("@lightmtps"))), 299792500.0);
-    EXPECT_EQ(float_constant(keyword_value(st, word("@planckjoules"))), 6.6256e-34);
-    EXPECT_EQ(static_cast<int32_t>(keyword_value(st, word("@hidden"))), -1);
-    EXPECT_EQ(keyword_value(st, word("@regclasses")), 0x80000000u);
-    EXPECT_EQ(keyword_value(st, word("@regusers")), 0x80000003u);
-    EXPECT_EQ(keyword_value(st, word("@wholesection")), 692837u);
-    EXPECT_STREQ(string_constant(keyword_value(st, word("@crlf"))), "\r\n");
-    EXPECT_STREQ(string_constant(keyword_value(st, word("@tab"))), "\t");
-    EXPECT_EQ(word("@pix"), -1);
-}
-
 // ------------------------------------------------------------------ matching
-
-TEST_F(KeywordLookup, LongestOperatorMatch) {
-    size_t length = 0;
-    EXPECT_EQ(op("<=1", &length), KWID_LESS_EQUAL);
-    EXPECT_EQ(length, 2u);
-    EXPECT_EQ(op("< =", &length), KWID_LESS);
-    EXPECT_EQ(length, 1u);
-    EXPECT_EQ(op("<>"), KWID_UNEQUAL);
-    EXPECT_EQ(op("=<"), KWID_ASSIGN);
-    EXPECT_EQ(op("**2"), KWID_POWER);
-    EXPECT_EQ(op("::"), KWID_DOUBLE_COLON);
-    EXPECT_EQ(op("|"), KWID_BIT_OR);
-    EXPECT_EQ(op("||x"), KWID_OR);
-    EXPECT_EQ(op("~"), KWID_BIT_NOT);  // the last entry
-    EXPECT_EQ(op("["), KWID_OPEN_BRACKET);
-    EXPECT_EQ(op("^"), KWID_XOR);
-    EXPECT_EQ(op("?oleobject("), KWID_OBJECT);
-    EXPECT_EQ(op("`text`"), -1);
-    EXPECT_EQ(op("#"), -1);
-    EXPECT_EQ(op("\xC4"), -1);
-    EXPECT_EQ(op(""), -1);
-}
 
 TEST_F(KeywordLookup, WholeWordRule) {
     size_t length = 0;
@@ -119,14 +60,6 @@ TEST_F(KeywordLookup, WholeWordRule) {
     // The unreachable entries stay unreachable.
     EXPECT_EQ(word("a"), -1);
     EXPECT_EQ(word("isn "), -1);
-}
-
-TEST_F(KeywordLookup, StoresIdOnlyWhenFound) {
-    st->lexer.id = 777;
-    EXPECT_EQ(word("nothing"), -1);
-    EXPECT_EQ(st->lexer.id, 777);
-    EXPECT_EQ(word("while"), id_named("while"));
-    EXPECT_EQ(st->lexer.id, id_named("while"));
 }
 
 // ------------------------------------------------------------------ object expressions
@@ -281,16 +214,6 @@ TEST_F(KeywordLookup, CheckReportsWrongId) {
     EXPECT_EQ(check_keyword_table(st, copy.data(), copy.size()), 1);
     EXPECT_STREQ(st->silent_caption, "FNP983");
     EXPECT_STREQ(st->silent_text, KeywordTable[300].name);
-}
-
-TEST_F(KeywordLookup, CheckReportsOrder) {
-    std::vector<KeywordEntry> copy(KeywordTable, KeywordTable + KEYWORD_COUNT);
-    std::swap(copy[KWID_OPEN_BRACKET], copy[KWID_CLOSE_BRACKET]);
-    copy[KWID_OPEN_BRACKET].id = KWID_OPEN_BRACKET;
-    copy[KWID_CLOSE_BRACKET].id = KWID_CLOSE_BRACKET;
-    EXPECT_EQ(check_keyword_table(st, copy.data(), copy.size()), 1);
-    EXPECT_STREQ(st->silent_caption, "FSOP782");
-    EXPECT_STREQ(st->silent_text, "[");
 }
 
 TEST_F(KeywordLookup, CheckShowsFirstViolationOfEachKindOnly) {

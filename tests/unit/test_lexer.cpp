@@ -1,5 +1,6 @@
-// Lexer: token boundaries, literal forms and their errors, names and slots,
-// the address-of prefix, raw words.
+// Lexer internals: number forms and their errors, the literal limit, slots
+// made for names, the address-of prefix, putback, raw words and the
+// dereference scratch slot.
 #include <string>
 #include <vector>
 #include "engine_fixture.h"
@@ -36,33 +37,6 @@ protected:
     }
 };
 
-TEST_F(LexerTest, AssignmentWithCommentEndsAtTheSemicolon) {
-    auto t = lex("a=1;comment");
-    ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[0].kind, TK_NAME);
-    EXPECT_EQ(t[0].text, "a");
-    EXPECT_EQ(t[1].kind, TK_KEYWORD);
-    EXPECT_EQ(t[1].text, "=");
-    EXPECT_EQ(t[2].kind, TK_INT);
-    EXPECT_EQ(st->lexer.kind, TK_END);
-    // End of line is sticky.
-    get_token(st);
-    EXPECT_EQ(st->lexer.kind, TK_END);
-}
-
-TEST_F(LexerTest, OperatorsTakeTheLongestMatch) {
-    auto t = lex("a<=b <>c =<d");
-    ASSERT_EQ(t.size(), 8u);
-    EXPECT_EQ(t[1].text, "<=");
-    EXPECT_EQ(t[3].text, "<>");
-    EXPECT_EQ(t[5].text, "=");
-    EXPECT_EQ(t[6].text, "<");
-    auto spaced = lex("a< =b");
-    ASSERT_EQ(spaced.size(), 4u);
-    EXPECT_EQ(spaced[1].text, "<");
-    EXPECT_EQ(spaced[2].text, "=");
-}
-
 TEST_F(LexerTest, NumbersAndTheirErrors) {
     struct Case {
         const char* text;
@@ -89,22 +63,6 @@ TEST_F(LexerTest, NumbersAndTheirErrors) {
     auto t = lex("-3");
     ASSERT_EQ(t.size(), 2u);
     EXPECT_EQ(t[0].text, "-");
-}
-
-TEST_F(LexerTest, StringLiterals) {
-    first("'it''s'");
-    EXPECT_EQ(st->lexer.kind, TK_STRING);
-    EXPECT_STREQ(st->lexer.text, "it's");
-    first("\"a 'b' `c`\" x");
-    EXPECT_STREQ(st->lexer.text, "a 'b' `c`");
-    get_token(st);
-    EXPECT_EQ(st->lexer.kind, TK_NAME);
-    first("`unterminated ; not a comment");
-    EXPECT_EQ(st->error, 0);
-    EXPECT_STREQ(st->lexer.text, "unterminated ; not a comment");
-    first("\"\"");
-    EXPECT_EQ(st->lexer.kind, TK_STRING);
-    EXPECT_EQ(st->lexer.text_length, 0);
 }
 
 TEST_F(LexerTest, LongLiteralStopsAt2049Characters) {
@@ -134,15 +92,6 @@ TEST_F(LexerTest, NamesAreLowerCasedAndGetSlots) {
     EXPECT_EQ(st->table.used, used + 1);
 }
 
-TEST_F(LexerTest, NameLengthLimit) {
-    first(std::string(30, 'n'));
-    EXPECT_EQ(st->error, 0);
-    EXPECT_EQ(st->lexer.kind, TK_NAME);
-    first(std::string(31, 'n'));
-    EXPECT_EQ(st->error, 3055);
-    EXPECT_EQ(st->lexer.kind, TK_END);
-}
-
 TEST_F(LexerTest, AddressOfPrefixCreatesAnIntegerSlot) {
     auto t = lex("x = &y");
     ASSERT_EQ(t.size(), 4u);
@@ -161,28 +110,6 @@ TEST_F(LexerTest, AddressOfPrefixCreatesAnIntegerSlot) {
     EXPECT_EQ(st->table.slots[st->lexer.slot].v.flags, (uint32_t)VF_UNINITIALIZED);
 }
 
-TEST_F(LexerTest, KeywordsNeedWholeWords) {
-    auto t = lex("modx mod(1)");
-    ASSERT_GE(t.size(), 2u);
-    EXPECT_EQ(t[0].kind, TK_NAME);
-    EXPECT_EQ(t[0].text, "modx");
-    EXPECT_EQ(t[1].kind, TK_KEYWORD);
-    EXPECT_EQ(t[1].text, "mod");
-    first("StrLen");
-    EXPECT_EQ(st->lexer.kind, TK_KEYWORD);
-    EXPECT_STREQ(st->lexer.text, "StrLen");  // as written
-    EXPECT_STREQ(keyword_name(st, st->lexer.id), "strlen");
-}
-
-TEST_F(LexerTest, ObjectExpressionTakesTheDottedChain) {
-    first("abc.def.Ghi = 1");
-    EXPECT_EQ(st->lexer.kind, TK_KEYWORD);
-    EXPECT_EQ(st->lexer.id, KWID_OBJECT);
-    EXPECT_STREQ(st->lexer.text, "abc.def.Ghi");
-    get_token(st);
-    EXPECT_STREQ(st->lexer.text, "=");
-}
-
 TEST_F(LexerTest, PutbackRereadsTheSameToken) {
     lex("");
     line = "alpha <= 'lit' 3.5";
@@ -196,14 +123,6 @@ TEST_F(LexerTest, PutbackRereadsTheSameToken) {
         EXPECT_EQ(st->lexer.text, text);
         EXPECT_EQ(st->lexer.kind, kind);
     }
-}
-
-TEST_F(LexerTest, UnknownCharacterIsAnError) {
-    first("a = $b");
-    get_token(st);
-    get_token(st);
-    EXPECT_EQ(st->error, 3054);
-    EXPECT_EQ(st->lexer.kind, TK_END);
 }
 
 TEST_F(LexerTest, RawWordsKeepTheirCase) {

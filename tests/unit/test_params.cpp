@@ -28,15 +28,6 @@ protected:
     }
 };
 
-TEST_F(Params, QuotedItems) {
-    EXPECT_EQ(SetScriptParameters(st, "a \"b c\" 'd''e'"), 3);
-    EXPECT_EQ(count(), 3);
-    EXPECT_EQ(text("param1"), "a");
-    EXPECT_EQ(text("param2"), "b c");
-    EXPECT_EQ(text("param3"), "d'e");
-    EXPECT_EQ(param("param4"), nullptr);
-}
-
 TEST_F(Params, QuotedAndUnquotedPartsJoin) {
     EXPECT_EQ(SetScriptParameters(st, "\"a b\"c x\"y z\"w `q ''r` \"\" \"open to end"), 5);
     EXPECT_EQ(text("param1"), "a bc");
@@ -44,21 +35,6 @@ TEST_F(Params, QuotedAndUnquotedPartsJoin) {
     EXPECT_EQ(text("param3"), "q ''r");
     EXPECT_EQ(text("param4"), "");
     EXPECT_EQ(text("param5"), "open to end");
-}
-
-TEST_F(Params, BlanksAndTabsSeparate) {
-    EXPECT_EQ(SetScriptParameters(st, "\t  one \t\ttwo   "), 2);
-    EXPECT_EQ(text("param1"), "one");
-    EXPECT_EQ(text("param2"), "two");
-    EXPECT_EQ(param("param3"), nullptr);
-}
-
-TEST_F(Params, BlankLineGivesNoParameters) {
-    EXPECT_EQ(SetScriptParameters(st, " \t "), 0);
-    EXPECT_EQ(count(), 0);
-    EXPECT_EQ(param("param1"), nullptr);
-    EXPECT_EQ(SetScriptParameters(st, ""), 0);
-    EXPECT_EQ(count(), 0);
 }
 
 TEST_F(Params, FewerParametersDeleteTheSurplus) {

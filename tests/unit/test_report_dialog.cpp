@@ -1,13 +1,9 @@
 // The error and traceback dialogs on the display (run under Xvfb with
 // DISPLAY=:55), answered by a second thread as a user would; and the
-// silent-mode form of a report: the stored texts and the log entry.
-#include <stdio.h>
-#include <fstream>
-#include <sstream>
+// silent-mode form of a report without a line.
 #include <string>
 #include "base/error_info.h"
 #include "error_fixture.h"
-#include "lang/frame_types.h"
 
 namespace {
 
@@ -155,77 +151,9 @@ TEST_F(ReportDialog, TracebackListsEveryFrameAndTheErrorLine) {
     EXPECT_EQ(traceback.rows, expected);
 }
 
-TEST_F(ReportDialog, TracebackNamesEveryFrameType) {
-    const struct {
-        uint16_t type;
-        uint32_t resume;
-        const char* name;
-    } frames[] = {
-        {FRAME_CALL, 0, "call"},          {FRAME_FOR, 0, "for"},
-        {FRAME_FOREACH, 0, "foreach"},     {FRAME_SWITCH, 0, "switch"},
-        {FRAME_ELSE, 0, "else"},          {FRAME_GOSUB_FALSE, 0, "gosub"},
-        {FRAME_GOSUB_TRUE, 0, "gosub"},    {FRAME_FUNCTION, 0, "<udf>"},
-        {FRAME_FUNCTION, 1, "<dlg_callback>"}, {FRAME_FUNCTION, 2, "<err_handler>"},
-        {FRAME_FUNCTION, 3, "<com_event>"},    {FRAME_FUNCTION, 7, "<callback>"},
-        {1234, 0, "<unknown>"},
-    };
-    const int count = static_cast<int>(sizeof frames / sizeof frames[0]);
-    for (int i = 0; i < count; ++i) {
-        st->frames[i] = StructureFrame{};
-        st->frames[i].type = frames[i].type;
-        st->frames[i].resume_position = frames[i].resume;
-        st->frames[i].function = NO_FUNCTION;
-    }
-    st->structure_depth = count;
-    st->last_report.line = 42;
-    lstrcpynA(st->last_report.file, "D:\\deep\\dir\\main.tqt", MAX_PATH);
-    lstrcpynA(st->offending_line, "Boom()", LINE_BUFFER_BYTES);
-
-    SeenDialog seen;
-    std::thread user(answer_traceback, &seen);
-    DialogBoxParamA(GetModuleHandleA(nullptr), "STACKINFO", nullptr, StackInfoProc, reinterpret_cast<LPARAM>(st));
-    user.join();
-    st->structure_depth = 0;
-    ASSERT_EQ(static_cast<int>(seen.rows.size()), count + 2);
-    for (int i = 0; i < count; ++i) {
-        const std::string& row = seen.rows[i + 1];
-        char depth[8];
-        snprintf(depth, sizeof depth, "%3d", i + 1);
-        EXPECT_EQ(row.substr(0, 3), depth);
-        std::string type = row.substr(4, 14);
-        type.erase(type.find_last_not_of(' ') + 1);
-        EXPECT_EQ(type, frames[i].name) << "row " << i + 1;
-    }
-    EXPECT_EQ(seen.rows.back(),
-              " 14 <error>            42 Boom()                           main.tqt");
-}
-
 // ------------------------------------------------------------ silent mode
 
 class SilentReport : public ErrorPathTest {};
-
-TEST_F(SilentReport, LogEntryHoldsHeaderCaptionAndLine) {
-    char directory[MAX_PATH], log[MAX_PATH];
-    GetTempPathA(sizeof directory, directory);
-    GetTempFileNameA(directory, "qlg", 0, log);
-    DeleteFileA(log);
-    lstrcpynA(st->log_file, log, MAX_PATH);
-    ASSERT_TRUE(run("x = 1 2\n"));
-    std::ifstream file(log, std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    file.close();
-    DeleteFileA(log);
-    const std::string entry = content.str();
-    int month = 0, day = 0, year = -1, hour = -1, minute = -1, second = -1;
-    ASSERT_EQ(sscanf(entry.c_str(), "%2d/%2d/%2d  %2d:%2d:%2d", &month, &day, &year, &hour, &minute, &second), 6)
-        << entry;
-    EXPECT_GE(month, 1);
-    EXPECT_LE(month, 12);
-    const std::string tail = "\r\n\r\n3074:  Expression continues past expected end.\r\n\r\nx = 1 2";
-    ASSERT_GE(entry.size(), tail.size());
-    EXPECT_EQ(entry.substr(entry.size() - tail.size()), tail);
-}
 
 TEST_F(SilentReport, HeadlineAbove99ReplacesTheLineAndCarriesNoLocation) {
     st->statement_buffer = nullptr;

@@ -153,58 +153,7 @@ protected:
     bool reported(int error) const { return caption().rfind(std::to_string(error) + ":", 0) == 0; }
 };
 
-// ------------------------------------------------------------------ lines passed over
-
-TEST_F(RunLoop, CommentsAndBlankLinesEndNormally) {
-    EXPECT_EQ(run("; only comments\r\n\r\n   \t\r\n  ; indented comment\r\n;"), 1);
-    EXPECT_EQ(st->last_run_result, 1);
-    EXPECT_EQ(st->last_run_error, 0);
-    EXPECT_EQ(caption(), "");
-}
-
-TEST_F(RunLoop, LabelAloneIsPassedOverAndLabelWithStatementRunsIt) {
-    EXPECT_EQ(run(":start\n:middle ; a comment\n:here y = 7\n:tabbed\tz = 8\n:last   "), 1);
-    EXPECT_EQ(st->last_run_error, 0);
-    EXPECT_EQ(integer("y"), 7);
-    EXPECT_EQ(integer("z"), 8);
-}
-
 // ------------------------------------------------------------------ definitions
-
-TEST_F(RunLoop, DefinitionBodyIsPassedOver) {
-    EXPECT_EQ(run("#DefineFunction twice(n)\ninside = 1\n#EndFunction\n"
-                  "#definesubroutine sub()\nalso = 1\n#ENDSUBROUTINE\nafter = 2"),
-              1);
-    EXPECT_FALSE(defined("inside"));
-    EXPECT_FALSE(defined("also"));
-    EXPECT_EQ(integer("after"), 2);
-    EXPECT_EQ(st->last_run_result, 1);
-    EXPECT_EQ(st->in_definition, 0);
-}
-
-TEST_F(RunLoop, ScriptEndingInsideDefinitionReports3723) {
-    EXPECT_EQ(run("before = 1\n#DefineFunction open()\nx = 1\n"), 1);
-    EXPECT_EQ(integer("before"), 1);
-    EXPECT_FALSE(defined("x"));
-    EXPECT_EQ(st->last_run_result, 0);
-    EXPECT_EQ(st->last_run_error, 3723);
-    EXPECT_TRUE(reported(3723)) << caption();
-    EXPECT_EQ(std::string(st->silent_text), "#DefineFunction open()");
-    EXPECT_EQ(st->in_definition, 0);  // the next run starts outside
-}
-
-TEST_F(RunLoop, DefinitionLineErrors) {
-    EXPECT_EQ(run("#EndFunction\nx = 1"), 1);
-    EXPECT_EQ(st->last_run_error, 3625);
-    EXPECT_FALSE(defined("x"));
-    EXPECT_EQ(run("#EndSubroutine"), 1);
-    EXPECT_EQ(st->last_run_error, 3693);
-    EXPECT_EQ(run("#DefineFunction a()\n#DefineFunction b()\n#EndFunction"), 1);
-    EXPECT_EQ(st->last_run_error, 3623);
-    EXPECT_TRUE(reported(3623)) << caption();
-    EXPECT_EQ(run("#DefineSubroutine a()\n#DefineSubroutine b()"), 1);
-    EXPECT_EQ(st->last_run_error, 3691);
-}
 
 TEST_F(RunLoop, OverlongLineInsideDefinitionStopsWith3722) {
     std::string script = "#DefineFunction f()\n" + std::string(2049, 'a') + "\n#EndFunction\nx = 1";
@@ -216,16 +165,6 @@ TEST_F(RunLoop, OverlongLineInsideDefinitionStopsWith3722) {
 
 // ------------------------------------------------------------------ substitution
 
-TEST_F(RunLoop, SubstitutionErrorInRunningRegionStops) {
-    std::string script = "a = 1\nb = \"%" + std::string(31, 'n') + "%\"\nc = 3";
-    EXPECT_EQ(run(script.c_str()), 1);
-    EXPECT_EQ(integer("a"), 1);
-    EXPECT_FALSE(defined("c"));
-    EXPECT_EQ(st->last_run_result, 0);
-    EXPECT_NE(st->last_run_error, 0);
-    EXPECT_TRUE(reported(st->last_run_error)) << caption();
-}
-
 TEST_F(RunLoop, SubstitutionErrorInSkippedRegionIsIgnored) {
     std::string script = "If 0\nb = \"%" + std::string(31, 'n') + "%\"\nEndIf\nc = 3";
     EXPECT_EQ(run(script.c_str()), 1);
@@ -234,22 +173,6 @@ TEST_F(RunLoop, SubstitutionErrorInSkippedRegionIsIgnored) {
 }
 
 // ------------------------------------------------------------------ stops
-
-TEST_F(RunLoop, ExitStopsQuietlyWith9000) {
-    EXPECT_EQ(run("a = 1\nExit\nb = 2"), 1);
-    EXPECT_EQ(integer("a"), 1);
-    EXPECT_FALSE(defined("b"));
-    EXPECT_EQ(st->last_run_error, 9000);
-    EXPECT_EQ(st->last_run_result, 0);
-    EXPECT_EQ(caption(), "");
-}
-
-TEST_F(RunLoop, ReturnAtMainLevelEndsTheRun) {
-    EXPECT_EQ(run("a = 1\nReturn 5\nb = 2"), 1);
-    EXPECT_EQ(st->last_run_result, -1);
-    EXPECT_EQ(st->last_run_error, 0);
-    EXPECT_FALSE(defined("b"));
-}
 
 TEST_F(RunLoop, RequestedCancelStopsAfterTheStatementWith194) {
     st->cancel_requested = 1;
@@ -386,72 +309,6 @@ TEST_F(RunLoop, MissingIncludeFileIsReportedAndNothingRuns) {
     EXPECT_EQ(st->last_run_error, 217);
     EXPECT_TRUE(reported(217)) << caption();
     EXPECT_EQ(std::string(st->silent_text), "no such file.tqt");
-}
-
-// The DLL itself, loaded as a host loads it: its own process-wide tables,
-// its own state block, table and heap.
-TEST(RunLoopDll, ScriptsRunThroughTheExportedEntry) {
-    HMODULE dll = LoadLibraryA("KESTR44I.DLL");
-    ASSERT_NE(dll, nullptr);
-    auto init = reinterpret_cast<DoDaDllInitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DoDaDllInit")));
-    auto process = reinterpret_cast<ProcessDaBatBufferFn>(
-        reinterpret_cast<void*>(GetProcAddress(dll, "ProcessDaBatBuffer")));
-    ASSERT_NE(init, nullptr);
-    ASSERT_NE(process, nullptr);
-
-    constexpr uint16_t kSlots = 64;
-    HGLOBAL state_block = GlobalAlloc(GHND, KESTR_STATE_BLOCK_BYTES);
-    HGLOBAL table = GlobalAlloc(GHND, kSlots * KESTR_VARIABLE_SLOT_BYTES);
-    void* heap = VirtualAlloc(nullptr, 1 << 20, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    ASSERT_EQ(init(nullptr, state_block, KESTR_INTERFACE_WORD, KESTR_REQ_HANDSHAKE, 0, 0, 0),
-              (intptr_t)KESTR_HANDSHAKE_OK);
-    ASSERT_EQ(init(nullptr, state_block, 0, KESTR_REQ_INITIALISE, (uintptr_t)GetModuleHandleA(nullptr),
-                   (uintptr_t) "DllTest", 0),
-              (intptr_t)KESTR_INITIALISED);
-    ASSERT_EQ(init(nullptr, state_block, (uintptr_t)table, KESTR_REQ_VARIABLES, kSlots, 0, 0), 1);
-    ASSERT_EQ(init(nullptr, state_block, (uintptr_t)heap, KESTR_REQ_HEAP, 1 << 20, 0, 0), 1);
-    auto* state = static_cast<EngineState*>(GlobalLock(state_block));
-    state->silent = 1;
-    GlobalUnlock(state_block);
-
-    // The integer in variable `name` of the host's table, read as a host would.
-    auto integer = [&](const char* name) -> int32_t {
-        auto* slots = static_cast<VariableSlot*>(GlobalLock(table));
-        int32_t value = -999999;
-        for (int i = 1; i < kSlots; ++i)
-            if (strcmp(slots[i].name, name) == 0 && (slots[i].v.flags & VF_INT)) value = slots[i].v.integer;
-        GlobalUnlock(table);
-        return value;
-    };
-    auto run = [&](const void* bytes, size_t size) {
-        HGLOBAL script = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size + 2);
-        memcpy(GlobalLock(script), bytes, size);
-        GlobalUnlock(script);
-        const int entry = process(nullptr, state_block, script, nullptr, nullptr);
-        GlobalFree(script);
-        return entry;
-    };
-
-    const char ansi[] = "; answer\r\nx = 6 * 7\r\n";
-    EXPECT_EQ(run(ansi, strlen(ansi)), 1);
-    EXPECT_EQ(integer("x"), 42);
-    const wchar_t wide[] = L"\xFEFFy = x + 1\r\nz = 2";
-    EXPECT_EQ(run(wide, sizeof wide - sizeof(wchar_t)), 1);
-    EXPECT_EQ(integer("y"), 43);
-    EXPECT_EQ(integer("z"), 2);
-    const char failing[] = "a = 1\nb = missing + 1\nc = 3";
-    EXPECT_EQ(run(failing, strlen(failing)), 1);
-    EXPECT_EQ(integer("c"), -999999);
-    state = static_cast<EngineState*>(GlobalLock(state_block));
-    EXPECT_EQ(state->last_run_result, 0);
-    EXPECT_NE(state->last_run_error, 0);
-    GlobalUnlock(state_block);
-
-    init(nullptr, state_block, 0, KESTR_REQ_SHUTDOWN, 0, 0, 0);
-    VirtualFree(heap, 0, MEM_RELEASE);
-    GlobalFree(table);
-    GlobalFree(state_block);
-    FreeLibrary(dll);
 }
 
 // ------------------------------------------------------------------ pump and wait

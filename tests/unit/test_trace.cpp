@@ -1,5 +1,6 @@
-// The debug trace: record formats, the DebugTrace requests, the dumps, and
-// whole runs traced through ProcessDaBatBuffer.
+// The debug trace: record formats, the DebugTrace requests' effects, the
+// dumps, and runs traced through ProcessDaBatBuffer. The requests' answers
+// and whole traces of scripts run in tests/scripts/trace.
 #include <stdio.h>
 #include <string>
 #include "base/error_numbers.h"
@@ -53,69 +54,9 @@ protected:
 
     void trace_on(int32_t request = 1) { ASSERT_TRUE(DebugTraceRequest(st, request, path.c_str(), "")); }
     std::string trace() { return read_file(path); }
-
-    // DebugTrace through the dispatcher: its result, or -1 after an error.
-    int debug_trace(int32_t request, const char* file) {
-        SetInteger(&args[1].v, RK_VALUE, 0, request);
-        EXPECT_TRUE(set_value_text(st, &args[2].v, file, strlen(file)));
-        ReleaseValue(st, &result.v, RK_VALUE, 0);
-        SetInteger(&result.v, RK_VALUE, 0, 0);
-        st->error = 0;
-        if (!DispatchFunction(st, "debugtrace", false, id_named("debugtrace"), &result, args, 2) || st->error)
-            return -1;
-        return result.v.integer;
-    }
-
-    std::string outcome(int kind, int condition, const Value* value = nullptr, const char* name = nullptr) {
-        char text[512];
-        statement_outcome(st, kind, condition, value, name, text, sizeof text);
-        return text;
-    }
 };
 
 // ------------------------------------------------------------------ whole runs
-
-TEST_F(Trace, ThreeLineScriptGivesBannerHeaderRecordsAndEnd) {
-    trace_on();
-    ASSERT_TRUE(run("a = 1\nb = a + 1\nc = \"x\""));
-    const std::string text = trace();
-    EXPECT_EQ(text.find("\r\n" + std::string(60, '*') + "\r\n\r\n*** Debug Initialized ***\r\n"), 0u) << text;
-    EXPECT_EQ(count_of(text, "==============================\r\n"), 2u);
-    EXPECT_NE(text.find("QOB DLL 1.0.0\r\n"), std::string::npos);
-    EXPECT_NE(text.find(std::string(kScriptPath) + "\r\n"), std::string::npos);
-    EXPECT_NE(text.find("ErrorMode: @CANCEL\r\n"), std::string::npos);
-    EXPECT_NE(text.find("\r\na = 1\r\n("), std::string::npos);
-    EXPECT_NE(text.find(") VALUE => 2\r\n"), std::string::npos);
-    EXPECT_NE(text.find(") VALUE => \"x\"\r\n"), std::string::npos);
-    EXPECT_EQ(count_of(text, "VALUE => "), 3u);
-    const std::string end = "\r\n--- Normal termination ---\r\n;;;END OF JOB;;;\r\n";
-    ASSERT_GE(text.size(), end.size());
-    EXPECT_EQ(text.substr(text.size() - end.size()), end);
-    EXPECT_EQ(text.find("Warning: Structure level"), std::string::npos);
-}
-
-TEST_F(Trace, OptionNoTimesDropsEveryTimePrefix) {
-    trace_on();
-    ASSERT_TRUE(DebugTraceRequest(st, 104, "", "1"));
-    ASSERT_TRUE(run("a = 1\nb = 2"));
-    const std::string text = trace();
-    EXPECT_NE(text.find("\r\na = 1\r\nVALUE => 1\r\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find("\r\n("), std::string::npos) << text;
-    // Cleared again, the times come back.
-    ASSERT_TRUE(DebugTraceRequest(st, 104, "", "0"));
-    EXPECT_EQ(st->trace_options & TRACE_OPTION_NO_TIMES, 0u);
-}
-
-TEST_F(Trace, StatementsOfAFalseBlockHaveNoRecord) {
-    trace_on();
-    ASSERT_TRUE(run("If 0\ninside = 1\nEndIf\nafter = 2"));
-    const std::string text = trace();
-    EXPECT_EQ(text.find("inside"), std::string::npos) << text;
-    EXPECT_NE(text.find("IF DO==>FALSE\r\n"), std::string::npos) << text;
-    // EndIf wakes the region, so it is traced although it began skipped.
-    EXPECT_NE(text.find("\r\nEndIf\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("VALUE => 2"), std::string::npos);
-}
 
 TEST_F(Trace, SuppressedErrorUnderErrorModeOff) {
     trace_on();
@@ -140,26 +81,6 @@ TEST_F(Trace, TerminalErrorEndsWithoutEndOfJob) {
     EXPECT_EQ(text.find("END OF JOB"), std::string::npos);
 }
 
-TEST_F(Trace, ExitWritesNoErrorRecord) {
-    trace_on();
-    ASSERT_TRUE(run("a = 1\nExit\nb = 2"));
-    const std::string text = trace();
-    EXPECT_EQ(text.find("ERROR"), std::string::npos) << text;
-    EXPECT_EQ(text.find("b = 2"), std::string::npos);
-}
-
-TEST_F(Trace, ErrorsOnlyModeDumpsVariablesAndNoStatements) {
-    trace_on(2);
-    ASSERT_TRUE(run("ErrorMode(@OFF)\nkept = 5\nDebugTrace(100, \"\")"));
-    const std::string text = trace();
-    EXPECT_NE(text.find("*** Error Dump Initialized ***"), std::string::npos) << text;
-    EXPECT_EQ(text.find("VALUE =>"), std::string::npos) << text;
-    EXPECT_NE(text.find("\r\nDebugTrace(100, \"\")\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Begin variable table dump"), std::string::npos);
-    EXPECT_NE(text.find("\r\nkept           5\r\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find("Begin structure stack dump"), std::string::npos);
-}
-
 TEST_F(Trace, OpenStructureAtTheEndIsFlagged) {
     trace_on();
     TraceRecord(st, TRACE_RECORD_END, 1);
@@ -169,30 +90,6 @@ TEST_F(Trace, OpenStructureAtTheEndIsFlagged) {
 }
 
 // ------------------------------------------------------------------ requests
-
-TEST_F(Trace, RequestsAnswerWhetherTheTraceWasOn) {
-    EXPECT_EQ(debug_trace(1, path.c_str()), 0);
-    EXPECT_EQ(st->trace_switches, static_cast<uint32_t>(TRACE_EVERY_STATEMENT));
-    EXPECT_EQ(debug_trace(-1, ""), 1);
-    EXPECT_EQ(debug_trace(0, ""), 1);
-    EXPECT_EQ(debug_trace(-1, ""), 0);
-    // Without a name the previous one is used.
-    EXPECT_EQ(debug_trace(2, ""), 0);
-    EXPECT_STREQ(st->trace_file, path.c_str());
-    EXPECT_EQ(st->trace_switches, static_cast<uint32_t>(TRACE_ERRORS_ONLY));
-}
-
-TEST_F(Trace, MissingNamesAndUnknownRequestsAreErrors) {
-    EXPECT_EQ(debug_trace(1, ""), -1);
-    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::DebugTraceNoFile));
-    EXPECT_EQ(debug_trace(100, ""), -1);
-    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::DebugTraceNoFile));
-    EXPECT_EQ(debug_trace(5, path.c_str()), -1);
-    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::BadRequestNumber));
-    EXPECT_EQ(debug_trace(278, ""), -1);
-    EXPECT_EQ(st->error, static_cast<uint16_t>(Err::BadRequestNumber));
-    EXPECT_EQ(st->trace_switches, 0u) << "a failed request leaves the trace off";
-}
 
 TEST_F(Trace, NamesBecomeFullPathsExceptTheDebuggerOutput) {
     ASSERT_TRUE(DebugTraceRequest(st, 100, "relative.txt", ""));
@@ -253,47 +150,6 @@ TEST_F(Trace, HostServiceTurnsTheTraceOn) {
 
 // ------------------------------------------------------------------ record texts
 
-TEST_F(Trace, OutcomeTextsByStatementKind) {
-    Value five;
-    init_value(&five);
-    SetInteger(&five.v, RK_VALUE, 0, 5);
-    EXPECT_EQ(outcome(SK_PLAIN, 0, &five), "VALUE => 5");
-    EXPECT_EQ(outcome(SK_SINGLE_IF, 1), "==>TRUE=>");
-    EXPECT_EQ(outcome(SK_SINGLE_IF, 0), "==>FALSE=> (skipped)");
-    EXPECT_EQ(outcome(SK_WHILE, 0), "WHILE==>FALSE");
-    EXPECT_EQ(outcome(SK_SWITCH, 1, &five), "SWITCH==>5");
-    EXPECT_EQ(outcome(SK_BREAK, 0), "BREAK IGNORED");
-    EXPECT_EQ(outcome(SK_CONTINUE, 1), "CONTINUING");
-    EXPECT_EQ(outcome(SK_FOR, 1), "FOR TRUE==>");
-    EXPECT_EQ(outcome(SK_JUMP, 1), "GOSUB");
-    EXPECT_EQ(outcome(SK_JUMP, 0, &five), "RETURN VALUE => 5");
-    EXPECT_EQ(outcome(SK_BLOCK_ELSE, 1), "ELSE DO==>TRUE");
-    EXPECT_EQ(outcome(SK_CASE, 0), "CASE FALSE==>");
-    EXPECT_EQ(outcome(SK_FUNCTION_CALL, 1, nullptr, "f"), "CALLING UDF (f)");
-    EXPECT_EQ(outcome(SK_SCRIPT_CALL, 0, nullptr, "C:\\a.qob"), "RETURNING FROM SCRIPT (C:\\a.qob)");
-    EXPECT_EQ(outcome(15, 1), "") << "beyond the table";
-    EXPECT_EQ(outcome(-1, 1), "");
-}
-
-TEST_F(Trace, ValuesAsTheTraceWritesThem) {
-    char text[64];
-    ValuePayload v{};
-    SetInteger(&v, RK_VALUE, 0, -12);
-    trace_value_text(st, v, text, sizeof text);
-    EXPECT_STREQ(text, "-12");
-    ASSERT_TRUE(set_value_text(st, &v, "a b", 3));
-    trace_value_text(st, v, text, sizeof text);
-    EXPECT_STREQ(text, "\"a b\"") << "text wins over a number held beside it";
-    ReleaseValue(st, &v, RK_VALUE, 0);
-    v.flags = VF_FLOAT;
-    v.real = 2.5;
-    trace_value_text(st, v, text, sizeof text);
-    EXPECT_STREQ(text, "2.5");
-    v.flags = VF_ARRAY;
-    trace_value_text(st, v, text, sizeof text);
-    EXPECT_STREQ(text, "<array>");
-}
-
 TEST_F(Trace, ResolvedJumpsReadAsTheirWords) {
     char text[64];
     readable_statement("\x9E" "abcd" " sub1", text, sizeof text);
@@ -320,12 +176,6 @@ TEST_F(Trace, FunctionEntryAndExitRecords) {
     EXPECT_NE(text.find("\r\n--- Leaving UDF (myfunc) ---\r\nRETURNING FROM UDF (myfunc)\r\n"), std::string::npos)
         << text;
     EXPECT_STREQ(st->trace_function_args, "") << "the arguments are not kept past the call";
-}
-
-TEST_F(Trace, RequestTwentyTwoOutsideACalleeChangesNothing) {
-    st->caller_trace_mode = 0;
-    ASSERT_TRUE(DebugTraceRequest(st, 22, "", ""));
-    EXPECT_EQ(st->trace_switches, 0u);
 }
 
 TEST_F(Trace, ErrorIntroducersByFamily) {
@@ -413,29 +263,6 @@ TEST_F(Trace, UnopenableFileDropsRecordsSilently) {
 TEST_F(Trace, DebugDataInSilentModeGoesToTheLog) {
     SendDebugData(st, "one", "two");
     EXPECT_STREQ(st->silent_text, "DebugData:one two\r\n");
-}
-
-TEST_F(Trace, IntControlSevenAndSeventyOne) {
-    auto intcontrol = [&](int request, const char* p1, const char* p2) {
-        SetInteger(&args[1].v, RK_VALUE, 0, request);
-        EXPECT_TRUE(set_value_text(st, &args[2].v, p1, strlen(p1)));
-        EXPECT_TRUE(set_value_text(st, &args[3].v, p2, strlen(p2)));
-        for (int i = 4; i <= 5; ++i) EXPECT_TRUE(set_value_text(st, &args[i].v, "0", 1));
-        ReleaseValue(st, &result.v, RK_VALUE, 0);
-        SetInteger(&result.v, RK_VALUE, 0, 0);
-        EXPECT_TRUE(DispatchFunction(st, "intcontrol", false, id_named("intcontrol"), &result, args, 5));
-        const char* text = value_text(st, result.v);
-        return std::string(text ? text : "");
-    };
-    st->debug_output = 0;
-    EXPECT_EQ(intcontrol(7, "5", "0"), "0");
-    EXPECT_EQ(st->debug_output, 1);
-    EXPECT_EQ(intcontrol(7, "0", "0"), "1");
-    EXPECT_EQ(st->debug_output, 0);
-    EXPECT_EQ(intcontrol(71, "2", "1"), "1");
-    EXPECT_EQ(st->trace_options, TRACE_OPTION_BIT2);
-    EXPECT_EQ(intcontrol(71, "2", "0"), "1");
-    EXPECT_EQ(st->trace_options, 0u);
 }
 
 }  // namespace

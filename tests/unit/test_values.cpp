@@ -49,25 +49,6 @@ protected:
     }
 };
 
-TEST_F(Values, SetIntegerResetsEverything) {
-    Value v;
-    memset(&v, 0xAB, sizeof v);
-    SetInteger(&v.v, RK_VALUE, 0, 12);
-    EXPECT_EQ(v.v.flags, VF_INT);
-    EXPECT_EQ(v.v.integer, 12);
-    EXPECT_EQ(v.v.real, 0.0);
-    EXPECT_EQ(v.v.handle, 0u);
-    EXPECT_EQ(v.v.whandle, 0u);
-    EXPECT_EQ(v.v.variant.vt, VT_EMPTY);
-    EXPECT_EQ(v.origin_ref, nullptr);
-    EXPECT_EQ(v.origin_index, ORIGIN_NONE);
-    EXPECT_EQ(v.origin_table, ORIGIN_NONE);
-
-    v.v.variant.vt = VT_I4;
-    SetInteger(&v.v, RK_VALUE, VM_KEEP_VARIANT, 0);
-    EXPECT_EQ(v.v.variant.vt, VT_I4);
-}
-
 TEST_F(Values, StringToIntegerKeepsString) {
     Value v = MakeText(" 42");
     ASSERT_TRUE(ToInteger(st, &v.v, false));
@@ -103,21 +84,6 @@ TEST_F(Values, StringToFloat) {
     EXPECT_FALSE(ToFloat(st, &d.v));
     EXPECT_EQ(d.v.flags, VF_STRING);
     ReleaseValue(st, &d.v, RK_VALUE, 0);
-}
-
-TEST_F(Values, FloatOverflowInTextClearsItsError) {
-    Value v = MakeText("1e999");
-    EXPECT_FALSE(ToFloat(st, &v.v));
-    EXPECT_EQ(st->error, 0);
-    ReleaseValue(st, &v.v, RK_VALUE, 0);
-}
-
-TEST_F(Values, IntegerToFloatKeepsInteger) {
-    Value v;
-    SetInteger(&v.v, RK_VALUE, 0, -7);
-    ASSERT_TRUE(ToFloat(st, &v.v));
-    EXPECT_EQ(v.v.real, -7.0);
-    EXPECT_EQ(v.v.flags, VF_INT | VF_FLOAT);
 }
 
 TEST_F(Values, FloatToIntegerRange) {
@@ -473,20 +439,6 @@ std::string Type(uint32_t flags, VARTYPE vt = VT_EMPTY) {
     return buffer;
 }
 
-TEST(ValueTypeNames, SingleKinds) {
-    EXPECT_EQ(Type(0), "UNDEFINED");
-    EXPECT_EQ(Type(VF_UNINITIALIZED), "UNINITIALIZED");
-    EXPECT_EQ(Type(VF_INT), "INT");
-    EXPECT_EQ(Type(VF_STRING), "STRING");
-    EXPECT_EQ(Type(VF_FILE), "FILE");
-    EXPECT_EQ(Type(VF_BINBUF), "BINBUF");
-    EXPECT_EQ(Type(VF_FLOAT), "FLOAT");
-    EXPECT_EQ(Type(VF_UNICODE), "UNICODE");
-    EXPECT_EQ(Type(VF_ARRAY), "ARRAY");
-    EXPECT_EQ(Type(VF_COMOBJ), "COMOBJ");
-    EXPECT_EQ(Type(VF_COMTEMP), "COMTEMP");
-}
-
 TEST(ValueTypeNames, CombinationsInFixedOrder) {
     EXPECT_EQ(Type(VF_INT | VF_STRING), "INT/STRING");
     EXPECT_EQ(Type(VF_FILE | VF_STRING), "STRING/FILE");
@@ -494,15 +446,6 @@ TEST(ValueTypeNames, CombinationsInFixedOrder) {
     EXPECT_EQ(Type(VF_INT | VF_FILE_BIT | VF_BINBUF_BIT), "FILE/BINBUF");
     EXPECT_EQ(Type(VF_COMOBJ | VF_COMTEMP | VF_STRING), "STRING/COMOBJ/COMTEMP");
     EXPECT_EQ(Type(VF_UNINITIALIZED | VF_INT), "INT");
-}
-
-TEST(ValueTypeNames, VariantTypes) {
-    EXPECT_EQ(Type(VF_VARIANT, VT_I4), "VARIANT_I4");
-    EXPECT_EQ(Type(VF_VARIANT, VT_BSTR), "VARIANT_BSTR");
-    EXPECT_EQ(Type(VF_VARIANT, VT_DISPATCH), "VARIANT_DISPATCH");
-    EXPECT_EQ(Type(VF_VARIANT | VF_INT, VT_BOOL), "INT/VARIANT_BOOL");
-    EXPECT_EQ(Type(VF_VARIANT, VT_ARRAY | VT_VARIANT), "VARIANT_ARRAY");
-    EXPECT_EQ(Type(VF_VARIANT, 15), "VARIANT_<unknown>");
 }
 
 TEST(ValueTypeNames, UnexplainedBitsAndShortBuffers) {

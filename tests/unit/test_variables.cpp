@@ -19,22 +19,7 @@ protected:
         if (!GetVariableText(st, name, buffer, sizeof buffer)) return "<fail>";
         return buffer;
     }
-
-    void clear_error() {
-        st->error = 0;
-        free_error_info(st);
-    }
 };
-
-TEST_F(Variables, MainTableStartsWithReservedSlotZero) {
-    EXPECT_EQ(st->table.used, 1);
-    EXPECT_EQ(st->scopes[0].used, 1);
-    EXPECT_EQ(st->table.capacity, kCapacity);
-    const VariableSlot* zero = slot_at(st, 0);
-    EXPECT_EQ(zero->v.flags, (uint32_t)VF_UNINITIALIZED);
-    EXPECT_EQ(zero->v.integer, -1);
-    EXPECT_EQ(zero->name[0], '\0');
-}
 
 TEST_F(Variables, SlotZeroIsNeverFoundByName) {
     // The lexer parks dereference names in slot 0; no lookup may find them.
@@ -53,17 +38,17 @@ TEST_F(Variables, FindVarTellsUndefinedFromUninitialized) {
     EXPECT_EQ(find_var(st, "nothing", 1), NO_SLOT);
     EXPECT_EQ(st->error, (uint16_t)Err::UndefinedVariable);
     EXPECT_STREQ(error_info_text(st), "");
-    clear_error();
+    take_error();
 
     uint16_t index = create("fresh");
     EXPECT_EQ(find_var(st, "fresh", 0), NO_SLOT);
     EXPECT_EQ(st->error, (uint16_t)Err::UninitializedVariable);
     EXPECT_STREQ(error_info_text(st), "");
-    clear_error();
+    take_error();
 
     EXPECT_EQ(find_var(st, "FRESH", 1), NO_SLOT);
     EXPECT_STREQ(error_info_text(st), "Uninitialized variable or undefined function:\n\n    FRESH");
-    clear_error();
+    take_error();
 
     // A structure that is skipping its lines stays quiet.
     st->structure_depth = 1;
@@ -72,7 +57,7 @@ TEST_F(Variables, FindVarTellsUndefinedFromUninitialized) {
     EXPECT_EQ(st->error, (uint16_t)Err::UninitializedVariable);
     EXPECT_STREQ(error_info_text(st), "");
     st->structure_depth = 0;
-    clear_error();
+    take_error();
 
     ASSERT_TRUE(set_variable_int(st, "Fresh", 5));
     EXPECT_EQ(find_var(st, "fReSh", 1), index);
