@@ -418,8 +418,8 @@ bool ic_owner_window(EngineState* st, const Request&, Value* result) {
     return result_number(st, result, static_cast<int32_t>(reinterpret_cast<intptr_t>(st->owner_window)));
 }
 
-// Window handles as decimal texts, one item each in the tab-delimited list
-// that an enumeration callback collects.
+// The tab-delimited list an enumeration callback collects: each window's
+// handle as a decimal text, or its class name.
 struct WindowList {
     EngineState* st;
     TextBuffer<char> text;
@@ -566,7 +566,9 @@ size_t root_length(const char* path) {
 
 bool same_root(const char* a, const char* b) {
     const size_t n = root_length(a);
-    return n == root_length(b) && CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, static_cast<int>(n), b, static_cast<int>(n)) == CSTR_EQUAL;
+    const int length = static_cast<int>(n);
+    return n == root_length(b) &&
+           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, length, b, length) == CSTR_EQUAL;
 }
 
 // Whether a failed move or delete can wait for the next system start: the
@@ -655,12 +657,18 @@ bool ic_memory(EngineState* st, const Request& r, Value* result) {
 
 // ------------------------------------------------------------------ the engine and its host
 
-// 8: the host's function 1000 gets the request as text and p1..p4; then
-// the script ends quietly.
-bool ic_host_stop(EngineState* st, const Request& r, Value* result) {
+// A host's IntControl function receives the request number as text in
+// place of the number, then p1..p4.
+bool request_number_as_text(EngineState* st, const Request& r) {
     char number[INT_TEXT_BYTES];
     IntToText(r.number, number, 10);
-    CHECK(set_value_text(st, &r.args[1].v, number, strlen(number)));
+    return set_value_text(st, &r.args[1].v, number, strlen(number));
+}
+
+// 8: the host's function 1000 gets the request and p1..p4; then the script
+// ends quietly.
+bool ic_host_stop(EngineState* st, const Request& r, Value* result) {
+    CHECK(request_number_as_text(st, r));
     CHECK(call_host_function(st, HOST_ID_BASE, result, r.args, r.count));
     return raise(st, TERMINATE_HOST_REQUEST);
 }
@@ -818,17 +826,15 @@ int host_intcontrol_entry(const EngineState* st) {
 
 // A request without a row: the host's IntControl gets the request number
 // as text with p1..p4; with none, 3171 and an empty result.
-void unknown_request(EngineState* st, const Request& r, Value* result, Value* args) {
+void unknown_request(EngineState* st, const Request& r, Value* result) {
     const int entry = host_intcontrol_entry(st);
     if (entry < 0) {
         if (result_text(st, result, "")) raise(st, Err::IntControlBadOpcode);
         return;
     }
-    char number[INT_TEXT_BYTES];
-    IntToText(r.number, number, 10);
-    if (!set_value_text(st, &args[1].v, number, strlen(number))) return;
+    if (!request_number_as_text(st, r)) return;
     (void)DispatchFunction(st, "intcontrol", false, static_cast<uint16_t>(HOST_ID_BASE + entry), result,
-                           args, 5);
+                           r.args, 5);
 }
 
 int32_t parameter_number(const char* text) {
@@ -851,7 +857,7 @@ BUILTIN(ic_dispatch) {
         r.value[i] = parameter_number(r.text[i]);
     }
     const RequestHandler handler = request_handler(r.number);
-    if (!handler) return unknown_request(st, r, result, args);
+    if (!handler) return unknown_request(st, r, result);
     if (handler(st, r, result) && !(result->v.flags & VF_STRING)) result_text(st, result, "1");
 }
 

@@ -11,8 +11,8 @@ std::string intcontrol_list_text() {
     for (int32_t number = 1; number <= IC_REQUEST_LAST; ++number) {
         const char* summary = intcontrol_request_summary(number);
         handled += summary != nullptr;
-        rows += "| " + std::to_string(number) + " | " + (summary ? summary : "offered to the host (error 3171 without one)") +
-                " | " + (summary ? "yes" : "no") + " |\n";
+        const char* what = summary ? summary : "offered to the host (error 3171 without one)";
+        rows += "| " + std::to_string(number) + " | " + what + " | " + (summary ? "yes" : "no") + " |\n";
     }
     std::string text =
         "# IntControl requests\n"
@@ -29,7 +29,8 @@ std::string intcontrol_list_text() {
         "range shown; otherwise the call only asks. Requests without a row are\n"
         "passed to the host's \"intcontrol\" function when it has one.\n"
         "\n";
-    text += "Handled: " + std::to_string(handled) + " of " + std::to_string(IC_REQUEST_LAST) + " request numbers.\n\n";
+    text += "Handled: " + std::to_string(handled) + " of " + std::to_string(IC_REQUEST_LAST) +
+            " request numbers.\n\n";
     text += "| Request | What it does | Implemented |\n|---|---|---|\n";
     return text + rows;
 }
