@@ -21,6 +21,7 @@ enum Severity : int { SEVERITY_MODERATE = 0, SEVERITY_MINOR = 1, SEVERITY_SEVERE
 constexpr uint16_t TERMINATE_EXIT = 9000;
 constexpr uint16_t TERMINATE_HOST = 9012;
 constexpr uint16_t TERMINATE_QUIET = 9013;
+constexpr uint16_t TERMINATE_HOST_REQUEST = 9019;  // IntControl 8 after the host's call
 constexpr uint16_t TERMINATE_CANCEL = 9999;
 // Codes of 9000 and above that the error driver reads as outcomes.
 constexpr uint16_t ERROR_REPORTED_BY_RAISER = 9014;

@@ -11,13 +11,17 @@
 #include "base/messages.h"
 #include "lang/evaluator.h"
 #include "lang/functions.h"
+#include "lang/host_call.h"
 #include "lang/keyword_table.h"
 #include "lang/numtext.h"
+#include "lang/pump.h"
 #include "lang/trace.h"
 #include "lang/variables.h"
 #include "lib/binary_buffers.h"
 #include "lib/builtins.h"
 #include "lib/file_table.h"
+#include "lib/intcontrol.h"
+#include "lib/text_ops.h"
 #include "lib/ymdhms.h"
 
 namespace {
@@ -40,13 +44,18 @@ struct Request {
     int32_t number;
     const char* text[5];  // [1..4]
     int32_t value[5];
+    Value* args;          // the call's arguments, for requests that pass them on
+    int count;
 };
 
 typedef bool (*RequestHandler)(EngineState* st, const Request& r, Value* result);
 
+// One request: its handler and the line the request list in the
+// documentation shows for it.
 struct RequestRow {
     int32_t number;
     RequestHandler handler;
+    const char* summary;
 };
 
 // ------------------------------------------------------------------ results
@@ -297,6 +306,7 @@ struct StoredRow {
     Store kind;
     int32_t low, high;
     bool second;
+    const char* summary;
 };
 
 constexpr int32_t kAny = INT32_MIN;
@@ -304,17 +314,35 @@ constexpr int32_t kMost = INT32_MAX;
 
 // Settings that other families read; the requests only keep them.
 constexpr StoredRow kStored[] = {
-    {1, Store::Range, 0, kMost, false},   {4, Store::Switch, 0, 1, false},    {5, Store::Switch, 0, 1, false},
-    {21, Store::Range, 0, kMost, false},  {22, Store::Range, 0, kMost, false}, {28, Store::Range, 0, 2, false},
-    {33, Store::Switch, 0, 1, false},     {35, Store::Range, 0, kMost, true},  {36, Store::Range, 0, kMost, false},
-    {43, Store::Range, 0, 1, false},      {45, Store::Range, 0, 1, false},     {46, Store::Range, 0, kMost, false},
-    {47, Store::Range, 0, kMost, false},  {48, Store::Range, 0, kMost, false}, {49, Store::Range, 0, kMost, true},
-    {51, Store::Range, kAny, kMost, false}, {52, Store::Range, 0, kMost, false}, {53, Store::Range, 0, kMost, false},
-    {54, Store::Range, 0, kMost, false},  {55, Store::Range, 0, kMost, false}, {56, Store::Range, 0, kMost, false},
-    {61, Store::Range, 0, 5, false},      {63, Store::Range, 0, kMost, false}, {64, Store::Range, 0, kMost, false},
-    {65, Store::Range, 0, kMost, false},  {74, Store::Range, 0, kMost, false}, {75, Store::Range, 0, kMost, false},
-    {76, Store::Range, 0, kMost, false},  {85, Store::Range, 0, kMost, false}, {88, Store::Range, 0, 1, false},
-    {91, Store::Range, 0, kMost, false},  {92, Store::Range, 0, kMost, false},
+    {1, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {4, Store::Switch, 0, 1, false, "switch kept for other families"},
+    {21, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {22, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {28, Store::Range, 0, 2, false, "dialog list-box font: 0 default, 1 fixed system font, 2 GUI font"},
+    {33, Store::Switch, 0, 1, false, "switch kept for other families"},
+    {35, Store::Range, 0, kMost, true, "pause between sent keystrokes in ms; p2 a second keystroke delay"},
+    {36, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {37, Store::Range, 0, kMost, false, "setting of the DDE conversations (0 or more)"},
+    {43, Store::Range, 0, 1, false, "how keystroke sending examines the foreground window (0/1)"},
+    {45, Store::Range, 0, 1, false, "how keystroke sending treats the foreground window (0/1)"},
+    {46, Store::Range, 0, kMost, false, "window-name matching mode (0 or more)"},
+    {47, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {48, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {49, Store::Range, 0, kMost, true, "dialog style bits (bit 0: system menu and minimise box); p2 kept beside"},
+    {51, Store::Range, kAny, kMost, false, "start option of program launching (any number)"},
+    {52, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {54, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {55, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {56, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {61, Store::Range, 0, 5, false, "method of bringing windows to the foreground (0 to 5)"},
+    {63, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {64, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {74, Store::Range, 0, kMost, false, "ms launching waits for a started program to become idle"},
+    {75, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {76, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {85, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
+    {88, Store::Range, 0, 1, false, "send keystrokes with SendInput (0/1)"},
+    {92, Store::Range, 0, kMost, false, "setting kept for other families (0 or more)"},
 };
 
 const StoredRow* stored_row(int32_t number) {
@@ -385,14 +413,70 @@ bool ic_class_name(EngineState* st, const Request& r, Value* result) {
     return result_text(st, result, name);
 }
 
-// The target of requests 59 and 60: -1 and 65535 mean every top-level window.
-bool message_target(EngineState* st, int32_t value, HWND* out) {
-    if (value == -1 || value == 0xFFFF) {
-        *out = HWND_BROADCAST;
-        return true;
+// 20: the owner of the engine's dialogs (the host window's parent).
+bool ic_owner_window(EngineState* st, const Request&, Value* result) {
+    return result_number(st, result, static_cast<int32_t>(reinterpret_cast<intptr_t>(st->owner_window)));
+}
+
+// The tab-delimited list an enumeration callback collects: each window's
+// handle as a decimal text, or its class name.
+struct WindowList {
+    EngineState* st;
+    TextBuffer<char> text;
+    bool ok = true;
+    bool classes;  // class names instead of handles
+};
+
+BOOL CALLBACK collect_window(HWND window, LPARAM data) {
+    auto* list = reinterpret_cast<WindowList*>(data);
+    char item[256];
+    if (list->classes) {
+        if (!GetClassNameA(window, item, sizeof item)) item[0] = '\0';
+    } else {
+        IntToText(static_cast<int32_t>(reinterpret_cast<intptr_t>(window)), item, 10);
     }
-    *out = window_of(value);
-    return IsWindow(*out) || raise(st, Err::IntControlWindowNotFound);
+    const char tab = '\t';
+    list->ok = (list->text.size() == 0 || list->text.append(list->st, &tab, 1)) &&
+               list->text.append(list->st, item, strlen(item));
+    return list->ok;
+}
+
+// 25: the class names of all windows below the first top-level window of
+// class p1; empty when there is no such window.
+bool ic_child_classes(EngineState* st, const Request& r, Value* result) {
+    WindowList list{st, {}, true, true};
+    const HWND top = r.text[1][0] ? FindWindowA(r.text[1], nullptr) : nullptr;
+    if (top) EnumChildWindows(top, collect_window, reinterpret_cast<LPARAM>(&list));
+    return list.ok && list.text.to_result(st, result);
+}
+
+// 31: the handles of the top-level windows, tab-delimited, topmost first.
+bool ic_top_windows(EngineState* st, const Request&, Value* result) {
+    WindowList list{st, {}, true, false};
+    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&list));
+    return list.ok && list.text.to_result(st, result);
+}
+
+// -1 and 65535 address every top-level window.
+HWND window_or_broadcast(int32_t value) {
+    return value == -1 || value == 0xFFFF ? HWND_BROADCAST : window_of(value);
+}
+
+// The target of requests 59 and 60: a window, or every top-level window.
+bool message_target(EngineState* st, int32_t value, HWND* out) {
+    *out = window_or_broadcast(value);
+    return *out == HWND_BROADCAST || IsWindow(*out) || raise(st, Err::IntControlWindowNotFound);
+}
+
+// 23: posts message p2 to p1 with the low word of p3 and p4; a successful
+// post is followed by the post delay, so that the receiver can act first.
+bool ic_post_message(EngineState* st, const Request& r, Value* result) {
+    const WPARAM wparam = static_cast<WPARAM>(r.value[3] & 0xFFFF);
+    const LPARAM lparam = static_cast<LPARAM>(r.value[4]);
+    const BOOL posted = PostMessageA(window_or_broadcast(r.value[1]), static_cast<UINT>(r.value[2]), wparam, lparam);
+    const int32_t delay = st->ic_setting[70];
+    if (posted && delay > 0) WaitPumping(st, static_cast<uint32_t>(delay));
+    return result_number(st, result, posted ? 1 : 0);
 }
 
 constexpr UINT kSendTimeout = 1000;
@@ -467,6 +551,170 @@ bool ic_power_state(EngineState* st, const Request& r, Value* result) {
     return result_number(st, result, SetSystemPowerState(r.value[1] != 0, r.value[2] != 0) ? 1 : 0);
 }
 
+// ------------------------------------------------------------------ files and memory
+
+// Length of the drive or share a full path begins with: "C:" or
+// "\\server\share".
+size_t root_length(const char* path) {
+    if (path[0] && path[1] == ':') return 2;
+    if (path[0] != '\\' || path[1] != '\\') return 0;
+    size_t n = 2;
+    for (int separators = 0; path[n] && separators < 2; ++n)
+        if (path[n] == '\\') ++separators;
+    return n;
+}
+
+bool same_root(const char* a, const char* b) {
+    const size_t n = root_length(a);
+    const int length = static_cast<int>(n);
+    return n == root_length(b) &&
+           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, length, b, length) == CSTR_EQUAL;
+}
+
+// Whether a failed move or delete can wait for the next system start: the
+// file is in use now.
+bool in_use(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+}
+
+// The outcome of request 30: "1" done at once, "2" left to the next system
+// start, "0" failed; a full target drive is an error.
+bool move_outcome(EngineState* st, bool done, const char* source, const char* target, Value* result) {
+    if (done) return result_number(st, result, 1);
+    const DWORD error = GetLastError();
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return raise(st, Err::FileMoveNoSpace);
+    const DWORD at_start = MOVEFILE_DELAY_UNTIL_REBOOT | (target ? MOVEFILE_REPLACE_EXISTING : 0);
+    const bool scheduled = in_use(error) && MoveFileExA(source, target, at_start);
+    return result_number(st, result, scheduled ? 2 : 0);
+}
+
+// 30: moves p1 to p2, replacing p2; an empty p2 deletes p1. A file in use
+// is moved or deleted when the system next starts.
+bool ic_move_at_restart(EngineState* st, const Request& r, Value* result) {
+    char source[MAX_PATH], target[MAX_PATH];
+    const DWORD source_length = GetFullPathNameA(r.text[1], sizeof source, source, nullptr);
+    if (!r.text[1][0] || source_length == 0 || source_length >= sizeof source ||
+        GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES)
+        return raise(st, Err::IntControl30SourceNotFound);
+    if (!r.text[2][0]) return move_outcome(st, DeleteFileA(source), source, nullptr, result);
+    const DWORD target_length = GetFullPathNameA(r.text[2], sizeof target, target, nullptr);
+    if (target_length == 0 || target_length >= sizeof target) return raise(st, Err::IntControl30BadTarget);
+    if (!same_root(source, target)) return raise(st, Err::IntControl30DifferentDrive);
+    return move_outcome(st, MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING), source, target, result);
+}
+
+// Whether every byte of [address, address + size) lies in committed memory
+// that allows the access, so that touching it cannot fault.
+bool memory_allows(uintptr_t address, size_t size, bool write) {
+    constexpr DWORD kWritable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    constexpr DWORD kReadable = kWritable | PAGE_READONLY | PAGE_EXECUTE_READ;
+    const uintptr_t end = address + size;
+    if (address == 0 || end < address) return false;
+    for (uintptr_t p = address; p < end;) {
+        MEMORY_BASIC_INFORMATION info;
+        if (!VirtualQuery(reinterpret_cast<const void*>(p), &info, sizeof info)) return false;
+        if (info.State != MEM_COMMIT || (info.Protect & PAGE_GUARD) ||
+            !(info.Protect & (write ? kWritable : kReadable)))
+            return false;
+        p = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
+    }
+    return true;
+}
+
+// The size of a request 32 data type, 0 for none.
+size_t memory_item_size(const char* type) {
+    if (lstrcmpiA(type, "BYTE") == 0) return 1;
+    if (lstrcmpiA(type, "WORD") == 0) return 2;
+    if (lstrcmpiA(type, "LONG") == 0) return 4;
+    return 0;
+}
+
+// 32: reads (p3 0) or writes (p3 1) a BYTE, WORD or LONG at address p1;
+// the address is read whole, as addresses may pass 32 bits. A byte reads
+// sign-extended, a word unsigned.
+bool ic_memory(EngineState* st, const Request& r, Value* result) {
+    const size_t size = memory_item_size(r.text[2]);
+    if (!size) return raise(st, Err::IntControl32BadType);
+    const int32_t operation = r.value[3];
+    if (operation != 0 && operation != 1) return raise(st, Err::IntControl32BadOperation);
+    const uintptr_t address = static_cast<uintptr_t>(strtoull(r.text[1], nullptr, 10));
+    void* at = reinterpret_cast<void*>(address);
+    if (operation == 1) {
+        if (!memory_allows(address, size, true)) return raise(st, Err::IntControl32WriteFailed);
+        memcpy(at, &r.value[4], size);  // the low bytes on this little-endian platform
+        return result_number(st, result, 1);
+    }
+    if (!memory_allows(address, size, false)) return raise(st, Err::IntControl32ReadFailed);
+    int8_t byte;
+    uint16_t word;
+    int32_t number;
+    switch (size) {
+    case 1: memcpy(&byte, at, 1); return result_number(st, result, byte);
+    case 2: memcpy(&word, at, 2); return result_number(st, result, word);
+    default: memcpy(&number, at, 4); return result_number(st, result, number);
+    }
+}
+
+// ------------------------------------------------------------------ the engine and its host
+
+// A host's IntControl function receives the request number as text in
+// place of the number, then p1..p4.
+bool request_number_as_text(EngineState* st, const Request& r) {
+    char number[INT_TEXT_BYTES];
+    IntToText(r.number, number, 10);
+    return set_value_text(st, &r.args[1].v, number, strlen(number));
+}
+
+// 8: the host's function 1000 gets the request and p1..p4; then the script
+// ends quietly.
+bool ic_host_stop(EngineState* st, const Request& r, Value* result) {
+    CHECK(request_number_as_text(st, r));
+    CHECK(call_host_function(st, HOST_ID_BASE, result, r.args, r.count));
+    return raise(st, TERMINATE_HOST_REQUEST);
+}
+
+// 77: where the run stands: p1 0 the Call depth, 1 the structure depth,
+// 2 the nesting of user-defined functions, 3 the script's path.
+bool ic_run_state(EngineState* st, const Request& r, Value* result) {
+    switch (r.value[1]) {
+    case 0: return result_number(st, result, st->call_depth);
+    case 1: return result_number(st, result, st->structure_depth);
+    case 2: return result_number(st, result, st->function_nesting);
+    case 3: return result_text(st, result, st->script_path);
+    default: return raise(st, Err::IntControl77BadRequest);
+    }
+}
+
+// The module this code is part of (the engine, or a program linking it),
+// found from the address of a variable inside it.
+HMODULE engine_module() {
+    static const char anchor = 0;
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       &anchor, &module);
+    return module;
+}
+
+bool module_path(EngineState* st, HMODULE module, Value* result) {
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(module, path, sizeof path);
+    if (n == 0 || n >= sizeof path) return raise(st, Err::FunctionFailed);
+    return result_text(st, result, path);
+}
+
+// 93: p1 0 the engine's file, 1 the host program's file, 2 the process id.
+bool ic_module_path(EngineState* st, const Request& r, Value* result) {
+    switch (r.value[1]) {
+    case 0: {
+        const HMODULE engine = engine_module();
+        return engine ? module_path(st, engine, result) : raise(st, Err::FunctionFailed);
+    }
+    case 1: return module_path(st, nullptr, result);
+    case 2: return result_number(st, result, static_cast<int32_t>(GetCurrentProcessId()));
+    default: return raise(st, Err::BadRequestNumber);
+    }
+}
+
 // 57: the screen-saver-running switch.
 bool ic_screen_saver(EngineState* st, const Request& r, Value* result) {
     BOOL previous = FALSE;
@@ -500,53 +748,67 @@ bool ic_wait_keys_up(EngineState* st, const Request&, Value* result) {
 }
 
 constexpr RequestRow kRequests[] = {
-    {5, ic_list_hidden},
-    {7, ic_debug_output},
-    {12, ic_termination},
-    {13, ic_option_slot},
-    {24, ic_parent},
-    {26, ic_nothing},
-    {29, ic_delimiter},
-    {34, ic_error_text},
-    {38, ic_silent},
-    {39, ic_share_read},
-    {40, ic_share_write},
-    {41, ic_four_digit_years},
-    {42, ic_buffer_address},
-    {44, ic_class_name},
-    {50, ic_support_address},
-    {53, ic_line_terminator},
-    {57, ic_screen_saver},
-    {58, ic_set_clock},
-    {59, ic_ini_change},
-    {60, ic_device_change},
-    {62, ic_own_foreground},
-    {65, ic_read_buffer},
-    {66, ic_log_off},
-    {67, ic_restart},
-    {68, ic_shut_down},
-    {69, ic_power_state},
-    {70, ic_delays},
-    {71, ic_trace_dump},
-    {72, ic_cancel_handler},
-    {73, ic_error_handler},
-    {78, ic_discard_functions},
-    {79, ic_error_event},
-    {80, ic_wait_keys_up},
-    {81, ic_seed},
-    {82, ic_seed},
-    {83, ic_obsolete},
-    {84, ic_nothing},
-    {87, ic_execute_mode},
-    {89, ic_variable_text},
-    {90, ic_largest_block},
-    {91, ic_name_recheck},
-    {94, ic_open_file},
+    {5, ic_list_hidden, "list hidden and system files (switch)"},
+    {7, ic_debug_output, "every script line also goes to the debugger output (switch)"},
+    {8, ic_host_stop, "calls host function 1000 with the arguments, then ends the script (9019)"},
+    {12, ic_termination, "termination flags: 8 Ctrl+Break cannot cancel, 4 no cancel report; p2 text"},
+    {13, ic_option_slot, "stores p2 in option slot p1 (0 to 10)"},
+    {20, ic_owner_window, "handle of the dialog owner window"},
+    {23, ic_post_message, "PostMessage(p1, p2, p3, p4), then waits the post delay of request 70"},
+    {24, ic_parent, "parent of window p1, 0 when p1 is not a window"},
+    {25, ic_child_classes, "class names of the child windows of the top-level window of class p1"},
+    {26, ic_nothing, "reloads the message language (nothing to do)"},
+    {29, ic_delimiter, "default item-list delimiter; empty p1 only asks"},
+    {30, ic_move_at_restart, "moves p1 to p2 (empty p2: deletes p1), at once or at the next system start"},
+    {31, ic_top_windows, "tab-delimited handles of the top-level windows"},
+    {32, ic_memory, "reads (p3 0) or writes (p3 1) the BYTE, WORD or LONG at address p1"},
+    {34, ic_error_text, "text of error p1: the system's (p2 1) or the engine's"},
+    {38, ic_silent, "silent mode (0/1); p2 the log file"},
+    {39, ic_share_read, "share mode of files opened for reading (0 to 3)"},
+    {40, ic_share_write, "share mode of files opened for writing (0 to 3)"},
+    {41, ic_four_digit_years, "four-digit years in date-time texts (0/1)"},
+    {42, ic_buffer_address, "memory address of binary buffer p1"},
+    {44, ic_class_name, "class name of window p1"},
+    {50, ic_support_address, "support-address button of the error box (0/1); p2 the address"},
+    {53, ic_line_terminator, "line end FileWrite appends (0 to 4)"},
+    {57, ic_screen_saver, "tells the system whether a screen saver runs"},
+    {58, ic_set_clock, "sets the local time from YmdHms p1"},
+    {59, ic_ini_change, "sends WM_WININICHANGE with section p2 to window p1 (-1 all)"},
+    {60, ic_device_change, "sends WM_DEVMODECHANGE with device p2 to window p1 (-1 all)"},
+    {62, ic_own_foreground, "foreground method of the engine's own boxes (0 to 5, or -2)"},
+    {65, ic_read_buffer, "read buffer of FileOpen (-2 whole file, 0 none, else bytes)"},
+    {66, ic_log_off, "logs the user off (p2 forces)"},
+    {67, ic_restart, "restarts the system (p2 forces)"},
+    {68, ic_shut_down, "shuts the system down (p2 forces; p3 0 or 2 also powers off)"},
+    {69, ic_power_state, "SetSystemPowerState(p1, p2)"},
+    {70, ic_delays, "p2 1: the post delay of request 23 in ms, else a second delay"},
+    {71, ic_trace_dump, "trace: 1 function dump, 2 option bit 2 (p2), 3 variable dump"},
+    {72, ic_cancel_handler, "cancel-handler mode (0 to 3); p3 the handler function"},
+    {73, ic_error_handler, "error-handler mode (0 to 3); p3 the handler function"},
+    {77, ic_run_state, "run state: p1 0 Call depth, 1 structure depth, 2 function nesting, 3 script path"},
+    {78, ic_discard_functions, "discards every user-defined function"},
+    {79, ic_error_event, "the same as ErrorEvent(p1, p2, p3)"},
+    {80, ic_wait_keys_up, "waits until no key is held down"},
+    {81, ic_seed, "seeds the random generator (-1 from the clock)"},
+    {82, ic_seed, "seeds the random generator (-1 from the clock)"},
+    {83, ic_obsolete, "obsolete: error 1748"},
+    {84, ic_nothing, "no effect"},
+    {87, ic_execute_mode, "error mode of Execute (0 to 2)"},
+    {89, ic_variable_text, "value of the variable named p1"},
+    {90, ic_largest_block, "largest string block the heap can give now"},
+    {91, ic_name_recheck, "long-name re-check of wildcard lookups (0 to 2)"},
+    {93, ic_module_path, "p1 0 the engine's file, 1 the host program's file, 2 the process id"},
+    {94, ic_open_file, "mode bits of the open file with handle p1"},
 };
 
-RequestHandler request_handler(int32_t number) {
+const RequestRow* request_row(int32_t number) {
     for (const RequestRow& row : kRequests)
-        if (row.number == number) return row.handler;
+        if (row.number == number) return &row;
+    return nullptr;
+}
+
+RequestHandler request_handler(int32_t number) {
+    if (const RequestRow* row = request_row(number)) return row->handler;
     return stored_row(number) ? stored_setting : nullptr;
 }
 
@@ -564,17 +826,15 @@ int host_intcontrol_entry(const EngineState* st) {
 
 // A request without a row: the host's IntControl gets the request number
 // as text with p1..p4; with none, 3171 and an empty result.
-void unknown_request(EngineState* st, const Request& r, Value* result, Value* args) {
+void unknown_request(EngineState* st, const Request& r, Value* result) {
     const int entry = host_intcontrol_entry(st);
     if (entry < 0) {
         if (result_text(st, result, "")) raise(st, Err::IntControlBadOpcode);
         return;
     }
-    char number[INT_TEXT_BYTES];
-    IntToText(r.number, number, 10);
-    if (!set_value_text(st, &args[1].v, number, strlen(number))) return;
+    if (!request_number_as_text(st, r)) return;
     (void)DispatchFunction(st, "intcontrol", false, static_cast<uint16_t>(HOST_ID_BASE + entry), result,
-                           args, 5);
+                           r.args, 5);
 }
 
 int32_t parameter_number(const char* text) {
@@ -589,17 +849,25 @@ BUILTIN(ic_dispatch) {
     r.number = args[1].v.integer;
     r.text[0] = "";
     r.value[0] = r.number;
+    r.args = args;
+    r.count = count;
     for (int i = 1; i <= 4; ++i) {
         const char* text = i + 1 <= count ? value_text(st, args[i + 1].v) : nullptr;
         r.text[i] = text ? text : "";
         r.value[i] = parameter_number(r.text[i]);
     }
     const RequestHandler handler = request_handler(r.number);
-    if (!handler) return unknown_request(st, r, result, args);
+    if (!handler) return unknown_request(st, r, result);
     if (handler(st, r, result) && !(result->v.flags & VF_STRING)) result_text(st, result, "1");
 }
 
 }  // namespace
+
+const char* intcontrol_request_summary(int32_t number) {
+    if (const RequestRow* row = request_row(number)) return row->summary;
+    if (const StoredRow* row = stored_row(number)) return row->summary;
+    return nullptr;
+}
 
 constexpr BuiltinRow kIntControlBuiltins[] = {
     BUILTIN_ROW("intcontrol", ic_dispatch),

@@ -45,6 +45,7 @@ BUILTIN(reg_create_key) { (void)open_or_create(st, args, result, kReadWrite, tru
 
 // The access mask of a RegOpenKeyEx mode: a name or a number.
 bool mode_access(EngineState* st, const char* mode, REGSAM* out) {
+    *out = 0;
     if (lstrcmpiA(mode, "READ") == 0) *out = kModeRead;
     else if (lstrcmpiA(mode, "WRITE") == 0) *out = kModeWrite;
     else if (lstrcmpiA(mode, "FULL") == 0) *out = kModeFull;
@@ -108,9 +109,13 @@ LONG delete_tree(EngineState* st, HKEY parent, const char* subkey) {
     }
     RegCloseKey(key);
     if (status != ERROR_NO_MORE_ITEMS) return status;
+    // The extended delete (absent on old systems) honours the registry-view
+    // flags; the plain one ignores them. Going through the generic
+    // function-pointer type states that the looked-up entry has this type.
     typedef LONG(WINAPI * DeleteKeyEx)(HKEY, LPCSTR, REGSAM, DWORD);
-    const auto delete_ex = reinterpret_cast<DeleteKeyEx>(GetProcAddress(GetModuleHandleA("advapi32.dll"),
-                                                                        "RegDeleteKeyExA"));
+    typedef void (*AnyFunction)();
+    const FARPROC entry = GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA");
+    const auto delete_ex = reinterpret_cast<DeleteKeyEx>(reinterpret_cast<AnyFunction>(entry));
     if (st->registry_view && delete_ex) return delete_ex(parent, subkey, st->registry_view, 0);
     return RegDeleteKeyA(parent, subkey);
 }

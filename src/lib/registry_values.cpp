@@ -156,9 +156,8 @@ bool value_text_of(EngineState* st, Value* result, const ValueData& data) {
 
 // The delimiter of a multi-string: exactly one character (1487).
 bool multi_delimiter(EngineState* st, const char* text, char* out) {
-    if (!text[0] || text[1]) return raise(st, Err::RegMulSzBadDelimiter);
     *out = text[0];
-    return true;
+    return (text[0] && !text[1]) || raise(st, Err::RegMulSzBadDelimiter);
 }
 
 // One worker for every query: reads argument 2's value and presents it as

@@ -1,17 +1,23 @@
-// qob_functions: writes the function-coverage list to the file named by its
-// argument, or to standard output.
+// qob_functions: writes the function-coverage list, or with --intcontrol
+// the IntControl request list, to the file named by its argument, or to
+// standard output.
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <string.h>
 #include "function_list.h"
+#include "intcontrol_list.h"
 
 int main(int argc, char** argv) {
-    const std::string text = function_list_text();
+    int next = 1;
+    const bool requests = argc > next && strcmp(argv[next], "--intcontrol") == 0;
+    if (requests) ++next;
+    const std::string text = requests ? intcontrol_list_text() : function_list_text();
     FILE* out = stdout;
-    if (argc > 1) {
-        out = fopen(argv[1], "wb");
+    if (argc > next) {
+        out = fopen(argv[next], "wb");
         if (!out) {
-            fprintf(stderr, "qob_functions: cannot write %s\n", argv[1]);
+            fprintf(stderr, "qob_functions: cannot write %s\n", argv[next]);
             return 1;
         }
     } else {
