@@ -571,36 +571,27 @@ bool same_root(const char* a, const char* b) {
            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, length, b, length) == CSTR_EQUAL;
 }
 
-// Whether a failed move or delete can wait for the next system start: the
-// file is in use now.
-bool in_use(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
-}
-
-// The outcome of request 30: "1" done at once, "2" left to the next system
-// start, "0" failed; a full target drive is an error.
-bool move_outcome(EngineState* st, bool done, const char* source, const char* target, Value* result) {
-    if (done) return result_number(st, result, 1);
-    const DWORD error = GetLastError();
-    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return raise(st, Err::FileMoveNoSpace);
-    const DWORD at_start = MOVEFILE_DELAY_UNTIL_REBOOT | (target ? MOVEFILE_REPLACE_EXISTING : 0);
-    const bool scheduled = in_use(error) && MoveFileExA(source, target, at_start);
-    return result_number(st, result, scheduled ? 2 : 0);
-}
-
-// 30: moves p1 to p2, replacing p2; an empty p2 deletes p1. A file in use
-// is moved or deleted when the system next starts.
+// 30: moves p1 to p2, replacing p2, when the system next starts; an empty
+// p2 deletes p1 then. Result "1" when the operation was recorded, "0" when
+// the system refused it; a full target drive is an error of its own.
 bool ic_move_at_restart(EngineState* st, const Request& r, Value* result) {
     char source[MAX_PATH], target[MAX_PATH];
     const DWORD source_length = GetFullPathNameA(r.text[1], sizeof source, source, nullptr);
     if (!r.text[1][0] || source_length == 0 || source_length >= sizeof source ||
         GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES)
         return raise(st, Err::IntControl30SourceNotFound);
-    if (!r.text[2][0]) return move_outcome(st, DeleteFileA(source), source, nullptr, result);
-    const DWORD target_length = GetFullPathNameA(r.text[2], sizeof target, target, nullptr);
-    if (target_length == 0 || target_length >= sizeof target) return raise(st, Err::IntControl30BadTarget);
-    if (!same_root(source, target)) return raise(st, Err::IntControl30DifferentDrive);
-    return move_outcome(st, MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING), source, target, result);
+    const char* destination = nullptr;
+    if (r.text[2][0]) {
+        const DWORD target_length = GetFullPathNameA(r.text[2], sizeof target, target, nullptr);
+        if (target_length == 0 || target_length >= sizeof target) return raise(st, Err::IntControl30BadTarget);
+        if (!same_root(source, target)) return raise(st, Err::IntControl30DifferentDrive);
+        destination = target;
+    }
+    const DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT | (destination ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (MoveFileExA(source, destination, flags)) return result_number(st, result, 1);
+    const DWORD error = GetLastError();
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return raise(st, Err::FileMoveNoSpace);
+    return result_number(st, result, 0);
 }
 
 // Whether every byte of [address, address + size) lies in committed memory
@@ -759,7 +750,7 @@ constexpr RequestRow kRequests[] = {
     {25, ic_child_classes, "class names of the child windows of the top-level window of class p1"},
     {26, ic_nothing, "reloads the message language (nothing to do)"},
     {29, ic_delimiter, "default item-list delimiter; empty p1 only asks"},
-    {30, ic_move_at_restart, "moves p1 to p2 (empty p2: deletes p1), at once or at the next system start"},
+    {30, ic_move_at_restart, "moves p1 to p2 (empty p2: deletes p1) at the next system start"},
     {31, ic_top_windows, "tab-delimited handles of the top-level windows"},
     {32, ic_memory, "reads (p3 0) or writes (p3 1) the BYTE, WORD or LONG at address p1"},
     {34, ic_error_text, "text of error p1: the system's (p2 1) or the engine's"},
