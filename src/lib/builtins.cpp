@@ -32,6 +32,11 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"registry_keys", kRegistryKeyBuiltins, kRegistryKeyBuiltinCount},
     {"registry_values", kRegistryValueBuiltins, kRegistryValueBuiltinCount},
     {"ini", kIniBuiltins, kIniBuiltinCount},
+    {"windows_names", kWindowNameBuiltins, kWindowNameBuiltinCount},
+    {"windows_place", kWindowPlaceBuiltins, kWindowPlaceBuiltinCount},
+    {"windows_list", kWindowListBuiltins, kWindowListBuiltinCount},
+    {"windows_wait", kWindowWaitBuiltins, kWindowWaitBuiltinCount},
+    {"windows_info", kWindowInfoBuiltins, kWindowInfoBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

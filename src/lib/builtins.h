@@ -82,6 +82,16 @@ extern const BuiltinRow kRegistryValueBuiltins[];
 extern const size_t kRegistryValueBuiltinCount;
 extern const BuiltinRow kIniBuiltins[];
 extern const size_t kIniBuiltinCount;
+extern const BuiltinRow kWindowNameBuiltins[];
+extern const size_t kWindowNameBuiltinCount;
+extern const BuiltinRow kWindowPlaceBuiltins[];
+extern const size_t kWindowPlaceBuiltinCount;
+extern const BuiltinRow kWindowListBuiltins[];
+extern const size_t kWindowListBuiltinCount;
+extern const BuiltinRow kWindowWaitBuiltins[];
+extern const size_t kWindowWaitBuiltinCount;
+extern const BuiltinRow kWindowInfoBuiltins[];
+extern const size_t kWindowInfoBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];
