@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kForegroundMethodRequest = 61;
 constexpr int kDelayRequest = 70;
-constexpr DWORD kSettleMilliseconds = 1000;
+constexpr DWORD kSettleMilliseconds = 5000;
 constexpr DWORD kSettleStep = 10;
 
 template <typename C>

@@ -21,7 +21,8 @@ bool window_text_result(EngineState* st, Value* result, HWND window, bool wide, 
 
 // Shows `window` with the ShowWindow command `command`. A window of another
 // thread is shown asynchronously, so that a hung program cannot stop the
-// script, and then given up to a second to reach the new state.
+// script, and then given up to five seconds (a busy machine is slow) to reach
+// the new state.
 void show_window_settled(HWND window, int command);
 
 // Brings `window` to the foreground by the method of IntControl 61.

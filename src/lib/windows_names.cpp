@@ -44,8 +44,15 @@ void show_named(EngineState* st, const Value& name, bool wide, Value* result, in
 
 // WinHide(name) -> 1
 BUILTIN(win_hide) { show_named(st, args[1], wide, result, SW_HIDE, Err::WinHideNotFound); }
-// WinShow(name) -> 1: visible and in its normal size.
-BUILTIN(win_show) { show_named(st, args[1], wide, result, SW_RESTORE, Err::WinShowNotFound); }
+// WinShow(name) -> 1: visible and in its normal size. A hidden window is
+// shown first: restoring alone leaves a hidden normal window hidden.
+BUILTIN(win_show) {
+    HWND window = named_window_or_raise(st, args[1], wide, Err::WinShowNotFound);
+    if (!window) return;
+    if (!IsWindowVisible(window)) show_window_settled(window, SW_SHOW);
+    if (IsIconic(window) || IsZoomed(window)) show_window_settled(window, SW_RESTORE);
+    result->v.integer = 1;
+}
 // WinIconize(name) -> 1
 BUILTIN(win_iconize) { show_named(st, args[1], wide, result, SW_MINIMIZE, Err::WinIconizeNotFound); }
 // WinZoom(name) -> 1

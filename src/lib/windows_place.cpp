@@ -19,7 +19,7 @@ constexpr int32_t kHighestUnit = 2000;
 constexpr int32_t kNoResize = 1000000000;
 constexpr int32_t kAboveIcons = 1000000001;
 constexpr int32_t kIconState = 1, kNormalState = 2, kZoomedState = 3;
-constexpr DWORD kSettleMilliseconds = 1000;
+constexpr DWORD kSettleMilliseconds = 5000;
 
 // The area that units are measured on: the screen, or a parent's client area.
 struct Area {
@@ -85,7 +85,7 @@ bool same_rect(const RECT& a, const RECT& b) {
 }
 
 // Moves without waiting on the window's program; a window of another thread
-// is then given up to a second to arrive.
+// is then given up to five seconds to arrive.
 void move_window(HWND window, HWND parent, const RECT& r) {
     const bool own = GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
     if (IsIconic(window) || IsZoomed(window)) show_window_settled(window, SW_RESTORE);
@@ -212,7 +212,13 @@ BUILTIN(win_place_set) {
     // The placement is stored; the window keeps its show state.
     placement.showCmd = IsIconic(window) ? SW_SHOWMINNOACTIVE : IsZoomed(window) ? SW_SHOWMAXIMIZED : SW_SHOWNOACTIVATE;
     if (!IsWindowVisible(window)) placement.showCmd = SW_HIDE;
-    if (!SetWindowPlacement(window, &placement)) return (void)raise(st, Err::WinPlaceGetSetFailed);
+    // Wine stores no placement for another process's window: a window in
+    // its normal state can still be moved there.
+    if (!SetWindowPlacement(window, &placement)) {
+        if (type != kNormalState || IsIconic(window) || IsZoomed(window))
+            return (void)raise(st, Err::WinPlaceGetSetFailed);
+        move_window(window, nullptr, placement.rcNormalPosition);
+    }
     result->v.integer = 1;
 }
 
