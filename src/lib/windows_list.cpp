@@ -154,10 +154,10 @@ bool process_exists(DWORD process_id) {
 // process; flags: 1 hidden windows too, 2 windows without a title too
 BUILTIN(win_item_proc_id) {
     const int32_t process_id = args[1].v.integer, flags = args[2].v.integer, type = args[3].v.integer;
-    if (process_id <= 0 || !process_exists(static_cast<DWORD>(process_id)))
-        return (void)raise(st, Err::WinItemProcIdBadId);
     if (flags & ~(kProcHidden | kProcUntitled)) return (void)raise(st, Err::WinItemProcIdBadFlags);
     if (!valid_entry(type)) return (void)raise(st, Err::WinItemProcIdBadReturnType);
+    if (process_id <= 0 || !process_exists(static_cast<DWORD>(process_id)))
+        return (void)raise(st, Err::WinItemProcIdBadId);
     Listing<char> list = listing<char>(st, static_cast<Entry>(type));
     list.process_id = static_cast<DWORD>(process_id);
     list.hidden = (flags & kProcHidden) != 0;

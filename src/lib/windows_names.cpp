@@ -196,11 +196,15 @@ bool read_kept_name(EngineState* st, KeepList* keep) {
 // lexer arrives on "(" and is left on the closing ")".
 BUILTIN(win_close_not) {
     KeepList keep{};
-    for (;;) {
+    for (int position = 1;; ++position) {
         get_token(st);
-        if (st->error || !read_kept_name(st, &keep)) return;
+        if (st->error) return;
+        // Without a name every window would go: an empty list is refused.
+        if (position == 1 && token_is(st, KWID_CLOSE)) return (void)raise(st, Err::WrongArgumentCount);
+        if (!read_kept_name(st, &keep)) return;
         if (token_is(st, KWID_CLOSE)) break;
-        if (!token_is(st, KWID_COMMA)) return (void)raise_hint(st, Err::WrongArgumentCount, Err::HintMissingParenthesis);
+        if (!token_is(st, KWID_COMMA))
+            return (void)raise_hint(st, Err::WrongArgumentCount, Err::HintMissingParenthesis);
     }
     EnumWindows(close_unless_kept, reinterpret_cast<LPARAM>(&keep));
     result->v.integer = 1;
