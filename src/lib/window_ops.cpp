@@ -94,12 +94,12 @@ void front_attached(HWND window) {
 
 }  // namespace
 
-HWND named_window(EngineState* st, const Value& arg, bool wide) {
-    return wide ? find_window(st, arg_span<wchar_t>(st, arg).p) : find_window(st, arg_span<char>(st, arg).p);
+HWND named_window(EngineState* st, const Value& arg) {
+    return text_is_wide(arg) ? find_window(st, arg_span<wchar_t>(st, arg).p) : find_window(st, arg_span<char>(st, arg).p);
 }
 
-HWND named_window_or_raise(EngineState* st, const Value& arg, bool wide, Err not_found) {
-    HWND window = named_window(st, arg, wide);
+HWND named_window_or_raise(EngineState* st, const Value& arg, Err not_found) {
+    HWND window = named_window(st, arg);
     if (!window) raise(st, not_found);
     return window;
 }
@@ -113,10 +113,19 @@ void show_window_settled(HWND window, int command) {
         ShowWindow(window, command);
         return;
     }
+    // Restoring or zooming changes the state flags before the window has
+    // moved: wait for the move too, so that a position read next is the new one.
+    const bool moves = command == SW_RESTORE ? IsZoomed(window) || IsIconic(window)
+                                             : command == SW_MAXIMIZE && !IsZoomed(window);
+    RECT before{}, now{};
+    GetWindowRect(window, &before);
     ShowWindowAsync(window, command);
     const DWORD start = GetTickCount();
-    while (!reached(window, command) && IsWindow(window) && GetTickCount() - start < kSettleMilliseconds)
+    while (IsWindow(window) && GetTickCount() - start < kSettleMilliseconds) {
+        if (reached(window, command) && (!moves || (GetWindowRect(window, &now) && !EqualRect(&now, &before))))
+            break;
         Sleep(kSettleStep);
+    }
 }
 
 void bring_to_front(EngineState* st, HWND window) {

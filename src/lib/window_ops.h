@@ -9,11 +9,23 @@
 
 struct EngineState;
 
-// The window that argument `arg` names (wide text when `wide`); null when
-// none.
-HWND named_window(EngineState* st, const Value& arg, bool wide);
+// Whether a text argument holds wide text: window-name arguments arrive
+// wide on NT-family systems and as ANSI text elsewhere, and the call reads
+// and compares titles in that form.
+inline bool text_is_wide(const Value& arg) { return (arg.v.flags & VF_UNICODE) != 0; }
+
+// Calls Worker<wchar_t> or Worker<char> (see TEXT_WORKER) by the form of
+// the first argument, a window name.
+#define NAME_TWIN(worker)                                                                   \
+    [](EngineState* st, uint16_t, int count, Value* result, Value* args, bool) {            \
+        if (text_is_wide(args[1])) worker<wchar_t>(st, count, result, args);                \
+        else worker<char>(st, count, result, args);                                         \
+    }
+
+// The window that argument `arg` names; null when none.
+HWND named_window(EngineState* st, const Value& arg);
 // The same, raising `not_found` when no window matches.
-HWND named_window_or_raise(EngineState* st, const Value& arg, bool wide, Err not_found);
+HWND named_window_or_raise(EngineState* st, const Value& arg, Err not_found);
 
 // The window's title (or, with `as_id`, its window id) as the result, in the
 // form of the call.

@@ -167,7 +167,7 @@ BUILTIN(win_item_proc_id) {
 
 // WinItemChild(parent) -> tab-separated titles of the parent's child windows
 TEXT_WORKER(win_item_child) {
-    HWND parent = named_window_or_raise(st, args[1], sizeof(C) == 2, Err::WinItemChildParentNotFound);
+    HWND parent = named_window_or_raise(st, args[1], Err::WinItemChildParentNotFound);
     if (!parent) return;
     Listing<C> list = listing<C>(st, TitleEntry);
     list.hidden = true;
@@ -177,9 +177,9 @@ TEXT_WORKER(win_item_child) {
 }  // namespace
 
 constexpr BuiltinRow kWindowListBuiltins[] = {
-    BUILTIN_ROW("winitemchild", TEXT_TWIN(win_item_child)),
+    BUILTIN_ROW("winitemchild", NAME_TWIN(win_item_child)),
     BUILTIN_ROW("winitemize", win_itemize),
-    BUILTIN_ROW("winitemizeex", TEXT_TWIN(win_itemize_ex)),
+    BUILTIN_ROW("winitemizeex", NAME_TWIN(win_itemize_ex)),
     BUILTIN_ROW("winitemnameid", win_item_name_id),
     BUILTIN_ROW("winitemprocid", win_item_proc_id),
 };

@@ -16,11 +16,11 @@ constexpr UINT kSetTextTimeout = 5000;
 constexpr const char* kConsoleClass = "ConsoleWindowClass";
 
 // WinExist(name) -> 1/0
-BUILTIN(win_exist) { result->v.integer = named_window(st, args[1], wide) != nullptr; }
+BUILTIN(win_exist) { result->v.integer = named_window(st, args[1]) != nullptr; }
 
 // WinActivate(name) -> 1
 BUILTIN(win_activate) {
-    HWND window = named_window_or_raise(st, args[1], wide, Err::WinActivateNotFound);
+    HWND window = named_window_or_raise(st, args[1], Err::WinActivateNotFound);
     if (!window) return;
     bring_to_front(st, window);
     result->v.integer = 1;
@@ -29,38 +29,38 @@ BUILTIN(win_activate) {
 // WinClose(name) -> 1. Posted, so that a program that asks before closing
 // does not hold the script.
 BUILTIN(win_close) {
-    HWND window = named_window_or_raise(st, args[1], wide, Err::WinCloseNotFound);
+    HWND window = named_window_or_raise(st, args[1], Err::WinCloseNotFound);
     if (!window) return;
     PostMessageA(window, WM_CLOSE, 0, 0);
     result->v.integer = 1;
 }
 
-void show_named(EngineState* st, const Value& name, bool wide, Value* result, int command, Err not_found) {
-    HWND window = named_window_or_raise(st, name, wide, not_found);
+void show_named(EngineState* st, const Value& name, Value* result, int command, Err not_found) {
+    HWND window = named_window_or_raise(st, name, not_found);
     if (!window) return;
     show_window_settled(window, command);
     result->v.integer = 1;
 }
 
 // WinHide(name) -> 1
-BUILTIN(win_hide) { show_named(st, args[1], wide, result, SW_HIDE, Err::WinHideNotFound); }
+BUILTIN(win_hide) { show_named(st, args[1], result, SW_HIDE, Err::WinHideNotFound); }
 // WinShow(name) -> 1: visible and in its normal size. A hidden window is
 // shown first: restoring alone leaves a hidden normal window hidden.
 BUILTIN(win_show) {
-    HWND window = named_window_or_raise(st, args[1], wide, Err::WinShowNotFound);
+    HWND window = named_window_or_raise(st, args[1], Err::WinShowNotFound);
     if (!window) return;
     if (!IsWindowVisible(window)) show_window_settled(window, SW_SHOW);
     if (IsIconic(window) || IsZoomed(window)) show_window_settled(window, SW_RESTORE);
     result->v.integer = 1;
 }
 // WinIconize(name) -> 1
-BUILTIN(win_iconize) { show_named(st, args[1], wide, result, SW_MINIMIZE, Err::WinIconizeNotFound); }
+BUILTIN(win_iconize) { show_named(st, args[1], result, SW_MINIMIZE, Err::WinIconizeNotFound); }
 // WinZoom(name) -> 1
-BUILTIN(win_zoom) { show_named(st, args[1], wide, result, SW_MAXIMIZE, Err::WinZoomNotFound); }
+BUILTIN(win_zoom) { show_named(st, args[1], result, SW_MAXIMIZE, Err::WinZoomNotFound); }
 
 // WinState(name) -> @HIDDEN (-1), @ICON (1), @NORMAL (2), @ZOOMED (3), 0 when no window matches
 BUILTIN(win_state) {
-    HWND window = named_window(st, args[1], wide);
+    HWND window = named_window(st, args[1]);
     if (!window) result->v.integer = 0;
     else if (!IsWindowVisible(window)) result->v.integer = -1;
     else if (IsIconic(window)) result->v.integer = 1;
@@ -71,11 +71,11 @@ BUILTIN(win_state) {
 // WinTitle(name, new title) -> 1. With a time limit, as the window's
 // program answers the message.
 BUILTIN(win_title) {
-    HWND window = named_window_or_raise(st, args[1], wide, Err::WinTitleNotFound);
+    HWND window = named_window_or_raise(st, args[1], Err::WinTitleNotFound);
     if (!window) return;
     DWORD_PTR answer = 0;
     const LRESULT sent =
-        wide ? SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg_span<wchar_t>(st, args[2]).p),
+        text_is_wide(args[2]) ? SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg_span<wchar_t>(st, args[2]).p),
                                    SMTO_ABORTIFHUNG, kSetTextTimeout, &answer)
              : SendMessageTimeoutA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(arg_span<char>(st, args[2]).p),
                                    SMTO_ABORTIFHUNG, kSetTextTimeout, &answer);
@@ -84,8 +84,8 @@ BUILTIN(win_title) {
 
 // WinIdGet(name) -> window id
 BUILTIN(win_id_get) {
-    HWND window = named_window_or_raise(st, args[1], wide, Err::WinIdGetNotFound);
-    if (window) (void)window_text_result(st, result, window, wide, true);
+    HWND window = named_window_or_raise(st, args[1], Err::WinIdGetNotFound);
+    if (window) (void)window_text_result(st, result, window, text_is_wide(args[1]), true);
 }
 
 // WinGetActive() -> title of the foreground window
@@ -112,7 +112,7 @@ BUILTIN(win_find_window) {
 // WindowOnTop(name, mode) -> 1/0: mode 1 makes the window top-most, 0
 // ends that, -1 toggles; 0 when no window matches.
 BUILTIN(win_on_top) {
-    HWND window = named_window(st, args[1], wide);
+    HWND window = named_window(st, args[1]);
     if (!window) return;
     const bool topmost = (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     const int32_t mode = args[2].v.integer;
@@ -123,7 +123,7 @@ BUILTIN(win_on_top) {
 
 // WinExeName(name) -> full path of the program that owns the window
 BUILTIN(win_exe_name) {
-    HWND window = named_window_or_raise(st, args[1], wide, Err::WinExeNameNotFound);
+    HWND window = named_window_or_raise(st, args[1], Err::WinExeNameNotFound);
     if (!window) return;
     DWORD process_id = 0;
     GetWindowThreadProcessId(window, &process_id);
@@ -132,7 +132,7 @@ BUILTIN(win_exe_name) {
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
     if (!process || !QueryFullProcessImageNameW(process, 0, path, &length)) length = 0;
     if (process) CloseHandle(process);
-    if (wide) {
+    if (text_is_wide(args[1])) {
         (void)set_result<wchar_t>(st, result, Span<wchar_t>{path, length});
         return;
     }
@@ -145,7 +145,7 @@ BUILTIN(win_exe_name) {
 
 // WinIsDos(name) -> 1 for a console window, else 0
 BUILTIN(win_is_dos) {
-    HWND window = named_window_or_raise(st, args[1], wide, Err::WinIsDosNotFound);
+    HWND window = named_window_or_raise(st, args[1], Err::WinIsDosNotFound);
     if (!window) return;
     char class_name[64];
     result->v.integer = GetClassNameA(window, class_name, sizeof class_name) > 0 &&

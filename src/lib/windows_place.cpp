@@ -116,7 +116,7 @@ void position_result(EngineState* st, Value* result, bool wide, const RECT& r, A
 
 // WinPlace(x1, y1, x2, y2, name) -> 1
 BUILTIN(win_place) {
-    HWND window = named_window_or_raise(st, args[5], wide, Err::WinPlaceNotFound);
+    HWND window = named_window_or_raise(st, args[5], Err::WinPlaceNotFound);
     if (!window) return;
     move_window(window, nullptr, target_rect(args, 1, screen_area(), rect_in(window, nullptr)));
     result->v.integer = 1;
@@ -124,17 +124,17 @@ BUILTIN(win_place) {
 
 // WinPosition(name) -> "x1,y1,x2,y2" in virtual units
 BUILTIN(win_position) {
-    HWND window = named_window_or_raise(st, args[1], wide, Err::WinPositionNotFound);
-    if (window) position_result(st, result, wide, rect_in(window, nullptr), screen_area());
+    HWND window = named_window_or_raise(st, args[1], Err::WinPositionNotFound);
+    if (window) position_result(st, result, text_is_wide(args[1]), rect_in(window, nullptr), screen_area());
 }
 
 // The child that args[child] names under the window args[parent] names.
-HWND named_child(EngineState* st, const Value* args, int parent_arg, bool wide, Err no_parent, Err no_child,
+HWND named_child(EngineState* st, const Value* args, int parent_arg, Err no_parent, Err no_child,
                  HWND* parent) {
-    *parent = named_window_or_raise(st, args[parent_arg], wide, no_parent);
+    *parent = named_window_or_raise(st, args[parent_arg], no_parent);
     if (!*parent) return nullptr;
     const Value& name = args[parent_arg + 1];
-    HWND child = wide ? find_child_window(st, *parent, arg_span<wchar_t>(st, name).p)
+    HWND child = text_is_wide(name) ? find_child_window(st, *parent, arg_span<wchar_t>(st, name).p)
                       : find_child_window(st, *parent, arg_span<char>(st, name).p);
     if (!child) raise(st, no_child);
     return child;
@@ -143,7 +143,7 @@ HWND named_child(EngineState* st, const Value* args, int parent_arg, bool wide, 
 // WinPlaceChild(x1, y1, x2, y2, parent, child) -> 1: units of the parent's client area
 BUILTIN(win_place_child) {
     HWND parent;
-    HWND child = named_child(st, args, 5, wide, Err::WinPlaceChildParentNotFound, Err::WinPlaceChildChildNotFound,
+    HWND child = named_child(st, args, 5, Err::WinPlaceChildParentNotFound, Err::WinPlaceChildChildNotFound,
                              &parent);
     if (!child) return;
     HWND frame = GetParent(child) ? GetParent(child) : parent;
@@ -154,11 +154,11 @@ BUILTIN(win_place_child) {
 // WinPositionChild(parent, child) -> "x1,y1,x2,y2" in units of the parent's client area
 BUILTIN(win_position_child) {
     HWND parent;
-    HWND child = named_child(st, args, 1, wide, Err::WinPositionChildParentNotFound,
+    HWND child = named_child(st, args, 1, Err::WinPositionChildParentNotFound,
                              Err::WinPositionChildChildNotFound, &parent);
     if (!child) return;
     HWND frame = GetParent(child) ? GetParent(child) : parent;
-    position_result(st, result, wide, rect_in(child, frame), client_area(frame));
+    position_result(st, result, text_is_wide(args[1]), rect_in(child, frame), client_area(frame));
 }
 
 // ------------------------------------------------------------------ stored placements
@@ -170,7 +170,7 @@ bool read_placement(HWND window, WINDOWPLACEMENT* placement) {
 
 // WinPlaceGet(type, name) -> "x1 y1 x2 y2" for @NORMAL, "x y" for @ICON and @ZOOMED, in virtual units
 BUILTIN(win_place_get) {
-    HWND window = named_window_or_raise(st, args[2], wide, Err::WinPlaceGetSetNotFound);
+    HWND window = named_window_or_raise(st, args[2], Err::WinPlaceGetSetNotFound);
     if (!window) return;
     WINDOWPLACEMENT placement;
     const int32_t type = args[1].v.integer;
@@ -191,7 +191,7 @@ BUILTIN(win_place_get) {
 
 // WinPlaceSet(type, name, position) -> 1: the position as WinPlaceGet gives it
 BUILTIN(win_place_set) {
-    HWND window = named_window_or_raise(st, args[2], wide, Err::WinPlaceGetSetNotFound);
+    HWND window = named_window_or_raise(st, args[2], Err::WinPlaceGetSetNotFound);
     if (!window) return;
     WINDOWPLACEMENT placement;
     const int32_t type = args[1].v.integer;

@@ -42,12 +42,12 @@ bool wait_until_found(EngineState* st, int64_t limit, DWORD start, Found found) 
     }
 }
 
-bool empty_name(const Value& arg, bool wide, EngineState* st) {
-    return wide ? arg_span<wchar_t>(st, arg).n == 0 : arg_span<char>(st, arg).n == 0;
+bool empty_name(EngineState* st, const Value& arg) {
+    return text_is_wide(arg) ? arg_span<wchar_t>(st, arg).n == 0 : arg_span<char>(st, arg).n == 0;
 }
 
-HWND named_child(EngineState* st, HWND parent, const Value& name, bool wide) {
-    return wide ? find_child_window(st, parent, arg_span<wchar_t>(st, name).p)
+HWND named_child(EngineState* st, HWND parent, const Value& name) {
+    return text_is_wide(name) ? find_child_window(st, parent, arg_span<wchar_t>(st, name).p)
                 : find_child_window(st, parent, arg_span<char>(st, name).p);
 }
 
@@ -59,12 +59,12 @@ void finish(EngineState* st, Value* result, bool found) {
 
 // WinWaitExist(name, timeout) -> 1 when the window exists, 0 on time-out or cancel
 BUILTIN(win_wait_exist) {
-    if (empty_name(args[1], wide, st)) {
+    if (empty_name(st, args[1])) {
         result->v.integer = 1;
         return;
     }
     const bool found = wait_until_found(st, wait_limit(args[2].v.integer), GetTickCount(),
-                                        [&] { return named_window(st, args[1], wide) != nullptr; });
+                                        [&] { return named_window(st, args[1]) != nullptr; });
     finish(st, result, found);
 }
 
@@ -83,7 +83,7 @@ bool program_idle(HWND window) {
 // WinWaitReady(name, timeout) -> 1 when the window exists and its program is idle, else 0
 BUILTIN(win_wait_ready) {
     const bool found = wait_until_found(st, wait_limit(args[2].v.integer), GetTickCount(), [&] {
-        HWND window = named_window(st, args[1], wide);
+        HWND window = named_window(st, args[1]);
         return window && program_idle(window);
     });
     finish(st, result, found);
@@ -92,8 +92,8 @@ BUILTIN(win_wait_ready) {
 // WinWaitChild(parent, child, timeout) -> 1 when the child window exists under the parent, else 0
 BUILTIN(win_wait_child) {
     const bool found = wait_until_found(st, wait_limit(args[3].v.integer), GetTickCount(), [&] {
-        HWND parent = named_window(st, args[1], wide);
-        return parent && named_child(st, parent, args[2], wide);
+        HWND parent = named_window(st, args[1]);
+        return parent && named_child(st, parent, args[2]);
     });
     finish(st, result, found);
 }
@@ -108,7 +108,7 @@ BUILTIN(win_wait_close) {
     WaitPumping(st, kCloseGrace);
     bool seen = false;
     (void)wait_until_found(st, limit, start, [&] {
-        const bool exists = named_window(st, args[1], wide) != nullptr;
+        const bool exists = named_window(st, args[1]) != nullptr;
         seen |= exists;
         return !exists;
     });
@@ -117,16 +117,16 @@ BUILTIN(win_wait_close) {
 
 // WinExistChild(parent, child) -> 1/0
 BUILTIN(win_exist_child) {
-    HWND parent = named_window(st, args[1], wide);
-    result->v.integer = parent && named_child(st, parent, args[2], wide);
+    HWND parent = named_window(st, args[1]);
+    result->v.integer = parent && named_child(st, parent, args[2]);
 }
 
 // WinActivChild(parent, child), WinActiveChild(parent, child) -> 1, 0 when
 // either window is missing: the parent to the front, the child on top of
 // its siblings.
 BUILTIN(win_activate_child) {
-    HWND parent = named_window(st, args[1], wide);
-    HWND child = parent ? named_child(st, parent, args[2], wide) : nullptr;
+    HWND parent = named_window(st, args[1]);
+    HWND child = parent ? named_child(st, parent, args[2]) : nullptr;
     if (!child) return;
     bring_to_front(st, parent);
     SetWindowPos(child, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
