@@ -20,15 +20,8 @@ int window_text(HWND window, char* buffer, int size) { return GetWindowTextA(win
 int window_text(HWND window, wchar_t* buffer, int size) { return GetWindowTextW(window, buffer, size); }
 
 template <typename C>
-size_t length_of(const C* text) {
-    size_t n = 0;
-    while (text[n]) ++n;
-    return n;
-}
-
-template <typename C>
 HWND id_window(const C* name) {
-    if (length_of(name) != WINDOW_ID_CHARS) return nullptr;
+    if (text_length(name) != WINDOW_ID_CHARS) return nullptr;
     for (size_t i = 0; i < kIdPrefixChars; ++i) {
         if (name[i] != static_cast<C>(kIdPrefix[i])) return nullptr;
     }
@@ -109,7 +102,7 @@ BOOL CALLBACK visit_window(HWND window, LPARAM data) {
 
 template <typename C>
 Search<C> search_for(const EngineState* st, const C* name) {
-    return Search<C>{name, length_of(name), st->ic_setting[kNameModeRequest] != 0, nullptr};
+    return Search<C>{name, text_length(name), st->ic_setting[kNameModeRequest] != 0, nullptr};
 }
 
 template <typename C>
