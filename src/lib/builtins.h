@@ -88,6 +88,16 @@ extern const BuiltinRow kAppBuiltins[];
 extern const size_t kAppBuiltinCount;
 extern const BuiltinRow kDisplayBuiltins[];
 extern const size_t kDisplayBuiltinCount;
+extern const BuiltinRow kWindowNameBuiltins[];
+extern const size_t kWindowNameBuiltinCount;
+extern const BuiltinRow kWindowPlaceBuiltins[];
+extern const size_t kWindowPlaceBuiltinCount;
+extern const BuiltinRow kWindowListBuiltins[];
+extern const size_t kWindowListBuiltinCount;
+extern const BuiltinRow kWindowWaitBuiltins[];
+extern const size_t kWindowWaitBuiltinCount;
+extern const BuiltinRow kWindowInfoBuiltins[];
+extern const size_t kWindowInfoBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];
