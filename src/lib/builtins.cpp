@@ -32,6 +32,9 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"registry_keys", kRegistryKeyBuiltins, kRegistryKeyBuiltinCount},
     {"registry_values", kRegistryValueBuiltins, kRegistryValueBuiltinCount},
     {"ini", kIniBuiltins, kIniBuiltinCount},
+    {"keys", kKeyBuiltins, kKeyBuiltinCount},
+    {"menus", kMenuBuiltins, kMenuBuiltinCount},
+    {"mouse", kMouseBuiltins, kMouseBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

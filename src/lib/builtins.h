@@ -82,6 +82,12 @@ extern const BuiltinRow kRegistryValueBuiltins[];
 extern const size_t kRegistryValueBuiltinCount;
 extern const BuiltinRow kIniBuiltins[];
 extern const size_t kIniBuiltinCount;
+extern const BuiltinRow kKeyBuiltins[];
+extern const size_t kKeyBuiltinCount;
+extern const BuiltinRow kMenuBuiltins[];
+extern const size_t kMenuBuiltinCount;
+extern const BuiltinRow kMouseBuiltins[];
+extern const size_t kMouseBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];
