@@ -10,6 +10,7 @@
 #include "lib/builtins.h"
 #include "lib/key_inject.h"
 #include "lib/path_text.h"
+#include "lib/window_name.h"
 #include "lib/window_target.h"
 
 namespace {
@@ -20,6 +21,8 @@ constexpr int32_t kIsDownShift = 2;
 
 // The key waits look at the keyboard this often.
 constexpr uint32_t kKeyPollMs = 50;
+// How long KeyToggleSet waits for the new state to show.
+constexpr DWORD kToggleWaitMs = 1000;
 // The most keys one wait watches (WaitForKey takes five).
 constexpr int kMostWaitKeys = 32;
 
@@ -110,7 +113,8 @@ BUILTIN(key_send) {
 
 // SendKeysTo(window, keys): brings the window to the front, then sends
 BUILTIN(key_send_to) {
-    const HWND window = find_top_window(st, value_text(st, args[1].v));
+    const char* name = value_text(st, args[1].v);
+    const HWND window = name[0] ? find_window(st, name) : nullptr;
     if (!window) return (void)raise(st, Err::SendKeysToNotFound);
     bring_to_front(st, window);
     if (send_key_string(st, value_text(st, args[2].v))) set_int_result(result, 1);
@@ -119,9 +123,10 @@ BUILTIN(key_send_to) {
 // SendKeysChild(parent, child, keys): the keys go to a child window (an
 // edit control, say) of the parent, which comes to the front first
 BUILTIN(key_send_child) {
-    const HWND parent = find_top_window(st, value_text(st, args[1].v));
+    const char* name = value_text(st, args[1].v);
+    const HWND parent = name[0] ? find_window(st, name) : nullptr;
     if (!parent) return (void)raise(st, Err::SendKeysChildParentNotFound);
-    const HWND child = find_child_window(st, parent, value_text(st, args[2].v));
+    const HWND child = find_target_child(st, parent, value_text(st, args[2].v));
     if (!child) return (void)raise(st, Err::SendKeysChildChildNotFound);
     bring_to_front(st, parent);
     focus_child(child);
@@ -150,7 +155,14 @@ BUILTIN(key_toggle_set) {
     const bool was_on = toggled(vk);
     const int32_t state = args[2].v.integer;
     const bool wanted = state == 0 || state == 1 ? state == 1 : !was_on;
-    if (wanted != was_on) send_key_press(st, KeyPress{static_cast<uint8_t>(vk), 0, 1});
+    if (wanted != was_on) {
+        send_key_press(st, KeyPress{static_cast<uint8_t>(vk), 0, 1});
+        // The receiver's key state changes when it takes the key from its
+        // queue: wait for that, so that the next KeyToggleGet sees it.
+        const DWORD start = GetTickCount();
+        while (toggled(vk) != wanted && GetTickCount() - start < kToggleWaitMs && !st->cancel_requested)
+            WaitPumping(st, kKeyPollMs);
+    }
     set_int_result(result, was_on);
 }
 

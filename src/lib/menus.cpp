@@ -8,6 +8,7 @@
 #include "lang/pump.h"
 #include "lib/builtins.h"
 #include "lib/path_text.h"
+#include "lib/window_name.h"
 #include "lib/window_target.h"
 
 namespace {
@@ -110,7 +111,7 @@ bool choose_item(EngineState* st, const MenuChoice& c, HMENU menu, int id) {
 }
 
 bool menu_window(EngineState* st, const char* name, HWND* out) {
-    *out = find_top_window(st, name);
+    *out = name[0] ? find_window(st, name) : nullptr;
     return *out || raise(st, Err::SendMenusToNotFound);
 }
 

@@ -10,6 +10,7 @@
 #include "lib/builtins.h"
 #include "lib/key_inject.h"
 #include "lib/path_text.h"
+#include "lib/window_name.h"
 #include "lib/window_target.h"
 #include <stdlib.h>
 
@@ -162,9 +163,11 @@ enum MouseInfoRequest {
     kInfoClass = 7,        // class name of the window under the cursor
 };
 
+// The window under the cursor; null over the bare desktop.
 HWND window_under_cursor(POINT* at) {
     GetCursorPos(at);
-    return WindowFromPoint(*at);
+    const HWND window = WindowFromPoint(*at);
+    return window == GetDesktopWindow() ? nullptr : window;
 }
 
 void virtual_rect_text(const RECT& r, char* text, size_t size) {
@@ -226,10 +229,10 @@ bool mouse_info_text(int32_t request, char* text, size_t size) {
 bool mouse_window(EngineState* st, const char* parent, const char* child, HWND* out) {
     *out = nullptr;
     if (!parent[0]) return !child[0] || raise(st, Err::MouseChildWithoutParent);
-    *out = find_top_window(st, parent);
+    *out = find_window(st, parent);
     if (!*out) return raise(st, Err::MouseParentNotFound);
     if (!child[0]) return true;
-    *out = find_child_window(st, *out, child);
+    *out = find_target_child(st, *out, child);
     return *out || raise(st, Err::MouseChildNotFound);
 }
 

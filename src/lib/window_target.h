@@ -1,20 +1,16 @@
-// The window arguments of the keystroke, menu and mouse functions: a
-// top-level window by window name or id, a child window of it by title or
-// class, and bringing a window to the front before keys go to it.
+// The window arguments of the keystroke, menu and mouse functions beyond
+// plain window names (lib/window_name.h): a child window by title or class
+// name, and bringing a window to the front before keys go to it.
 #pragma once
 
 #include <windows.h>
 
 struct EngineState;
 
-// The top-level window that `name` names (window-name rules, or a window
-// id); null when there is none.
-HWND find_top_window(EngineState* st, const char* name);
-
-// The first descendant of `parent`, in the order of the platform's child
-// enumeration, whose title matches `name` by the window-name rules, or
-// else whose class name equals it (ignoring case); null when none.
-HWND find_child_window(EngineState* st, HWND parent, const char* name);
+// The child of `parent` (any descendant) that `name` names: by the
+// window-name rules, or else the first whose class name equals `name`
+// ignoring case ("Edit", "Button"); null when none.
+HWND find_target_child(const EngineState* st, HWND parent, const char* name);
 
 // Makes `window` the foreground window and waits until it is (a short
 // while at most), so that keys sent next reach it.

@@ -32,9 +32,11 @@ void log_line(const char* text) {
     HANDLE file = CreateFileA(g_log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
+    // One write per line, so that a reader never sees half a line.
+    char line[1100];
+    const int length = snprintf(line, sizeof line, "%s\r\n", text);
     DWORD written = 0;
-    WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
-    WriteFile(file, "\r\n", 2, &written, nullptr);
+    WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
     CloseHandle(file);
 }
 
