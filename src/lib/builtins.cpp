@@ -35,6 +35,11 @@ const BuiltinFamily kBuiltinFamilies[] = {
     {"keys", kKeyBuiltins, kKeyBuiltinCount},
     {"menus", kMenuBuiltins, kMenuBuiltinCount},
     {"mouse", kMouseBuiltins, kMouseBuiltinCount},
+    {"windows_names", kWindowNameBuiltins, kWindowNameBuiltinCount},
+    {"windows_place", kWindowPlaceBuiltins, kWindowPlaceBuiltinCount},
+    {"windows_list", kWindowListBuiltins, kWindowListBuiltinCount},
+    {"windows_wait", kWindowWaitBuiltins, kWindowWaitBuiltinCount},
+    {"windows_info", kWindowInfoBuiltins, kWindowInfoBuiltinCount},
 };
 const size_t kBuiltinFamilyCount = sizeof(kBuiltinFamilies) / sizeof(kBuiltinFamilies[0]);
 

@@ -88,6 +88,16 @@ extern const BuiltinRow kMenuBuiltins[];
 extern const size_t kMenuBuiltinCount;
 extern const BuiltinRow kMouseBuiltins[];
 extern const size_t kMouseBuiltinCount;
+extern const BuiltinRow kWindowNameBuiltins[];
+extern const size_t kWindowNameBuiltinCount;
+extern const BuiltinRow kWindowPlaceBuiltins[];
+extern const size_t kWindowPlaceBuiltinCount;
+extern const BuiltinRow kWindowListBuiltins[];
+extern const size_t kWindowListBuiltinCount;
+extern const BuiltinRow kWindowWaitBuiltins[];
+extern const size_t kWindowWaitBuiltinCount;
+extern const BuiltinRow kWindowInfoBuiltins[];
+extern const size_t kWindowInfoBuiltinCount;
 
 // Every family table (builtins.cpp).
 extern const BuiltinFamily kBuiltinFamilies[];

@@ -11,6 +11,7 @@
 #include "lib/key_inject.h"
 #include "lib/path_text.h"
 #include "lib/window_name.h"
+#include "lib/window_ops.h"
 #include "lib/window_target.h"
 
 namespace {

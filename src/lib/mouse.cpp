@@ -11,6 +11,7 @@
 #include "lib/key_inject.h"
 #include "lib/path_text.h"
 #include "lib/window_name.h"
+#include "lib/window_ops.h"
 #include "lib/window_target.h"
 #include <stdlib.h>
 
@@ -26,9 +27,9 @@ constexpr int32_t kClickLeft = 4;
 constexpr int32_t kClickRight = 8;
 constexpr int32_t kClickMiddle = 16;
 
-// The pause between button down and up of an injected click: the second
-// delay of IntControl 70.
-constexpr int kClickDelayRequest = 70;
+// The pause between button down and up of an injected click: the time a
+// key is held, IntControl 35's second value.
+constexpr int kClickDelayRequest = 35;
 
 // How long a window may take to answer the hit-test and activation
 // messages before the click goes ahead without the answer.

@@ -2,15 +2,9 @@
 // window_target.h).
 #include "lib/window_target.h"
 
-#include "base/engine_state.h"
-#include "lang/pump.h"
 #include "lib/window_name.h"
 
 namespace {
-
-// How long bring_to_front waits for the window to come to the front.
-constexpr DWORD kFrontWaitMs = 1000;
-constexpr uint32_t kFrontPollMs = 20;
 
 struct ClassSearch {
     const char* name;
@@ -47,14 +41,6 @@ HWND find_target_child(const EngineState* st, HWND parent, const char* name) {
     ClassSearch search{name, nullptr};
     EnumChildWindows(parent, match_class, reinterpret_cast<LPARAM>(&search));
     return search.found;
-}
-
-void bring_to_front(EngineState* st, HWND window) {
-    if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-    with_input_of(GetForegroundWindow(), [window] { SetForegroundWindow(window); });
-    const DWORD start = GetTickCount();
-    while (GetForegroundWindow() != window && GetTickCount() - start < kFrontWaitMs && !st->cancel_requested)
-        WaitPumping(st, kFrontPollMs);
 }
 
 void focus_child(HWND child) {

@@ -73,7 +73,7 @@ HMENU make_menu() {
     return bar;
 }
 
-void on_command(HWND window, WPARAM wparam) {
+void on_command(WPARAM wparam) {
     switch (LOWORD(wparam)) {
     case kMenuClear:
         log_line("menu:Clear");
@@ -94,7 +94,6 @@ void on_command(HWND window, WPARAM wparam) {
         if (HIWORD(wparam) == EN_CHANGE) log_edit_text();
         break;
     }
-    (void)window;
 }
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -108,7 +107,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
             SetWindowLongPtrA(g_edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(edit_proc)));
         return 0;
     case WM_COMMAND:
-        on_command(window, wparam);
+        on_command(wparam);
         return 0;
     case WM_LBUTTONDOWN:
         log_point("click", lparam);
