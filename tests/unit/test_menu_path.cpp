@@ -1,0 +1,69 @@
+// Menu items by the names on their path: a menu of this process, since
+// under Wine a script cannot read the menus of another one.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include "lib/menu_path.h"
+
+namespace {
+
+constexpr UINT kNew = 11, kSaveAs = 12, kExit = 13, kUpper = 21, kAmp = 22, kDeep = 31;
+
+// File: &New, Save &As...<tab>Ctrl+S, E&xit; Edit: &Upper, Fish && Chips,
+// More > Deep. The bar is destroyed with its submenus.
+class MenuPath : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HMENU file = CreatePopupMenu();
+        AppendMenuA(file, MF_STRING, kNew, "&New");
+        AppendMenuA(file, MF_STRING, kSaveAs, "Save &As...\tCtrl+S");
+        AppendMenuA(file, MF_STRING, kExit, "E&xit");
+        HMENU more = CreatePopupMenu();
+        AppendMenuA(more, MF_STRING, kDeep, "Deep");
+        HMENU edit = CreatePopupMenu();
+        AppendMenuA(edit, MF_STRING, kUpper, "&Upper");
+        AppendMenuA(edit, MF_STRING, kAmp, "Fish && Chips");
+        AppendMenuA(edit, MF_POPUP, reinterpret_cast<UINT_PTR>(more), "More");
+        bar_ = CreateMenu();
+        AppendMenuA(bar_, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
+        AppendMenuA(bar_, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), "&Edit");
+    }
+    void TearDown() override { DestroyMenu(bar_); }
+
+    int joined(const char* path) {
+        char squeezed[MENU_PATH_CHARS];
+        squeeze_menu_path(path, squeezed, sizeof squeezed);
+        return find_menu_item_joined(bar_, squeezed);
+    }
+
+    HMENU bar_ = nullptr;
+};
+
+TEST_F(MenuPath, JoinedNamesIgnoreMarksCaseSpacesAndAccelerators) {
+    EXPECT_EQ(joined("File New"), static_cast<int>(kNew));
+    EXPECT_EQ(joined("filenew"), static_cast<int>(kNew));
+    EXPECT_EQ(joined("File Save As"), static_cast<int>(kSaveAs));
+    EXPECT_EQ(joined("FILESAVEAS"), static_cast<int>(kSaveAs));
+    EXPECT_EQ(joined("Edit Fish & Chips"), static_cast<int>(kAmp));
+    EXPECT_EQ(joined("Edit More Deep"), static_cast<int>(kDeep));
+}
+
+TEST_F(MenuPath, JoinedPathMustEndAtAnItem) {
+    EXPECT_EQ(joined("File"), -1);          // a submenu, not an item
+    EXPECT_EQ(joined("Edit More"), -1);
+    EXPECT_EQ(joined("File Ne"), -1);       // part of a name
+    EXPECT_EQ(joined("File New X"), -1);    // past an item
+    EXPECT_EQ(joined("File Save As Ctrl+S"), -1);
+    EXPECT_EQ(joined("Edit Exit"), -1);     // another menu's item
+}
+
+TEST_F(MenuPath, DelimitedNamesCompareWhole) {
+    EXPECT_EQ(find_menu_item_delimited(bar_, "File|Save As", '|'), static_cast<int>(kSaveAs));
+    EXPECT_EQ(find_menu_item_delimited(bar_, "edit|more|DEEP", '|'), static_cast<int>(kDeep));
+    EXPECT_EQ(find_menu_item_delimited(bar_, "Edit Upper", ' '), static_cast<int>(kUpper));
+    EXPECT_EQ(find_menu_item_delimited(bar_, "Edit|Up", '|'), -1);
+    EXPECT_EQ(find_menu_item_delimited(bar_, "File|SaveAs", '|'), -1);
+    EXPECT_EQ(find_menu_item_delimited(bar_, "File", '|'), -1);
+    EXPECT_EQ(find_menu_item_delimited(bar_, "File|New|", '|'), -1);
+}
+
+}  // namespace
