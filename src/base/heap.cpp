@@ -152,6 +152,10 @@ void heap_initialise(EngineState* st, void* base, uint32_t size) {
     st->heap_base = static_cast<uint8_t*>(base);
     st->heap_commit_base = st->heap_base;
     st->heap_committed = size;
+    // Nothing remembered about the texts of an earlier heap.
+    st->append_block = 0;
+    st->pinned_block = 0;
+    st->pinned_released = 0;
     // The head and a second sentinel, both laid out as empty used blocks, so
     // that every real block has tagged neighbours on both sides.
     word(st, 0) = HEAP_TAG_USED;

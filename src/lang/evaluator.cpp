@@ -97,11 +97,11 @@ bool apply_binary(EngineState* st, uint8_t level, uint16_t op, Value* left, Valu
 
 bool parse_unary(EngineState* st, Value* result);
 
-// expression(limit) -> unary { operator-above-limit expression(operator's level) }
-// An operator of the level being parsed continues this loop (left
-// associativity); only a tighter operator recurses.
 bool binary_tail(EngineState* st, uint8_t limit, Value* result);
 
+// expression(limit) -> unary { operator-above-limit expression(operator's level) }
+// An operator of the level being parsed continues the tail's loop (left
+// associativity); only a tighter operator recurses.
 bool parse_binary(EngineState* st, uint8_t limit, Value* result) {
     CHECK(parse_unary(st, result));
     return binary_tail(st, limit, result);
