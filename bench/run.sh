@@ -30,15 +30,23 @@ cscript=$WINEPREFIX/drive_c/windows/system32/cscript.exe
 have_cscript=1
 [[ -f $cscript ]] || { have_cscript=0; echo "run.sh: no cscript.exe in the prefix; QOB only" >&2; }
 
+# A run that takes longer than this many seconds (BENCH_TIMEOUT, default
+# 120) is stopped: its checksum then fails to match and the table still comes out.
+limit=${BENCH_TIMEOUT:-120}
+out_file=$root/build/.bench-output
+
 # run LANG NAME: prints "MILLISECONDS CHECKSUM" for one run.
 run_once() {
     local output start end
+    # Into a file, not a pipe: a stopped run's Windows child may keep a
+    # pipe open long after it.
     start=$(date +%s%N)
     case $1 in
-        qob) output=$(./qob "bench/$2.qob" 2>&1) ;;
-        vbs | js) output=$(scripts/wine-run cscript.exe //nologo "bench/$2.$1" 2>&1) ;;
+        qob) timeout "$limit" ./qob "bench/$2.qob" >"$out_file" 2>&1 ;;
+        vbs | js) timeout "$limit" scripts/wine-run cscript.exe //nologo "bench/$2.$1" >"$out_file" 2>&1 ;;
     esac
     end=$(date +%s%N)
+    output=$(<"$out_file")
     output=${output//$'\r'/}
     printf '%d %s\n' $(((end - start) / 1000000)) "${output//$'\n'/ }"
 }

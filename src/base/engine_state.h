@@ -238,6 +238,14 @@ struct EngineState {
     uint8_t* heap_commit_base;  // where more of the region is committed
     uint32_t heap_end;          // offset of the end marker
     uint32_t heap_committed;    // committed bytes of the region
+    // The text last grown by an append and its length, so that the next
+    // append to it need not measure it; forgotten when the block is freed.
+    uint32_t append_block;
+    uint32_t append_length;
+    // A text whose release is put off while the right-hand side of an
+    // in-place append runs (lang/evaluator.cpp); set when it was released.
+    uint32_t pinned_block;
+    uint8_t pinned_released;
 
     // Additional error information (1025-byte block).
     HGLOBAL error_info;

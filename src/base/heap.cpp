@@ -46,6 +46,51 @@ void mark_used(EngineState* st, uint32_t b, uint32_t size) {
     word(st, b + size - 4) = HEAP_TAG_USED;
 }
 
+// Moves free block `from` (still linked) to `to` with `size` bytes, keeping
+// its place in the list and the roving pointer on it.
+void move_free_block(EngineState* st, uint32_t from, uint32_t to, uint32_t size) {
+    const uint32_t next = word(st, from + kNext), prev = word(st, from + kPrev);
+    const bool roving = word(st, kRover) == from;
+    mark_free(st, to, size);
+    word(st, to + kNext) = next;
+    word(st, to + kPrev) = prev;
+    word(st, prev + kNext) = to;
+    word(st, next + kPrev) = to;
+    if (roving) word(st, kRover) = to;
+}
+
+// Hands out free block b (size >= need) from its bottom, the rest staying
+// free above it: where an appended text can grow in place.
+uint32_t take_block_low(EngineState* st, uint32_t b, uint32_t need) {
+    const uint32_t size = block_size(st, b);
+    if (size - need >= HEAP_MIN_BLOCK) {
+        move_free_block(st, b, b + need, size - need);
+        mark_used(st, b, need);
+        return b + 8;
+    }
+    unlink(st, b);
+    mark_used(st, b, size);
+    return b + 8;
+}
+
+// Grows used block b of `size` bytes to `need` bytes into the free block
+// above it, split as take_block splits; false when that block is not free
+// or too small.
+bool grow_in_place(EngineState* st, uint32_t b, uint32_t size, uint32_t need) {
+    const uint32_t upper = b + size;
+    if (upper >= st->heap_end || word(st, upper + kTag) != HEAP_TAG_FREE) return false;
+    const uint32_t free_size = block_size(st, upper), extra = need - size;
+    if (extra > free_size) return false;
+    if (free_size - extra >= HEAP_MIN_BLOCK) {
+        move_free_block(st, upper, upper + extra, free_size - extra);
+        mark_used(st, b, need);
+    } else {
+        unlink(st, upper);
+        mark_used(st, b, size + free_size);
+    }
+    return true;
+}
+
 // Hands out free block b (size >= need): split from the top when the rest
 // can stand as a block of its own, otherwise take it whole.
 uint32_t take_block(EngineState* st, uint32_t b, uint32_t need) {
@@ -107,6 +152,10 @@ void heap_initialise(EngineState* st, void* base, uint32_t size) {
     st->heap_base = static_cast<uint8_t*>(base);
     st->heap_commit_base = st->heap_base;
     st->heap_committed = size;
+    // Nothing remembered about the texts of an earlier heap.
+    st->append_block = 0;
+    st->pinned_block = 0;
+    st->pinned_released = 0;
     // The head and a second sentinel, both laid out as empty used blocks, so
     // that every real block has tagged neighbours on both sides.
     word(st, 0) = HEAP_TAG_USED;
@@ -127,10 +176,17 @@ void heap_initialise(EngineState* st, void* base, uint32_t size) {
     word(st, st->heap_end) = HEAP_TAG_USED;
 }
 
-KESTR_API uint32_t VMalloc(EngineState* st, uint32_t bytes) {
-    if (!st || !st->heap_base || bytes > 0x7FFFFFF0u) return 0;
-    uint32_t need = (bytes + 15) & ~3u;
-    if (need < HEAP_MIN_BLOCK) need = HEAP_MIN_BLOCK;
+namespace {
+
+// The block size VMalloc gives for a request of `bytes`.
+uint32_t block_need(uint32_t bytes) {
+    const uint32_t need = (bytes + 15) & ~3u;
+    return need < HEAP_MIN_BLOCK ? HEAP_MIN_BLOCK : need;
+}
+
+// The free block the next-fit walk picks for `need` bytes, the heap grown
+// when a whole round finds none; 0 when it cannot grow.
+uint32_t find_free(EngineState* st, uint32_t need) {
     bool wrapped = false;
     uint32_t p = word(st, kRover);
     for (;;) {
@@ -144,15 +200,30 @@ KESTR_API uint32_t VMalloc(EngineState* st, uint32_t bytes) {
             }
             wrapped = true;  // the head has size 0 and never fits
         } else if (block_size(st, b) >= need) {
-            return take_block(st, b, need);
+            return b;
         }
         p = b;
         word(st, kRover) = p;
     }
 }
 
+}  // namespace
+
+KESTR_API uint32_t VMalloc(EngineState* st, uint32_t bytes) {
+    if (!st || !st->heap_base || bytes > 0x7FFFFFF0u) return 0;
+    const uint32_t need = block_need(bytes);
+    const uint32_t b = find_free(st, need);
+    return b ? take_block(st, b, need) : 0;
+}
+
 KESTR_API int VFree(EngineState* st, uint32_t offset) {
     if (!st || !st->heap_base || offset < HEAP_FIRST_FREE + 8) return 0;
+    if (offset == st->append_block) st->append_block = 0;
+    if (offset == st->pinned_block) {
+        // Freed by whoever holds the pin, once it is done with the text.
+        st->pinned_released = 1;
+        return 1;
+    }
     uint32_t b = offset - 8;
     uint32_t size = block_size(st, b);
     uint32_t lower_tag = word(st, b - 4);
@@ -203,6 +274,34 @@ uint32_t heap_copy_wtext(EngineState* st, const wchar_t* text, size_t length) {
     memcpy(dest, text, length * sizeof(wchar_t));
     dest[length] = L'\0';
     return block;
+}
+
+uint32_t heap_append_text(EngineState* st, uint32_t block, size_t length, const char* add, size_t add_length) {
+    const size_t total = length + add_length;
+    if (total >= 0x7FFFFFF0u) return 0;
+    const uint32_t need = block_need(static_cast<uint32_t>(total + 1));
+    const uint32_t b = block - 8;
+    const uint32_t size = block_size(st, b);
+    uint32_t target = block;
+    if (need > size && !grow_in_place(st, b, size, need)) {
+        const uint32_t fit = find_free(st, need);
+        if (!fit) return 0;
+        target = take_block_low(st, fit, need);
+        memcpy(heap_text(st, target), heap_text(st, block), length);
+        VFree(st, block);
+    }
+    char* text = heap_text(st, target);
+    memcpy(text + length, add, add_length);
+    text[total] = '\0';
+    st->append_block = target;
+    st->append_length = static_cast<uint32_t>(total);
+    return target;
+}
+
+size_t heap_text_length(const EngineState* st, uint32_t block) {
+    const char* text = heap_text(st, block);
+    if (block == st->append_block && text[st->append_length] == '\0') return st->append_length;
+    return strlen(text);
 }
 
 HeapStats heap_stats(const EngineState* st) {

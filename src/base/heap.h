@@ -34,6 +34,19 @@ inline wchar_t* heap_wtext(const EngineState* st, uint32_t offset) {
 uint32_t heap_copy_text(EngineState* st, const char* text, size_t length);
 uint32_t heap_copy_wtext(EngineState* st, const wchar_t* text, size_t length);
 
+// Appends `add` (add_length bytes) to the text in `block`, whose length is
+// `length`, and returns the block that now holds the whole text: the same
+// block grown into a free neighbour above it when there is one large
+// enough, else a new block carved from the bottom of a free block (so that
+// the next append finds room above it) with the old one freed. The blocks
+// are sized as VMalloc sizes them, so the heap's totals are what a copy
+// would leave. 0 when the heap is exhausted; the old block is then intact.
+uint32_t heap_append_text(EngineState* st, uint32_t block, size_t length, const char* add, size_t add_length);
+
+// The length of the text in `block`, known without measuring when the
+// block was last grown by heap_append_text.
+size_t heap_text_length(const EngineState* st, uint32_t block);
+
 // A walk over every block from the first to the end marker, checking tags
 // and free-list membership; used by tests and diagnostics.
 struct HeapStats {

@@ -8,14 +8,17 @@
 #include "base/engine_state.h"
 #include "base/error_info.h"
 #include "base/errors.h"
+#include "base/heap.h"
 #include "base/messages.h"
 #include "base/stack_guard.h"
 #include "base/upcalls.h"
 #include "lang/array_access.h"
+#include "lang/debugger.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/numtext.h"
 #include "lang/special_forms.h"
+#include "lang/trace.h"
 #include "lang/var_pointer.h"
 #include "lang/variables.h"
 
@@ -94,11 +97,18 @@ bool apply_binary(EngineState* st, uint8_t level, uint16_t op, Value* left, Valu
 
 bool parse_unary(EngineState* st, Value* result);
 
+bool binary_tail(EngineState* st, uint8_t limit, Value* result);
+
 // expression(limit) -> unary { operator-above-limit expression(operator's level) }
-// An operator of the level being parsed continues this loop (left
+// An operator of the level being parsed continues the tail's loop (left
 // associativity); only a tighter operator recurses.
 bool parse_binary(EngineState* st, uint8_t limit, Value* result) {
     CHECK(parse_unary(st, result));
+    return binary_tail(st, limit, result);
+}
+
+// The operators after a left operand already in `result`.
+bool binary_tail(EngineState* st, uint8_t limit, Value* result) {
     for (;;) {
         const uint8_t level = current_binary_level(st);
         if (level <= limit) {
@@ -508,14 +518,146 @@ bool store_in_slot(EngineState* st, const AssignTarget& t, Value* value) {
     return ok;
 }
 
-// target "=" expression, the current token being the "=".
-bool assign(EngineState* st, const AssignTarget& t, Value* result) {
+// ---------------------------------------------------------------- in-place append
+
+// Puts off the release of a variable's text while the operands of
+// `name = name : ...` run, so that the text read first stays as it was even
+// should an operand (a function writing through a pointer, say) replace the
+// variable. A text released meanwhile belongs to the pin's holder.
+class TextPin {
+public:
+    TextPin(EngineState* st, uint32_t block) : st_(st), block_(block) {
+        st->pinned_block = block;
+        st->pinned_released = 0;
+    }
+    ~TextPin() {
+        const uint32_t left = take();
+        if (left) VFree(st_, left);
+    }
+    bool released() const { return st_->pinned_released != 0; }
+    // Ends the pin; the block when the variable let it go (now the caller's), else 0.
+    uint32_t take() {
+        if (!st_->pinned_block) return 0;
+        st_->pinned_block = 0;
+        return released() ? block_ : 0;
+    }
+
+private:
+    EngineState* st_;
+    uint32_t block_;
+};
+
+enum class Append { NotTaken, Done, Continued };
+
+// Whether `name = name : ...` may grow the variable's own text: a plain
+// text in the current table, and no other append under way (its pinned
+// text must not change under it).
+bool appendable(EngineState* st, const AssignTarget& t) {
+    const LexerState& lx = st->lexer;
+    if (t.cell || t.table != st->table.id || st->pinned_block) return false;
+    if (lx.kind != TK_NAME || lx.slot != t.slot || lx.slot == 0) return false;
+    const ValuePayload& v = slot_at(st, t.slot)->v;
+    return v.flags == VF_STRING && v.handle != 0;
+}
+
+// Adds an evaluated ":" operand to the text gathered so far (none yet when
+// `first`), converted and checked as the general ":" would.
+bool gather_operand(EngineState* st, Value* gathered, Value* operand, bool first) {
+    if (first) {
+        if (!ToString(st, &operand->v)) return raise(st, Err::NotConvertibleToString);
+        *gathered = *operand;
+        init_value(operand);
+        return true;
+    }
+    return Concatenate(st, gathered, operand);
+}
+
+// The general parse goes on with the variable's text, then what was
+// gathered, then the operand that stopped the gathering, as its left side.
+bool continue_general(EngineState* st, TextPin& pin, uint32_t block, Value* gathered, bool any_gathered,
+                      Value* operand, bool stopped_at_operand, Value* result) {
+    const uint32_t owned = pin.take();
+    if (owned) {
+        result->v.flags = VF_STRING;
+        result->v.handle = owned;
+    } else {
+        CHECK(set_value_text(st, &result->v, heap_text(st, block), heap_text_length(st, block)));
+    }
+    if (any_gathered) CHECK(Concatenate(st, result, gathered));
+    if (stopped_at_operand) CHECK(Concatenate(st, result, operand));
+    return binary_tail(st, NOT_BINARY, result);
+}
+
+// `name = name : a : b ...` (the current token is the second name): the
+// operands run in order with the conversions and errors of the general
+// parse, and when nothing but ":" operands of plain text or numbers follow,
+// their text is appended to the variable's own block, which grows in place
+// where the heap has room, instead of copying the whole text for every ":".
+// Any other shape hands over to the general parse (Continued), or leaves the
+// current token on the name untouched (NotTaken).
+bool append_assignment(EngineState* st, const AssignTarget& t, Value* result, Append* outcome) {
+    *outcome = Append::NotTaken;
+    NameMark mark;
+    mark_name(st, &mark);
+    CHECK(advance(st));
+    if (!at(st, KWID_CONCAT)) {
+        return_to_name(st, mark);
+        return true;
+    }
+    *outcome = Append::Continued;
+    const uint32_t block = static_cast<uint32_t>(slot_at(st, t.slot)->v.handle);
+    TextPin pin(st, block);
+    Value gathered, operand;
+    init_value(&gathered);
+    init_value(&operand);
+    bool ok = true, plain = true;
+    int gathered_count = 0;
+    while (ok && plain && at(st, KWID_CONCAT)) {
+        ok = advance(st) && parse_binary(st, CONCATENATION, &operand);
+        plain = ok && !(operand.v.flags & (VF_UNICODE | VF_VARIANT));
+        if (plain) {
+            ok = gather_operand(st, &gathered, &operand, gathered_count++ == 0);
+            release_value(st, &operand);
+        }
+    }
+    VariableSlot* slot = slot_at(st, t.slot);
+    const bool in_place = ok && plain && st->lexer.kind == TK_END && !pin.released() &&
+                          slot->v.handle == block && slot->v.flags == VF_STRING;
+    if (in_place) {
+        pin.take();
+        const char* add = value_text(st, gathered.v);
+        const size_t add_length = add ? strlen(add) : 0;
+        const uint32_t grown = heap_append_text(st, block, heap_text_length(st, block), add, add_length);
+        if (grown) {
+            slot->v.handle = grown;
+            st->scopes[t.table].last_assigned = t.slot;
+            *outcome = Append::Done;
+        } else {
+            ok = raise(st, Err::OutOfStringMemory);
+        }
+    } else if (ok) {
+        ok = continue_general(st, pin, block, &gathered, gathered_count > 0, &operand, !plain, result);
+    }
+    release_value(st, &operand);
+    release_value(st, &gathered);
+    return ok;
+}
+
+// target "=" expression, the current token being the "=". The statement's
+// value goes into `result` unless nobody reads it (`result_unused`), which
+// lets an append to the target's own text grow it in place.
+bool assign(EngineState* st, const AssignTarget& t, Value* result, bool result_unused) {
     // Recorded so that Drop leaves the target alone while the right-hand
     // side runs.
     st->assign_table = t.table;
     st->assign_slot = t.slot;
     CHECK(advance(st));
-    CHECK(parse_binary(st, 0, result));
+    Append appended = Append::NotTaken;
+    if (result_unused && appendable(st, t)) {
+        CHECK(append_assignment(st, t, result, &appended));
+        if (appended == Append::Done) return true;
+    }
+    if (appended == Append::NotTaken) CHECK(parse_binary(st, 0, result));
     if (st->lexer.kind != TK_END) return raise_hint(st, Err::ExtraAfterExpression, Err::HintExtraCharacters);
     if (t.cell) {
         CHECK(store_value(st, &t.cell->v, RK_CELL, result, t));
@@ -528,7 +670,8 @@ bool assign(EngineState* st, const AssignTarget& t, Value* result) {
 // An expression that starts with a name may be an assignment. *assigned
 // tells whether it was; otherwise the current token is the name again. Kept
 // out of line so that nested parentheses do not carry its frame.
-__attribute__((noinline)) bool try_assignment(EngineState* st, Value* result, bool allowed, bool through_pointer, bool* assigned) {
+__attribute__((noinline)) bool try_assignment(EngineState* st, Value* result, bool allowed, bool through_pointer,
+                                              bool result_unused, bool* assigned) {
     *assigned = false;
     NameMark mark;
     mark_name(st, &mark);
@@ -549,7 +692,7 @@ __attribute__((noinline)) bool try_assignment(EngineState* st, Value* result, bo
     }
     if (!allowed) return raise_hint(st, Err::AssignmentNotLegal, Err::HintUseDoubleEquals);
     *assigned = true;
-    return assign(st, target, result);
+    return assign(st, target, result, result_unused);
 }
 
 }  // namespace
@@ -559,12 +702,26 @@ void release_value(EngineState* st, Value* v) {
     init_value(v);
 }
 
-int ProcessSubExpression(EngineState* st, Value* result, int allow_assignment, int dereference_target) {
+namespace {
+
+int evaluate(EngineState* st, Value* result, bool allow_assignment, bool through_pointer, bool result_unused) {
     init_value(result);
     if (st->lexer.kind == TK_NAME) {
         bool assigned;
-        if (!try_assignment(st, result, allow_assignment != 0, dereference_target != 0, &assigned)) return 0;
+        if (!try_assignment(st, result, allow_assignment, through_pointer, result_unused, &assigned)) return 0;
         if (assigned) return 1;
     }
     return parse_binary(st, NOT_BINARY, result) ? 1 : 0;
+}
+
+}  // namespace
+
+int ProcessSubExpression(EngineState* st, Value* result, int allow_assignment, int dereference_target) {
+    return evaluate(st, result, allow_assignment != 0, dereference_target != 0, false);
+}
+
+int ProcessStatementExpression(EngineState* st, Value* result, bool through_pointer) {
+    // Only the trace and the debugger read a statement's value.
+    const bool result_unused = !tracing(st) && !debugging(st);
+    return evaluate(st, result, true, through_pointer, result_unused);
 }

@@ -14,6 +14,10 @@ struct EngineState;
 KESTR_API int ProcessSubExpression(EngineState* st, Value* result, int allow_assignment,
                                    int dereference_target);
 
+// A statement's expression or assignment (the target read through a
+// pointer when `through_pointer`), as ProcessSubExpression evaluates it.
+int ProcessStatementExpression(EngineState* st, Value* result, bool through_pointer);
+
 // Operators applied to evaluated operands; the result replaces `left`.
 [[nodiscard]] bool ApplyArithmetic(EngineState* st, uint16_t op, Value* left, Value* right);
 [[nodiscard]] bool ApplyComparison(EngineState* st, uint16_t op, Value* left, Value* right);

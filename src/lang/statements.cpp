@@ -193,7 +193,7 @@ int run_plain(StatementContext& c, bool through_pointer) {
         return 1;
     }
     st->statement_kind = SK_PLAIN;
-    if (!ProcessSubExpression(st, c.result, 1, through_pointer ? 1 : 0)) return 0;
+    if (!ProcessStatementExpression(st, c.result, through_pointer)) return 0;
     return expect_statement_end(st) ? 1 : 0;
 }
 
