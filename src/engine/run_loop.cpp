@@ -181,18 +181,16 @@ void release_statement_result(EngineState* st, Value* result) {
     release_value(st, result);
 }
 
-constexpr DWORD kPumpInterval = 16;
-
 // After a statement: pump, then stop on a user's cancel (194 unless the
 // report is switched off or suppressed by IntControl 12).
 int after_statement(EngineState* st, const char* line) {
     // Asking the window system for messages and key states costs more than a
     // typical statement (most of it a round trip to the window server), so
-    // between statements the pump runs once per tick of the system timer
-    // (about 16 ms): a busy loop still sees its messages and Ctrl+Break
-    // sooner than a person notices.
+    // between statements the pump runs once per tick of the millisecond
+    // clock: a busy loop still sees its messages and Ctrl+Break within a
+    // millisecond.
     const DWORD now = GetTickCount();
-    if (now - st->last_pump_tick >= kPumpInterval) {
+    if (now != st->last_pump_tick) {
         st->last_pump_tick = now;
         if (st->exclusive)
             PumpMessagesFast(st);
