@@ -17,9 +17,6 @@
 
 namespace {
 
-// The virtual screen is this many units wide and high.
-constexpr int32_t kVirtualUnits = 1000;
-
 // MouseClick's modifiers (the @CTRL, @SHIFT and @xBUTTON constants).
 constexpr int32_t kClickCtrl = 1;
 constexpr int32_t kClickShift = 2;
@@ -140,10 +137,7 @@ int32_t screen_width() { return GetSystemMetrics(SM_CXSCREEN); }
 int32_t screen_height() { return GetSystemMetrics(SM_CYSCREEN); }
 
 int32_t to_virtual(int32_t pixels, int32_t size) {
-    return size > 0 ? static_cast<int32_t>(static_cast<int64_t>(pixels) * kVirtualUnits / size) : 0;
-}
-int32_t to_pixels(int32_t units, int32_t size) {
-    return static_cast<int32_t>(static_cast<int64_t>(units) * size / kVirtualUnits);
+    return size > 0 ? static_cast<int32_t>(static_cast<int64_t>(pixels) * VIRTUAL_UNITS / size) : 0;
 }
 
 bool set_text_result(EngineState* st, Value* result, const char* text) {
@@ -246,7 +240,7 @@ bool mouse_window_args(EngineState* st, const Value* args, int first, HWND* out)
 POINT virtual_point(HWND window, int32_t x, int32_t y) {
     RECT r = {};
     if (window) GetWindowRect(window, &r);
-    return POINT{r.left + to_pixels(x, screen_width()), r.top + to_pixels(y, screen_height())};
+    return POINT{r.left + units_to_pixels(x, screen_width()), r.top + units_to_pixels(y, screen_height())};
 }
 
 // ------------------------------------------------------------------ buttons

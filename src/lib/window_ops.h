@@ -9,6 +9,15 @@
 
 struct EngineState;
 
+// The window and mouse functions measure the screen (or a parent's client
+// area) in this many units across and down, whatever its pixels.
+constexpr int32_t VIRTUAL_UNITS = 1000;
+
+// Virtual units to pixels on a side `size` pixels long, truncated.
+inline int32_t units_to_pixels(int32_t units, int32_t size) {
+    return static_cast<int32_t>(static_cast<int64_t>(units) * size / VIRTUAL_UNITS);
+}
+
 // Whether a text argument holds wide text: window-name arguments arrive
 // wide on NT-family systems and as ANSI text elsewhere, and the call reads
 // and compares titles in that form.

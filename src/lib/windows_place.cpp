@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int32_t kUnits = 1000;
 constexpr int32_t kLowestUnit = -1000;
 constexpr int32_t kHighestUnit = 2000;
 constexpr int32_t kNoResize = 1000000000;
@@ -37,13 +36,13 @@ Area client_area(HWND parent) {
 LONG to_pixels(int32_t units, LONG size) {
     if (units < kLowestUnit) units = kLowestUnit;
     if (units > kHighestUnit) units = kHighestUnit;
-    return static_cast<LONG>(static_cast<int64_t>(units) * size / kUnits);
+    return units_to_pixels(units, size);
 }
 
 // Rounded to the nearest unit, so that a placement reads back as it was given.
 int32_t to_units(LONG pixels, LONG size) {
     if (size <= 0) return 0;
-    const int64_t scaled = static_cast<int64_t>(pixels) * kUnits;
+    const int64_t scaled = static_cast<int64_t>(pixels) * VIRTUAL_UNITS;
     return static_cast<int32_t>(scaled >= 0 ? (scaled + size / 2) / size : -((-scaled + size / 2) / size));
 }
 
