@@ -28,9 +28,20 @@ WNDPROC g_edit_proc = nullptr;
 // The scan code of the right Shift key; the left one has another.
 constexpr UINT kRightShiftScan = 0x36;
 
+// The script polls the log, and a look that opens it without letting
+// writers in (FileExist does) would otherwise cost a line: wait it out.
+HANDLE open_log() {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        HANDLE file = CreateFileA(g_log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) return file;
+        Sleep(10);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
 void log_line(const char* text) {
-    HANDLE file = CreateFileA(g_log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = open_log();
     if (file == INVALID_HANDLE_VALUE) return;
     // One write per line, so that a reader never sees half a line.
     char line[1100];
@@ -151,8 +162,19 @@ int main(int argc, char** argv) {
     UpdateWindow(window);
     SetForegroundWindow(window);
     SetFocus(g_edit);
-    log_line("ready");
+    // Activation settles through messages: keys typed before the edit box
+    // really has the focus would reach the frame and be lost, so "ready"
+    // waits for it (at most five seconds).
     MSG msg;
+    const DWORD start = GetTickCount();
+    while ((GetForegroundWindow() != window || GetFocus() != g_edit) && GetTickCount() - start < 5000) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        Sleep(10);
+    }
+    log_line("ready");
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
