@@ -124,6 +124,9 @@ struct ErrorReport {
     char text[LINE_BUFFER_BYTES];
 };
 
+struct CachedLine;
+struct TokenCache;
+
 // The lexer's state: one token ahead in the current line (see lang/lexer.h).
 struct LexerState {
     const char* read;         // current position in the line
@@ -136,6 +139,13 @@ struct LexerState {
     uint8_t dereference;      // a special form's operand began with "*"
     uint8_t persistent_name;  // PtrPersistent is reading its operand
     uint8_t object_dereference;  // the dereference flag, kept for an object expression
+    uint8_t uncacheable;      // the word just read was placed by a variable's kind
+    // The kept tokens of the line being read (lang/token_cache.h), or null.
+    CachedLine* cache;
+    const char* cache_base;   // where that line begins
+    uint32_t cache_stamp;     // the entry's stamp when it was taken
+    uint16_t cache_next;      // the kept token expected next
+    uint16_t cache_current;   // the current token's place among the kept ones, 0xFFFF: none
     char name[VARIABLE_NAME_BYTES + 8];  // lower-case variable name (or decorated persistent name)
     char text[LINE_BUFFER_BYTES + 2];    // room for a double-byte pair at the limit
 };
@@ -363,6 +373,9 @@ struct EngineState {
     SpareBlocks spare_tables;
     SpareBlocks spare_caller_states;
     SpareBlocks spare_lines;
+    // The tokens of lines already run (lang/token_cache.h), made at first use.
+    TokenCache* token_cache;
+    int32_t token_cache_unavailable;
 };
 
 static_assert(sizeof(EngineState) <= KESTR_STATE_BLOCK_BYTES, "state block outgrew the host's allocation");

@@ -55,10 +55,10 @@ uint32_t copy_line(EngineState* st, const PlainReader& r, uint32_t p, char* line
 }  // namespace
 
 int ReadLine(EngineState* st, char* line, size_t capacity, const ScriptBuffer& buffer,
-             uint32_t* line_start, uint32_t* position) {
+             uint32_t* line_start, uint32_t* position, const uint8_t* held) {
     st->pending_line_error = 0;
     line[0] = 0;
-    const uint8_t* text = static_cast<const uint8_t*>(GlobalLock(buffer.handle));
+    const uint8_t* text = held ? held : static_cast<const uint8_t*>(GlobalLock(buffer.handle));
     if (!text) {
         g_upcalls.report_error(st, st->owner_window, static_cast<int>(Err::ExecutionErrorHeadline),
                     static_cast<int>(Err::ScriptFileLockFailed), SEVERITY_SEVERE);
@@ -78,7 +78,7 @@ int ReadLine(EngineState* st, char* line, size_t capacity, const ScriptBuffer& b
         found = p < r.length;
         if (found) p = copy_line(st, r, p, line, capacity >= 2 ? capacity - 2 : 0);
     }
-    GlobalUnlock(buffer.handle);
+    if (!held) GlobalUnlock(buffer.handle);
     *position = p;
     return found;
 }

@@ -29,8 +29,29 @@ inline uint8_t unscramble_byte(uint8_t stored, uint32_t position) {
 // characters); *line_start receives its first non-blank position and
 // *position moves past its end. Returns 1 with a line, 0 at the end. A line
 // that is too long is cut and leaves st->pending_line_error = 3722.
+// `held`: the buffer's text when the caller holds it locked (HeldScript).
 int ReadLine(EngineState* st, char* line, size_t capacity, const ScriptBuffer& buffer,
-             uint32_t* line_start, uint32_t* position);
+             uint32_t* line_start, uint32_t* position, const uint8_t* held = nullptr);
+
+// Keeps a buffer locked while its lines are read one after another: locking
+// a movable block takes the process heap's lock, which would otherwise be
+// paid on every line. When the lock fails, text() is null and ReadLine
+// locks (and reports) by itself.
+class HeldScript {
+public:
+    explicit HeldScript(HGLOBAL handle)
+        : handle_(handle), text_(static_cast<const uint8_t*>(GlobalLock(handle))) {}
+    ~HeldScript() {
+        if (text_) GlobalUnlock(handle_);
+    }
+    HeldScript(const HeldScript&) = delete;
+    HeldScript& operator=(const HeldScript&) = delete;
+    const uint8_t* text() const { return text_; }
+
+private:
+    HGLOBAL handle_;
+    const uint8_t* text_;
+};
 // Writes bytes over the buffer at a position, scrambled (the jump cache).
 void write_script_bytes(EngineState* st, const ScriptBuffer& buffer, uint32_t position,
                         const uint8_t* bytes, size_t count);

@@ -13,6 +13,7 @@
 #include "lang/error_driver.h"
 #include "lang/evaluator.h"
 #include "lang/pump.h"
+#include "lang/token_cache.h"
 #include "lang/variables.h"
 #include "lib/binary_buffers.h"
 #include "lib/file_table.h"
@@ -106,6 +107,8 @@ void reset_run_state(EngineState* st, void* host_handler, const void* host_keywo
     st->error = 0;
     st->pending_line_error = 0;
     st->host_handler = reinterpret_cast<HostHandlerFn>(host_handler);
+    // Kept tokens may name the previous host's functions.
+    if (st->host_keywords != host_keywords) note_name_tables_changed();
     st->host_keywords = host_keywords;
 }
 

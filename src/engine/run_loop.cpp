@@ -15,6 +15,7 @@
 #include "lang/host_call.h"
 #include "lang/pump.h"
 #include "lang/statements.h"
+#include "lang/token_cache.h"
 #include "lang/trace.h"
 #include "lang/variables.h"
 
@@ -208,7 +209,7 @@ int after_statement(EngineState* st, const char* line) {
 }
 
 int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buffer,
-             uint32_t line_start, uint32_t* position) {
+             uint32_t line_start, uint32_t* position, const CachedLineRef& kept) {
     st->assign_table = NO_SLOT;
     st->assign_slot = NO_SLOT;
     if (line[0] == '\0' || line[0] == ';') return LINE_DONE;
@@ -224,7 +225,9 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
     if (st->in_definition) return st->pending_line_error ? LINE_DEFINITION : LINE_DONE;
 
     bool no_jump_cache = false;
-    if (!st->pending_line_error) {
+    // A line whose tokens are kept has no "%"; only a run-time #include is
+    // left to rewrite.
+    if (!st->pending_line_error && (!kept.entry || line[0] == '#')) {
         const SubstituteOutcome substituted = SubstituteLine(st, line);
         if (substituted == SUBSTITUTE_FAILED) {
             if (!region_skipped(st)) {
@@ -250,7 +253,7 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
         return LINE_STOPPED;
 
     const int ran = RunStatement(st, result, line, static_cast<uint32_t>(offset), position, line_start,
-                                 buffer, no_jump_cache);
+                                 buffer, no_jump_cache, kept);
     release_statement_result(st, result);
     if (ran != STATEMENT_DONE) return ran == STATEMENT_RETURNED ? LINE_RETURNED : LINE_STOPPED;
     return after_statement(st, line);
@@ -259,12 +262,18 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
 // Reads and runs every line to the end of the buffer or the first stop.
 int run_lines(EngineState* st, Value* result, char* line, const ScriptBuffer& buffer,
               uint32_t* line_start, uint32_t* position) {
+    const HeldScript held(buffer.handle);
     for (;;) {
         st->pending_line_error = 0;
-        // The end of the buffer, or a buffer that could not be locked (reported).
-        if (!ReadLine(st, line, LINE_BUFFER_BYTES, buffer, line_start, position))
-            return st->error ? LINE_STOPPED : LINE_DONE;
-        const int outcome = run_line(st, result, line, buffer, *line_start, position);
+        CachedLineRef kept;
+        if (!held.text() || !read_kept_line(st, buffer, held.text(), line, line_start, position, &kept)) {
+            const uint32_t from = *position;
+            // The end of the buffer, or a buffer that could not be locked (reported).
+            if (!ReadLine(st, line, LINE_BUFFER_BYTES, buffer, line_start, position, held.text()))
+                return st->error ? LINE_STOPPED : LINE_DONE;
+            if (held.text()) keep_line(st, buffer, held.text(), from, *line_start, *position, line, &kept);
+        }
+        const int outcome = run_line(st, result, line, buffer, *line_start, position, kept);
         if (outcome != LINE_DONE) return outcome;
     }
 }

@@ -7,6 +7,7 @@
 #include "base/error_info.h"
 #include "lang/functions.h"
 #include "lang/pump.h"
+#include "lang/token_cache.h"
 #include "lang/value.h"
 #include "lib/binary_buffers.h"
 #include "lib/file_table.h"
@@ -50,6 +51,7 @@ void release_engine_resources(EngineState* st) {
     free_spare_blocks(st->spare_tables);
     free_spare_blocks(st->spare_caller_states);
     free_spare_blocks(st->spare_lines);
+    free_token_cache(st);
     (void)release_functions(st);  // bodies and descriptor blocks
     free_error_info(st);
     st->cursor = st->arrow_cursor;

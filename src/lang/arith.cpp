@@ -79,39 +79,6 @@ int32_t integer_power(int32_t base, int32_t exponent) {
     return static_cast<int32_t>(result);
 }
 
-// Signed 32-bit arithmetic that wraps instead of trapping; the unsigned
-// casts keep the overflow defined.
-bool integer_operation(EngineState* st, uint16_t op, int32_t a, int32_t b, int32_t* out) {
-    const uint32_t ua = static_cast<uint32_t>(a);
-    const uint32_t ub = static_cast<uint32_t>(b);
-    switch (op) {
-    case KWID_PLUS: *out = static_cast<int32_t>(ua + ub); return true;
-    case KWID_MINUS: *out = static_cast<int32_t>(ua - ub); return true;
-    case KWID_STAR: *out = static_cast<int32_t>(ua * ub); return true;
-    case KWID_DIVIDE:
-        if (b == 0) return raise(st, Err::DivideByZero);
-        // -2147483648 / -1 would trap in the processor; it wraps to itself.
-        *out = b == -1 ? static_cast<int32_t>(0u - ua) : a / b;
-        return true;
-    case KWID_MOD:
-        if (b == 0) return raise(st, Err::DivideByZero);
-        *out = b == -1 ? 0 : a % b;
-        return true;
-    case KWID_POWER:
-        if (b < 0) return raise(st, Err::FpFactArgument);
-        *out = integer_power(a, b);
-        return true;
-    case KWID_AMPERSAND: *out = a & b; return true;
-    case KWID_BIT_OR: *out = a | b; return true;
-    case KWID_XOR: *out = a ^ b; return true;
-    case KWID_SHIFT_LEFT: *out = static_cast<int32_t>(ua << (ub & 31)); return true;
-    case KWID_SHIFT_RIGHT: *out = a >> (ub & 31); return true;
-    case KWID_AND: *out = a != 0 && b != 0; return true;
-    case KWID_OR: *out = a != 0 || b != 0; return true;
-    default: return raise(st, Err::IllegalSyntax);
-    }
-}
-
 // Float operators; the logical ones give an integer, flagged through
 // *integer_result.
 bool float_operation(EngineState* st, uint16_t op, double a, double b, double* out, bool* integer_result) {
@@ -263,6 +230,39 @@ bool join_wide(EngineState* st, Value* left, Value* right) {
 
 }  // namespace
 
+// Signed 32-bit arithmetic that wraps instead of trapping; the unsigned
+// casts keep the overflow defined.
+Err IntegerArithmetic(uint16_t op, int32_t a, int32_t b, int32_t* out) {
+    const uint32_t ua = static_cast<uint32_t>(a);
+    const uint32_t ub = static_cast<uint32_t>(b);
+    switch (op) {
+    case KWID_PLUS: *out = static_cast<int32_t>(ua + ub); return Err::None;
+    case KWID_MINUS: *out = static_cast<int32_t>(ua - ub); return Err::None;
+    case KWID_STAR: *out = static_cast<int32_t>(ua * ub); return Err::None;
+    case KWID_DIVIDE:
+        if (b == 0) return Err::DivideByZero;
+        // -2147483648 / -1 would trap in the processor; it wraps to itself.
+        *out = b == -1 ? static_cast<int32_t>(0u - ua) : a / b;
+        return Err::None;
+    case KWID_MOD:
+        if (b == 0) return Err::DivideByZero;
+        *out = b == -1 ? 0 : a % b;
+        return Err::None;
+    case KWID_POWER:
+        if (b < 0) return Err::FpFactArgument;
+        *out = integer_power(a, b);
+        return Err::None;
+    case KWID_AMPERSAND: *out = a & b; return Err::None;
+    case KWID_BIT_OR: *out = a | b; return Err::None;
+    case KWID_XOR: *out = a ^ b; return Err::None;
+    case KWID_SHIFT_LEFT: *out = static_cast<int32_t>(ua << (ub & 31)); return Err::None;
+    case KWID_SHIFT_RIGHT: *out = a >> (ub & 31); return Err::None;
+    case KWID_AND: *out = a != 0 && b != 0; return Err::None;
+    case KWID_OR: *out = a != 0 || b != 0; return Err::None;
+    default: return Err::IllegalSyntax;
+    }
+}
+
 bool ApplyArithmetic(EngineState* st, uint16_t op, Value* left, Value* right) {
     // One entry for every binary operator, so that callers outside the
     // evaluator (For's step and bound tests) need not sort them.
@@ -277,7 +277,8 @@ bool ApplyArithmetic(EngineState* st, uint16_t op, Value* left, Value* right) {
         ok = float_arithmetic(st, op, left, as_double(left->v, left_float), as_double(right->v, right_float));
     } else {
         int32_t r = 0;
-        ok = integer_operation(st, op, left->v.integer, right->v.integer, &r);
+        const Err error = IntegerArithmetic(op, left->v.integer, right->v.integer, &r);
+        ok = error == Err::None ? true : raise(st, error);
         if (ok) become_integer(st, left, r);
     }
     if (take_fp_fault(st)) return false;

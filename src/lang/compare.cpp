@@ -154,7 +154,7 @@ bool compare(EngineState* st, uint16_t op, Mode mode, ValuePayload* a, ValuePayl
     return false;
 }
 
-bool relation_holds(EngineState* st, uint16_t op, int sign, bool* holds) {
+bool relation_of_sign(uint16_t op, int sign, bool* holds) {
     switch (op) {
     case KWID_EQUAL: *holds = sign == 0; return true;
     case KWID_NOT_EQUAL: case KWID_UNEQUAL: *holds = sign != 0; return true;
@@ -162,11 +162,19 @@ bool relation_holds(EngineState* st, uint16_t op, int sign, bool* holds) {
     case KWID_LESS_EQUAL: *holds = sign <= 0; return true;
     case KWID_GREATER: *holds = sign > 0; return true;
     case KWID_GREATER_EQUAL: *holds = sign >= 0; return true;
-    default: return raise(st, Err::IllegalSyntax);
+    default: return false;
     }
 }
 
+bool relation_holds(EngineState* st, uint16_t op, int sign, bool* holds) {
+    return relation_of_sign(op, sign, holds) || raise(st, Err::IllegalSyntax);
+}
+
 }  // namespace
+
+bool IntegerComparison(uint16_t op, int32_t a, int32_t b, bool* holds) {
+    return relation_of_sign(op, a < b ? -1 : a > b, holds);
+}
 
 bool ApplyComparison(EngineState* st, uint16_t op, Value* left, Value* right) {
     g_pending_fp_error = 0;

@@ -259,7 +259,7 @@ bool CallHandlerFunction(EngineState* st, bool cancel) {
 
 int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_offset,
                  uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
-                 bool no_jump_cache) {
+                 bool no_jump_cache, const CachedLineRef& kept) {
     init_value(result);
     st->statement_line = line;
     st->statement_buffer = buffer.handle;
@@ -284,7 +284,7 @@ int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_
         st->pending_line_error = 0;
     } else {
         outcome = ExecuteStatement(st, result, line, statement_offset, next_position, line_position,
-                                   buffer, no_jump_cache);
+                                   buffer, no_jump_cache, kept);
     }
     st->trace_error = st->error;
     if (debugging(st)) debugger_note_outcome(st, result);

@@ -8,6 +8,8 @@
 #include "base/script_buffer.h"
 #include "base/stdcall_export.h"
 
+struct CachedLineRef;
+
 struct EngineState;
 struct Value;
 
@@ -18,9 +20,10 @@ int ErrorSeverity(int error);
 // StatementOutcome (lang/statements.h): STATEMENT_DONE to continue with the
 // next line, STATEMENT_STOPPED to stop the run, STATEMENT_RETURNED when
 // Return ended the buffer.
+// `kept`: the line's entry in the token cache, if it has one.
 int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_offset,
                  uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
-                 bool no_jump_cache);
+                 bool no_jump_cache, const CachedLineRef& kept);
 
 // Shows one error; returns 1 to continue, 0 to stop. A headline above 99
 // names the message shown in place of the offending line.

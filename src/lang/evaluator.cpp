@@ -14,6 +14,7 @@
 #include "base/upcalls.h"
 #include "lang/array_access.h"
 #include "lang/debugger.h"
+#include "lang/fast_expression.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/numtext.h"
@@ -74,6 +75,12 @@ struct LevelIndex {
     }
 };
 constexpr LevelIndex kLevelIndex;
+
+}  // namespace
+
+uint8_t BinaryLevel(uint16_t id) { return id < KEYWORD_COUNT ? kLevelIndex.level[id] : uint8_t{NOT_BINARY}; }
+
+namespace {
 
 inline uint8_t current_binary_level(const EngineState* st) {
     if (st->lexer.kind != TK_KEYWORD || st->lexer.id >= KEYWORD_COUNT) return NOT_BINARY;
@@ -393,7 +400,8 @@ void mark_name(const EngineState* st, NameMark* m) {
     m->kind = lx.kind;
     m->address_of = lx.address_of;
     m->text_length = lx.text_length < sizeof m->text ? lx.text_length : sizeof m->text - 1;
-    memcpy(m->text, lx.text, m->text_length);
+    // Whole arrays: fixed-size copies need no library call.
+    memcpy(m->text, lx.text, sizeof m->text);
     m->text[m->text_length] = '\0';
     memcpy(m->name, lx.name, sizeof m->name);
 }
@@ -407,7 +415,7 @@ void return_to_name(EngineState* st, const NameMark& m) {
     lx.kind = m.kind;
     lx.address_of = m.address_of;
     lx.text_length = m.text_length;
-    memcpy(lx.text, m.text, m.text_length + 1u);
+    memcpy(lx.text, m.text, sizeof m.text);
     memcpy(lx.name, m.name, sizeof m.name);
 }
 
@@ -657,7 +665,7 @@ bool assign(EngineState* st, const AssignTarget& t, Value* result, bool result_u
         CHECK(append_assignment(st, t, result, &appended));
         if (appended == Append::Done) return true;
     }
-    if (appended == Append::NotTaken) CHECK(parse_binary(st, 0, result));
+    if (appended == Append::NotTaken && !fast_integer_expression(st, result)) CHECK(parse_binary(st, 0, result));
     if (st->lexer.kind != TK_END) return raise_hint(st, Err::ExtraAfterExpression, Err::HintExtraCharacters);
     if (t.cell) {
         CHECK(store_value(st, &t.cell->v, RK_CELL, result, t));
@@ -706,6 +714,8 @@ namespace {
 
 int evaluate(EngineState* st, Value* result, bool allow_assignment, bool through_pointer, bool result_unused) {
     init_value(result);
+    // An expression that compiles cannot be an assignment: it has no "=".
+    if (!through_pointer && fast_integer_expression(st, result)) return 1;
     if (st->lexer.kind == TK_NAME) {
         bool assigned;
         if (!try_assignment(st, result, allow_assignment, through_pointer, result_unused, &assigned)) return 0;

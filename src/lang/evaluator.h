@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdint.h>
+#include "base/error_numbers.h"
 #include "base/exports.h"
 #include "lang/value.h"
 
@@ -20,6 +21,14 @@ int ProcessStatementExpression(EngineState* st, Value* result, bool through_poin
 
 // Operators applied to evaluated operands; the result replaces `left`.
 [[nodiscard]] bool ApplyArithmetic(EngineState* st, uint16_t op, Value* left, Value* right);
+// The arithmetic, bitwise and logical operators on two integers: the error
+// the operator raises for them (division by zero), or Err::None with *out.
+Err IntegerArithmetic(uint16_t op, int32_t a, int32_t b, int32_t* out);
+// Comparison `op` between two integers; false when op is no comparison.
+bool IntegerComparison(uint16_t op, int32_t a, int32_t b, bool* holds);
+// The binary operator level of a keyword id (0: no binary operator), from
+// the loosest (1: "&&" "||") to the tightest ("**").
+uint8_t BinaryLevel(uint16_t id);
 [[nodiscard]] bool ApplyComparison(EngineState* st, uint16_t op, Value* left, Value* right);
 [[nodiscard]] bool Concatenate(EngineState* st, Value* left, Value* right);
 [[nodiscard]] bool ApplyUnary(EngineState* st, uint16_t op, Value* operand);

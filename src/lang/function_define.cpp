@@ -7,6 +7,7 @@
 #include "lang/charclass.h"
 #include "lang/functions.h"
 #include "lang/keyword_table.h"
+#include "lang/token_cache.h"
 
 namespace {
 
@@ -169,6 +170,7 @@ bool close_function_definition(EngineState* st, bool subroutine, const char* lin
     d->body = copy_body(buffer, offset, d->body_length, d->body_start);
     if (!d->body) return raise(st, Err::UdfTableAllocFailed);
     ++st->function_count;
+    note_name_tables_changed();
     return true;
 }
 
@@ -190,6 +192,7 @@ int release_functions(EngineState* st) {
         block = nullptr;
     }
     st->function_count = 0;
+    note_name_tables_changed();
     st->in_definition = 0;
     st->skipping_definition = 0;
     return freed;

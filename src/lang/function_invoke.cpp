@@ -2,6 +2,7 @@
 // variable table, the caller's state saved around the body's run, argument
 // binding and the Return value; and the hooks through which the dispatcher,
 // the error driver and the traceback reach it.
+#include <stddef.h>
 #include <string.h>
 #include "base/engine_state.h"
 #include "base/errors.h"
@@ -45,6 +46,21 @@ void copy_field(T& to, const T& from) {
 template <typename T, size_t N>
 void copy_field(T (&to)[N], const T (&from)[N]) {
     memcpy(to, from, sizeof to);
+}
+// The texts are copied as far as they go: their buffers are kilobytes long,
+// and a call should not cost that many bytes moved twice.
+template <size_t N>
+void copy_field(char (&to)[N], const char (&from)[N]) {
+    const size_t n = strnlen(from, N - 1);
+    memcpy(to, from, n);
+    to[n] = '\0';
+}
+void copy_field(LexerState& to, const LexerState& from) {
+    static_assert(sizeof(LexerState) - offsetof(LexerState, text) - sizeof from.text < alignof(LexerState),
+                  "the text ends the lexer");
+    memcpy(&to, &from, offsetof(LexerState, text));
+    const size_t n = from.text_length < sizeof from.text ? from.text_length + 1u : sizeof from.text;
+    memcpy(to.text, from.text, n);
 }
 
 void save_caller(const EngineState* st, CallerState* s) {
@@ -94,7 +110,9 @@ bool announce_script(EngineState* st, const char* path, int32_t outcome) {
 // A zero-filled table of the main table's capacity: a spare one when there
 // is one, else a new block.
 HGLOBAL take_table_block(EngineState* st, uint16_t capacity) {
-    return take_spare_block(st->spare_tables, GMEM_MOVEABLE | GMEM_ZEROINIT,
+    // Fixed: locking a fixed block takes no lock of the process heap, and
+    // each call locks its table more than once.
+    return take_spare_block(st->spare_tables, GMEM_FIXED | GMEM_ZEROINIT,
                             static_cast<SIZE_T>(capacity) * sizeof(VariableSlot));
 }
 
@@ -260,9 +278,9 @@ bool invoke(EngineState* st, uint16_t index, const FunctionDescriptor& d, Value*
 
     // The same bytes compare equal without the locale's collation, which
     // costs more than the rest of a call.
-    const bool path_changed =
-        strcmp(st->script_path, d.script_path) != 0 && lstrcmpiA(st->script_path, d.script_path) != 0;
-    lstrcpynA(st->script_path, d.script_path, sizeof st->script_path);
+    const bool same_bytes = strcmp(st->script_path, d.script_path) == 0;
+    const bool path_changed = !same_bytes && lstrcmpiA(st->script_path, d.script_path) != 0;
+    if (!same_bytes) lstrcpynA(st->script_path, d.script_path, sizeof st->script_path);
     const bool go = !path_changed || announce_script(st, d.script_path, 1);
     trace_function_enter(st, d.name, nullptr);
     caller->trace_handover = trace_suspend_for_callee(st);

@@ -254,6 +254,8 @@ const uint8_t* closing_bracket(const uint8_t* open) {
 // A variable whose elements can have members: an array, a VARIANT array, or
 // a pointer to one of those.
 bool names_subscripted_object(EngineState* st, const uint8_t* word, size_t length) {
+    // The word's reading now depends on the variable, not on the text alone.
+    st->lexer.uncacheable = 1;
     char name[VARIABLE_NAME_BYTES];
     for (size_t i = 0; i < length; ++i) name[i] = static_cast<char>(lower(word[i]));
     name[length] = '\0';

@@ -9,6 +9,7 @@
 #include "lang/charclass.h"
 #include "lang/keyword_lookup.h"
 #include "lang/keyword_table.h"
+#include "lang/token_cache.h"
 #include "lang/variables.h"
 
 namespace {
@@ -214,6 +215,36 @@ const char* read_word(EngineState* st, const char* p, bool address_of) {
     return p + length;
 }
 
+// A kept token, read back exactly as it was first read: the fields a fresh
+// read of that kind sets, and no others.
+void take_cached_token(EngineState* st, const CachedToken& t, const char* p, uint8_t prev_kind, uint16_t prev_id) {
+    LexerState& lx = st->lexer;
+    const char* text = cached_token_text(st, t);
+    // Most tokens are short: one fixed-size copy, which the compiler inlines,
+    // instead of a library call per token (the text store is padded for it).
+    if (t.text_length < CACHED_TEXT_PADDING)
+        memcpy(lx.text, text, CACHED_TEXT_PADDING);
+    else
+        memcpy(lx.text, text, t.text_length + 1u);
+    lx.text_length = t.text_length;
+    lx.kind = t.kind;
+    if (t.kind == TK_KEYWORD) {
+        lx.id = t.id;
+        if (t.id == KWID_OBJECT) lx.object_dereference = 0;
+    } else if (t.kind == TK_NAME) {
+        static_assert(sizeof lx.name >= CACHED_TEXT_PADDING, "a name is copied whole");
+        if (t.text_length < CACHED_TEXT_PADDING)
+            memcpy(lx.name, text, CACHED_TEXT_PADDING);
+        else
+            memcpy(lx.name, text, t.text_length + 1u);
+        lx.slot = t.slot;
+    }
+    lx.token_start = p;
+    lx.read = lx.cache_base + t.end;
+    lx.address_of = is_address_prefix(st, prev_kind, prev_id, p);
+    lx.dereference = 0;
+}
+
 }  // namespace
 
 void lexer_start(EngineState* st, const char* line) {
@@ -225,6 +256,7 @@ void lexer_start(EngineState* st, const char* line) {
     lx.text_length = 0;
     lx.address_of = 0;
     lx.dereference = 0;
+    lx.cache = nullptr;
 }
 
 KESTR_API void get_token(EngineState* st) {
@@ -232,8 +264,15 @@ KESTR_API void get_token(EngineState* st) {
     const uint8_t prev_kind = lx.kind;
     const uint16_t prev_id = lx.id;
     const bool address_of = lx.address_of;
-    lx.kind = TK_END;
     const char* p = skip_blanks(lx.read);
+    // A dereferenced or persistent name is read afresh every time.
+    const bool plain = !lx.dereference && !lx.persistent_name;
+    if (lx.cache && plain) {
+        if (const CachedToken* t = cached_token(st, p)) return take_cached_token(st, *t, p, prev_kind, prev_id);
+    }
+    lx.kind = TK_END;
+    lx.uncacheable = 0;
+    lx.cache_current = NO_TOKEN;
     lx.token_start = p;
     const bool prefix = is_address_prefix(st, prev_kind, prev_id, p);
     const uint8_t c = *at(p);
@@ -251,6 +290,7 @@ KESTR_API void get_token(EngineState* st) {
     }
     if (next) {
         lx.read = next;
+        if (lx.cache && plain && !lx.uncacheable) keep_token(st, p);
     } else {
         lx.kind = TK_END;
     }

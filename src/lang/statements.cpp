@@ -22,6 +22,7 @@
 #include "lang/lexer.h"
 #include "lang/pump.h"
 #include "lang/structures.h"
+#include "lang/token_cache.h"
 
 namespace {
 
@@ -255,6 +256,7 @@ int execute_text(StatementContext& c, const char* text) {
     const bool through_pointer = first == '*';
     if (through_pointer) ++text;
     lexer_start(st, text);
+    if (c.cached.entry) lexer_use_cache(st, c.cached, c.line);
     get_token(st);
     if (st->error) {
         if (!region_skipped(st)) return 0;
@@ -275,8 +277,8 @@ int execute_text(StatementContext& c, const char* text) {
 
 int ExecuteStatement(EngineState* st, Value* result, char* line, uint32_t statement_offset,
                      uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
-                     bool no_jump_cache) {
+                     bool no_jump_cache, const CachedLineRef& kept) {
     StatementContext c{st, result, line, line + statement_offset, next_position, line_position, &buffer,
-                       no_jump_cache};
+                       no_jump_cache, kept};
     return execute_text(c, c.statement);
 }

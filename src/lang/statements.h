@@ -6,6 +6,8 @@
 #include "base/script_buffer.h"
 #include "lang/frame_types.h"
 
+struct CachedLineRef;
+
 struct EngineState;
 struct Value;
 
@@ -22,7 +24,7 @@ enum StatementOutcome : int {
 // StatementOutcome.
 int ExecuteStatement(EngineState* st, Value* result, char* line, uint32_t statement_offset,
                      uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
-                     bool no_jump_cache);
+                     bool no_jump_cache, const CachedLineRef& kept);
 
 // The mark that Return leaves in the variable field of the Call or function
 // frame it ends (0 = not returned).

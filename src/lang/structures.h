@@ -7,6 +7,7 @@
 #include "base/engine_state.h"
 #include "lang/keyword_ids.h"
 #include "lang/statements.h"
+#include "lang/token_cache.h"
 
 // The line being executed and where it lies in its buffer. Positions of the
 // line's characters are line_position + their offset in `line`.
@@ -19,6 +20,7 @@ struct StatementContext {
     uint32_t line_position;
     const ScriptBuffer* buffer;
     bool no_jump_cache;  // the line was changed by %substitution%
+    CachedLineRef cached;  // the line's kept tokens
 };
 
 inline uint32_t position_of(const StatementContext& c, const char* p) {

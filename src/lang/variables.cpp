@@ -188,6 +188,13 @@ void drop_slot(EngineState* st, uint16_t index) {
 
 VariableSlot* slot_at(EngineState* st, uint16_t index) { return &st->table.slots[index]; }
 
+// Names are unique within a table, so the slot that has it is the one found.
+bool slot_holds_name(EngineState* st, uint16_t slot, const char* name, size_t length) {
+    if (slot == 0 || slot >= st->table.used || length == 0) return false;
+    const VariableSlot& s = st->table.slots[slot];
+    return !slot_is_empty(s) && slot_has_name(s, name, length);
+}
+
 // ---------------------------------------------------------------- names from outside
 
 void FoldName(const char* name, char out[VARIABLE_NAME_BYTES]) {

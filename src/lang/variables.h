@@ -43,6 +43,9 @@ bool GetVariableText(EngineState* st, const char* name, char* buffer, size_t siz
 
 // Slot access of the current table.
 VariableSlot* slot_at(EngineState* st, uint16_t index);
+// Whether `slot` of the current table holds the variable of that lower-cased
+// name: the slot a lookup of the name would find.
+bool slot_holds_name(EngineState* st, uint16_t slot, const char* name, size_t length);
 
 // Table switching; every SwitchTable is paired with a RestoreTable.
 struct TableSave {

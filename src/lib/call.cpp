@@ -76,6 +76,9 @@ struct CallerSettings {
     const char* lexer_token_start;
     uint8_t lexer_kind;
     uint16_t lexer_id;
+    CachedLine* lexer_cache;
+    const char* lexer_cache_base;
+    uint32_t lexer_cache_stamp;
 };
 
 void save_and_reset(EngineState* st, CallerSettings* saved) {
@@ -98,6 +101,9 @@ void save_and_reset(EngineState* st, CallerSettings* saved) {
     saved->lexer_token_start = st->lexer.token_start;
     saved->lexer_kind = st->lexer.kind;
     saved->lexer_id = st->lexer.id;
+    saved->lexer_cache = st->lexer.cache;
+    saved->lexer_cache_base = st->lexer.cache_base;
+    saved->lexer_cache_stamp = st->lexer.cache_stamp;
 
     st->last_if = -1;
     st->cancel_handler_mode = -1;
@@ -133,6 +139,9 @@ void restore(EngineState* st, const CallerSettings& saved) {
     st->lexer.token_start = saved.lexer_token_start;
     st->lexer.kind = saved.lexer_kind;
     st->lexer.id = saved.lexer_id;
+    st->lexer.cache = saved.lexer_cache;
+    st->lexer.cache_base = saved.lexer_cache_base;
+    st->lexer.cache_stamp = saved.lexer_cache_stamp;
 }
 
 // ------------------------------------------------------------------ hooks

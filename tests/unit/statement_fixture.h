@@ -10,6 +10,7 @@
 #include "engine_fixture.h"
 #include "lang/evaluator.h"
 #include "lang/statements.h"
+#include "lang/token_cache.h"
 #include "lang/variables.h"
 
 class StatementTest : public EngineTest {
@@ -72,7 +73,7 @@ protected:
             Value result;
             init_value(&result);
             outcome = ExecuteStatement(st, &result, line, static_cast<uint32_t>(offset), &position, start,
-                                       buffer, no_jump_cache);
+                                       buffer, no_jump_cache, CachedLineRef{});
             release_value(st, &result);
             ++statements;
             if (outcome != 1) {
