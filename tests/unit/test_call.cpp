@@ -1,15 +1,11 @@
 // Call(file, parameters) where a script cannot look: the settings a called
-// script starts without and gets back, the quiet stop after a failure, and
-// the Call frame's limit. The rest is tests/scripts/runner/call.qob.
+// script starts without and gets back, and the quiet stop after a failure.
+// The rest is tests/scripts/runner/call.qob and nested_calls.qob.
 #include "builtin_fixture.h"
 
 #include <stdio.h>
-#include <string.h>
-#include <string>
 #include "base/error_numbers.h"
 #include "base/heap.h"
-#include "engine/run_loop.h"
-#include "lang/evaluator.h"
 #include "lang/frame_types.h"
 #include "lang/host_call.h"
 #include "lang/pump.h"
@@ -47,15 +43,7 @@ protected:
         return path;
     }
 
-    // The main script as the host hands it over.
-    int run(const std::string& text) {
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, text.size() + 1);
-        memcpy(GlobalLock(block), text.c_str(), text.size());
-        GlobalUnlock(block);
-        const int entry = ProcessDaBatBuffer(nullptr, state_handle, block, nullptr, nullptr);
-        GlobalFree(block);
-        return entry;
-    }
+    int run(const std::string& text) { return run_entry(text); }
 
     // Call through the dispatcher, outside any run.
     bool call(const char* file, const char* parameters) {
@@ -67,16 +55,6 @@ protected:
         return DispatchFunction(st, "call", false, id_named("call"), &result, args, 2) && st->error == 0;
     }
 
-    int32_t integer(const char* name) {
-        const uint16_t slot = FindSlot(st, name);
-        if (slot == NO_SLOT || !(slot_at(st, slot)->v.flags & VF_INT)) return -999999;
-        return slot_at(st, slot)->v.integer;
-    }
-    std::string text(const char* name) {
-        char buffer[256] = "<none>";
-        GetVariableText(st, name, buffer, sizeof buffer);
-        return buffer;
-    }
     static std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 };
 
@@ -85,9 +63,9 @@ protected:
 TEST_F(CallTest, FailureInCalledScriptStopsCallerQuietlyWith9013) {
     const std::string callee = script_file("fails.tqt", "a = 1\nb = no_such_variable + 1\nc = 1\n");
     EXPECT_EQ(run("Call(" + quoted(callee) + ", \"\")\nafter = 1"), 1);
-    EXPECT_EQ(integer("a"), 1);
-    EXPECT_EQ(integer("c"), -999999);
-    EXPECT_EQ(integer("after"), -999999);
+    EXPECT_EQ(int_var("a"), 1);
+    EXPECT_EQ(int_var("c"), -999999);
+    EXPECT_EQ(int_var("after"), -999999);
     EXPECT_EQ(st->last_run_error, 9013);
     EXPECT_EQ(st->pending_cancel, 9013);
     // The one report is the called script's own.
@@ -95,20 +73,6 @@ TEST_F(CallTest, FailureInCalledScriptStopsCallerQuietlyWith9013) {
     EXPECT_EQ(std::string(st->silent_caption).rfind("9013", 0), std::string::npos);
     EXPECT_EQ(st->call_depth, 0);
     EXPECT_EQ(st->structure_depth, 0);
-}
-
-TEST_F(CallTest, FullStructureStackRaises3353) {
-    const std::string callee = script_file("deep.tqt", "ran = 1\n");
-    StructureFrame frame{};
-    frame.type = FRAME_WHILE;
-    for (int i = 0; i < STRUCTURE_FRAMES; ++i) st->frames[i] = frame;
-    st->structure_depth = STRUCTURE_FRAMES;
-    EXPECT_FALSE(call(callee.c_str(), ""));
-    EXPECT_EQ(st->error, 3353);
-    EXPECT_EQ(st->call_depth, 0);
-    EXPECT_EQ(st->structure_depth, STRUCTURE_FRAMES);
-    EXPECT_EQ(integer("ran"), -999999);
-    st->structure_depth = 0;
 }
 
 // ------------------------------------------------------------------ what the caller gets back
@@ -135,8 +99,8 @@ TEST_F(CallTest, CallerSettingsAreResetInsideAndRestoredAfter) {
     EXPECT_TRUE(call(callee.c_str(), "")) << st->error;
 
     // Inside, the called script saw the reset values.
-    EXPECT_EQ(text("inner_error_mode"), "0");
-    EXPECT_EQ(text("inner_cancel_mode"), "-1");
+    EXPECT_EQ(text_var("inner_error_mode"), "0");
+    EXPECT_EQ(text_var("inner_cancel_mode"), "-1");
     // Afterwards, the caller's values are back.
     EXPECT_EQ(st->last_if, 0);
     EXPECT_EQ(st->error_handler_mode, 3);

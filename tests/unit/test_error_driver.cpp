@@ -122,10 +122,10 @@ TEST_F(CancelHandler, GoSubModeRunsTheCancelLabelAndReturns) {
                                "info = tqerroradditionalinfo\n"
                                "number = tqerrorarray[0]\n"
                                "Return\n"));
-    EXPECT_EQ(text_of("after"), "1");
-    EXPECT_EQ(text_of("text"), "Cancel");
-    EXPECT_EQ(text_of("info"), "User pressed Cancel");
-    EXPECT_EQ(text_of("number"), "9999");
+    EXPECT_EQ(text_var("after"), "1");
+    EXPECT_EQ(text_var("text"), "Cancel");
+    EXPECT_EQ(text_var("info"), "User pressed Cancel");
+    EXPECT_EQ(text_var("number"), "9999");
     EXPECT_EQ(st->cancel_handler_mode, 0);
 }
 
@@ -133,7 +133,7 @@ TEST_F(CancelHandler, CalledScriptModeStaysArmed) {
     st->cancel_handler_mode = -1;
     ASSERT_TRUE(run_cancelling("HostCancel()\nafter = 1\nExit\n:cancel\nhandled = 1\n"));
     EXPECT_FALSE(defined("after"));
-    EXPECT_EQ(text_of("handled"), "1");
+    EXPECT_EQ(text_var("handled"), "1");
     EXPECT_EQ(st->cancel_handler_mode, -1);
 }
 

@@ -263,10 +263,6 @@ protected:
         release_value(st, &result);
         return outcome;
     }
-    std::string variable(const char* name) {
-        char text[64] = "";
-        return GetVariableText(st, name, text, sizeof text) ? text : "<none>";
-    }
 };
 
 TEST_F(LoadScriptTest, FailuresAreReportedOnce) {
@@ -281,7 +277,7 @@ TEST_F(LoadScriptTest, FailuresAreReportedOnce) {
     EXPECT_EQ(load(write_file("broken.qob", "n = 1\n#include nowhere.txt\nn = 2\n")), 0);
     EXPECT_EQ(st->last_error, (int32_t)Err::IncludeFileAccess);
     EXPECT_STREQ(st->offending_line, "nowhere.txt");
-    EXPECT_EQ(variable("n"), "<none>");  // nothing of the script ran
+    EXPECT_EQ(text_var("n"), "<none>");  // nothing of the script ran
 
     EXPECT_EQ(load(write_file("badwide.qob", "\xFF\xFE")), 0);
     EXPECT_EQ(st->last_error, (int32_t)Err::UnicodeScriptConvertError);
