@@ -19,6 +19,37 @@
 // EXPECT_EQ(Error("..."), E(Err::X)).
 constexpr int E(Err e) { return static_cast<int>(e); }
 
+// A fresh name in the temporary directory, with no file behind it yet.
+inline std::string temp_path(const char* prefix) {
+    char directory[MAX_PATH], name[MAX_PATH];
+    GetTempPathA(MAX_PATH, directory);
+    GetTempFileNameA(directory, prefix, 0, name);
+    DeleteFileA(name);
+    return name;
+}
+
+// A whole file's bytes, "<missing>" when it cannot be opened.
+inline std::string read_file(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string text;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+    CloseHandle(file);
+    return text;
+}
+
+inline bool write_file(const std::string& path, const std::string& content) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool ok = file != INVALID_HANDLE_VALUE &&
+                    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return ok && written == content.size();
+}
+
 class EngineTest : public ::testing::Test {
 protected:
     static constexpr uint16_t kCapacity = 400;

@@ -3,7 +3,7 @@
 // The rest is tests/scripts/runner/call.qob and nested_calls.qob.
 #include "builtin_fixture.h"
 
-#include <stdio.h>
+#include <vector>
 #include "base/error_numbers.h"
 #include "base/heap.h"
 #include "lang/frame_types.h"
@@ -14,33 +14,18 @@ namespace {
 
 class CallTest : public BuiltinTest {
 protected:
-    char directory[MAX_PATH] = "";
-    std::string files[4];
-    int file_count = 0;
+    std::vector<std::string> files;
 
-    void SetUp() override {
-        BuiltinTest::SetUp();
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        snprintf(directory, sizeof directory, "%scall_test_%lu\\", temp, GetCurrentProcessId());
-        CreateDirectoryA(directory, nullptr);
-    }
     void TearDown() override {
-        for (int i = 0; i < file_count; ++i) DeleteFileA(files[i].c_str());
-        RemoveDirectoryA(directory);
+        for (const std::string& file : files) DeleteFileA(file.c_str());
         BuiltinTest::TearDown();
     }
 
-    // Writes a script file into the test directory; returns its full path.
-    std::string script_file(const char* name, const char* text) {
-        std::string path = std::string(directory) + name;
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
-        DWORD written = 0;
-        WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
-        CloseHandle(file);
-        if (file_count < 4) files[file_count++] = path;
-        return path;
+    // Writes a script file into the temporary directory; returns its path.
+    std::string script_file(const char* text) {
+        files.push_back(temp_path("qcl"));
+        EXPECT_TRUE(write_file(files.back(), text));
+        return files.back();
     }
 
     int run(const std::string& text) { return run_entry(text); }
@@ -61,7 +46,7 @@ protected:
 // ------------------------------------------------------------------ failures
 
 TEST_F(CallTest, FailureInCalledScriptStopsCallerQuietlyWith9013) {
-    const std::string callee = script_file("fails.tqt", "a = 1\nb = no_such_variable + 1\nc = 1\n");
+    const std::string callee = script_file("a = 1\nb = no_such_variable + 1\nc = 1\n");
     EXPECT_EQ(run("Call(" + quoted(callee) + ", \"\")\nafter = 1"), 1);
     EXPECT_EQ(int_var("a"), 1);
     EXPECT_EQ(int_var("c"), -999999);
@@ -79,7 +64,6 @@ TEST_F(CallTest, FailureInCalledScriptStopsCallerQuietlyWith9013) {
 
 TEST_F(CallTest, CallerSettingsAreResetInsideAndRestoredAfter) {
     const std::string callee = script_file(
-        "settings.tqt",
         "inner_error_mode = IntControl(73, 1, 0, \"\", 0)\n"
         "inner_cancel_mode = IntControl(72, 0, 0, \"\", 0)\n"
         "If 1 Then x = 1\n");

@@ -48,14 +48,9 @@ protected:
     }
 
     std::string write_file(const std::string& name, const std::string& content) {
-        std::string path = dir + name;
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(f, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-        CloseHandle(f);
-        files.push_back(path);
-        return path;
+        files.push_back(dir + name);
+        EXPECT_TRUE(::write_file(files.back(), content));
+        return files.back();
     }
 
     HGLOBAL block_of(const std::string& text) {

@@ -80,9 +80,7 @@ protected:
         Substitute::SetUp();
         GetTempPathA(sizeof directory, directory);
         existing = std::string(directory) + "qob_include_probe.tqt";
-        HANDLE file = CreateFileA(existing.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        CloseHandle(file);
+        ASSERT_TRUE(write_file(existing, ""));
         lstrcpynA(st->script_path, (std::string(directory) + "main.tqt").c_str(), MAX_PATH);
         st->include_flags = INCLUDE_EXPAND | INCLUDE_AT_RUN_TIME;
     }

@@ -18,17 +18,6 @@
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return "<missing>";
-    std::string text;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-    fclose(f);
-    return text;
-}
-
 size_t count_of(const std::string& text, const std::string& what) {
     size_t count = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
@@ -41,11 +30,7 @@ protected:
 
     void SetUp() override {
         ErrorPathTest::SetUp();
-        char directory[MAX_PATH], name[MAX_PATH];
-        GetTempPathA(sizeof directory, directory);
-        GetTempFileNameA(directory, "trc", 0, name);
-        path = name;
-        DeleteFileA(path.c_str());
+        path = temp_path("trc");
     }
     void TearDown() override {
         DeleteFileA(path.c_str());
@@ -104,10 +89,7 @@ TEST_F(Trace, NamesBecomeFullPathsExceptTheDebuggerOutput) {
 }
 
 TEST_F(Trace, RequestTenStartsAFreshFile) {
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    fputs("old contents", f);
-    fclose(f);
+    ASSERT_TRUE(write_file(path, "old contents"));
     trace_on(1);
     trace_text(st, "note", false, false);
     EXPECT_NE(trace().find("old contents"), std::string::npos) << "1 appends";
