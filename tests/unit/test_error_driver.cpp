@@ -47,17 +47,6 @@ TEST_F(ErrorDriver, MinorErrorUnderCancelIsReportedAndStops) {
     EXPECT_STREQ(st->last_report.text, "1628:  ArrDimension: Invalid array dimension");
 }
 
-TEST_F(ErrorDriver, ModerateUserEventReportsItselfAndRecordsItsCode) {
-    ASSERT_TRUE(run("ErrorMode(@NOTIFY)\nErrorEvent(-2, 7002, \"boom\")\ndone = 1\n"));
-    // Silent mode answers Cancel: the run stops after the event's own report.
-    EXPECT_FALSE(defined("done"));
-    EXPECT_STREQ(st->silent_caption, "User-Defined Error:  7002: boom");
-    EXPECT_STREQ(st->silent_text, "ErrorEvent(-2, 7002, \"boom\")");
-    EXPECT_EQ(st->last_report.number, 7002);
-    EXPECT_EQ(st->last_report.line, 2);
-    EXPECT_EQ(st->last_run_error, ERROR_REPORTED_BY_EVENT);
-}
-
 // ------------------------------------------------------------ handler labels
 
 TEST_F(ErrorDriver, MissingHandlerLabelLeavesTheErrorToBeReported) {
