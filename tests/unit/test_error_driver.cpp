@@ -36,17 +36,6 @@ TEST_F(ErrorDriver, LastErrorGivesTheIndirectValueForExtenderAndReportedCodes) {
     }
 }
 
-TEST_F(ErrorDriver, MinorErrorUnderCancelIsReportedAndStops) {
-    ASSERT_TRUE(run("a = ArrDimension(-1)\ndone = 1\n"));
-    EXPECT_FALSE(defined("done"));
-    EXPECT_STREQ(st->silent_caption, "1628:  ArrDimension: Invalid array dimension");
-    EXPECT_STREQ(st->silent_text, "a = ArrDimension(-1)");
-    EXPECT_EQ(st->last_report.number, 1628);
-    EXPECT_EQ(st->last_report.line, 1);
-    EXPECT_STREQ(st->last_report.file, kScriptPath);
-    EXPECT_STREQ(st->last_report.text, "1628:  ArrDimension: Invalid array dimension");
-}
-
 // ------------------------------------------------------------ handler labels
 
 TEST_F(ErrorDriver, MissingHandlerLabelLeavesTheErrorToBeReported) {
