@@ -44,21 +44,6 @@ protected:
 
 // ------------------------------------------------------------------ headers
 
-TEST_F(Functions, HeaderNameAndParameters) {
-    ASSERT_EQ(parse(" \tMyFunc( First ,\tsecond,THIRD )  ; comment"), 1);
-    EXPECT_STREQ(parsed.name, "myfunc");
-    EXPECT_EQ(parsed.name_length, 6);
-    ASSERT_EQ(parsed.parameter_count, 3);
-    EXPECT_STREQ(parsed.parameters[0], "first");
-    EXPECT_STREQ(parsed.parameters[1], "second");
-    EXPECT_STREQ(parsed.parameters[2], "third");
-    ASSERT_EQ(parse("none()"), 1);
-    EXPECT_EQ(parsed.parameter_count, 0);
-    ASSERT_EQ(parse("spaced (a)"), 1);
-    EXPECT_STREQ(parsed.name, "spaced");
-    EXPECT_EQ(st->skipping_definition, 0);
-}
-
 // An empty name between commas, a missing ")" and a seventeenth parameter
 // are shown by the scripts tests/scripts/functions/define_errors_syntax_*.
 TEST_F(Functions, HeaderSyntaxErrors) {

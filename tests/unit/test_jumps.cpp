@@ -1,5 +1,6 @@
-// GoTo, GoSub, Return, the label search and the jump cache; ForEach over a
-// collection supplied through the hooks. Execute's error modes run in
+// The jump cache of GoTo and GoSub, Return at a Call level, and ForEach over
+// a collection supplied through the hooks. The label search runs in
+// tests/scripts/core/statements.qob, Execute's error modes in
 // tests/scripts/runner/execute_modes.qob.
 #include "statement_fixture.h"
 
@@ -35,25 +36,6 @@ protected:
         return target;
     }
 };
-
-// ---------------------------------------------------------------- GoTo and labels
-
-TEST_F(Jumps, LabelSearchMatchesWholeNamesOutsideFunctionBodies) {
-    const std::string script = "x = 1\n"
-                               ":innerloop\n"
-                               "#DefineFunction f()\n"
-                               ":inner\n"
-                               "#EndFunction\n"
-                               "  :INNER\t; tab after the name\n"
-                               ":inner\n";
-    buffer = load(script);
-    uint32_t target = 0;
-    ASSERT_TRUE(find_label(st, "Inner", buffer, &target));
-    EXPECT_EQ(target, position_of(script, ":INNER"));
-    EXPECT_FALSE(find_label(st, "inne", buffer, &target));
-    EXPECT_EQ(st->error, E(Err::GoToLabelNotFound));
-    st->error = 0;
-}
 
 // ---------------------------------------------------------------- the jump cache
 
