@@ -56,18 +56,6 @@ TEST_F(Trace, NamesBecomeFullPathsExceptTheDebuggerOutput) {
     EXPECT_STREQ(st->trace_file, "");
 }
 
-TEST_F(Trace, RequestTenStartsAFreshFile) {
-    ASSERT_TRUE(write_file(path, "old contents"));
-    trace_on(1);
-    trace_text(st, "note", false, false);
-    EXPECT_NE(trace().find("old contents"), std::string::npos) << "1 appends";
-    ASSERT_TRUE(DebugTraceRequest(st, 10, path.c_str(), ""));
-    trace_text(st, "note", false, false);
-    const std::string text = trace();
-    EXPECT_EQ(text.find("old contents"), std::string::npos);
-    EXPECT_NE(text.find("*** Debug Initialized ***"), std::string::npos) << "a new start writes the banner";
-}
-
 TEST_F(Trace, FramedTextAndTextWhileOff) {
     ASSERT_TRUE(DebugTraceRequest(st, 100, path.c_str(), ""));
     trace_text(st, "quiet", false, false);
