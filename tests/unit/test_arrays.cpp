@@ -1,7 +1,8 @@
 // Engine arrays through the evaluator: the size limit, the header, element
 // numbering, sharing and release (the block and the heap given back), and
-// element lookups by name. The errors of dimensions and subscripts run in
-// tests/scripts/arrays/subscripts.qob.
+// the lexer's position around an element lookup by name. The errors of
+// dimensions and subscripts run in tests/scripts/arrays/subscripts.qob,
+// lookups by name in tests/scripts/intcontrol/requests.qob (IntControl 89).
 #include "array_fixture.h"
 
 #include "lang/array_access.h"
@@ -207,37 +208,6 @@ TEST_F(Arrays, SubscriptThroughAPointer) {
     EXPECT_EQ(Error("x = *p[3]"), E(Err::ArraySubscriptOutOfBounds));
     EXPECT_EQ(Error("x = *p[0]"), E(Err::ArrayElementUninitialized));
     // The dereferenced copy's share went with it.
-    EXPECT_EQ(Shares("a"), 1u);
-}
-
-TEST_F(Arrays, ElementTextByName) {
-    Run("a = ArrDimension(2, 3)");
-    Run("a[1, 2] = 'x'");
-    Run("a[0, 1] = 42");
-    Run("i = 1");
-    char text[32];
-    ASSERT_TRUE(GetVariableText(st, "a[1,2]", text, sizeof text));
-    EXPECT_STREQ(text, "x");
-    ASSERT_TRUE(GetVariableText(st, "A[ 0 , i ]", text, sizeof text));
-    EXPECT_STREQ(text, "42");
-    ASSERT_TRUE(GetVariableText(st, "a[i, i+1]", text, sizeof text));
-    EXPECT_STREQ(text, "x");
-    ASSERT_TRUE(GetVariableText(st, "a", text, sizeof text));
-    EXPECT_STREQ(text, "<array>");
-    // Failures are quiet: no error is left behind.
-    EXPECT_FALSE(GetVariableText(st, "a[2,0]", text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, "a[0,0]", text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, "a[1]", text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, "a[1,2] x", text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, "i[0]", text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, "a(1,2)", text, sizeof text));
-    EXPECT_EQ(st->error, 0);
-    EXPECT_STREQ(error_info_text(st), "");
-    // 40 characters of subscripts are read, 41 are not.
-    const std::string forty = "[1,                                   2]";
-    ASSERT_EQ(forty.size(), 40u);
-    EXPECT_TRUE(GetVariableText(st, ("a" + forty).c_str(), text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, ("a" + forty.substr(0, 3) + " " + forty.substr(3)).c_str(), text, sizeof text));
     EXPECT_EQ(Shares("a"), 1u);
 }
 
