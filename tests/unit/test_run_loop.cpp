@@ -229,14 +229,6 @@ TEST_F(RunLoop, EntryRefusesMissingBlocks) {
     EXPECT_EQ(ProcessDaBatBuffer(nullptr, state_handle, nullptr, nullptr, nullptr), 0);
 }
 
-TEST_F(RunLoop, MissingIncludeFileIsReportedAndNothingRuns) {
-    EXPECT_EQ(run("a = 1\n#include \"no such file.tqt\"\nb = 2"), 0);
-    EXPECT_FALSE(defined("a"));
-    EXPECT_EQ(st->last_run_error, 217);
-    EXPECT_TRUE(reported(217)) << caption();
-    EXPECT_EQ(std::string(st->silent_text), "no such file.tqt");
-}
-
 // ------------------------------------------------------------------ pump and wait
 
 TEST_F(RunLoop, PumpDispatchesUnlessSwitchedOff) {

@@ -56,15 +56,6 @@ TEST_F(Trace, NamesBecomeFullPathsExceptTheDebuggerOutput) {
     EXPECT_STREQ(st->trace_file, "");
 }
 
-TEST_F(Trace, FramedTextAndTextWhileOff) {
-    ASSERT_TRUE(DebugTraceRequest(st, 100, path.c_str(), ""));
-    trace_text(st, "quiet", false, false);
-    EXPECT_EQ(trace(), "<missing>") << "3 writes nothing while the trace is off";
-    ASSERT_TRUE(DebugTraceRequest(st, 204, "loud", ""));
-    const std::string dollars(80, '$');
-    EXPECT_NE(trace().find("\r\n" + dollars + "\r\nloud\r\n" + dollars + "\r\n"), std::string::npos) << trace();
-}
-
 TEST_F(Trace, OptionBitsFollowTheirRequests) {
     ASSERT_TRUE(DebugTraceRequest(st, 102, "", "1"));
     ASSERT_TRUE(DebugTraceRequest(st, 103, "", "7"));
