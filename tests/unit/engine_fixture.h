@@ -5,15 +5,50 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <string.h>
+#include <string>
 #include "base/engine_state.h"
 #include "base/error_info.h"
 #include "base/error_numbers.h"
 #include "engine/entry.h"
+#include "engine/run_loop.h"
+#include "lang/evaluator.h"
 #include "lang/variables.h"
 
 // An error number as the helpers that run a line answer it, for
 // EXPECT_EQ(Error("..."), E(Err::X)).
 constexpr int E(Err e) { return static_cast<int>(e); }
+
+// A fresh name in the temporary directory, with no file behind it yet.
+inline std::string temp_path(const char* prefix) {
+    char directory[MAX_PATH], name[MAX_PATH];
+    GetTempPathA(MAX_PATH, directory);
+    GetTempFileNameA(directory, prefix, 0, name);
+    DeleteFileA(name);
+    return name;
+}
+
+// A whole file's bytes, "<missing>" when it cannot be opened.
+inline std::string read_file(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string text;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+    CloseHandle(file);
+    return text;
+}
+
+inline bool write_file(const std::string& path, const std::string& content) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool ok = file != INVALID_HANDLE_VALUE &&
+                    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return ok && written == content.size();
+}
 
 class EngineTest : public ::testing::Test {
 protected:
@@ -57,6 +92,63 @@ protected:
         st->error = 0;
         free_error_info(st);
         return error;
+    }
+
+    // A script as a host hands it over: a moveable block, zero-terminated.
+    static HGLOBAL script_block(const void* bytes, size_t size) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size + 2);
+        memcpy(GlobalLock(block), bytes, size);
+        GlobalUnlock(block);
+        return block;
+    }
+
+    // Runs text through the host entry; the entry's answer (1: it ran).
+    int run_entry(const std::string& text, void* host = nullptr, const void* keywords = nullptr,
+                  HWND window = nullptr) {
+        HGLOBAL block = script_block(text.data(), text.size());
+        const int entry = ProcessDaBatBuffer(window, state_handle, block, host, keywords);
+        GlobalFree(block);
+        return entry;
+    }
+
+    // Runs text through RunScript with the run state the entry would set,
+    // without the entry's resets (the cancel flags, defined functions).
+    int run_script(const std::string& text) {
+        const uint32_t length = static_cast<uint32_t>(text.size());
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length + 1);
+        auto* bytes = static_cast<uint8_t*>(GlobalLock(block));
+        memcpy(bytes, text.data(), length);
+        NormaliseLineEnds(reinterpret_cast<char*>(bytes));
+        ScrambleScript(st, bytes, length);
+        GlobalUnlock(block);
+        st->error_mode = ERRMODE_CANCEL;
+        st->cancel_report = 1;
+        st->last_if = -1;
+        Value result;
+        init_value(&result);
+        uint32_t line_start = 0, position = 0;
+        const int outcome = RunScript(st, &result, ScriptBuffer{block, length, 0}, &line_start, &position);
+        release_value(st, &result);
+        GlobalFree(block);
+        return outcome;
+    }
+
+    // A variable's integer, -999999 when it holds none.
+    int32_t int_var(const char* name) {
+        const uint16_t slot = FindSlot(st, name);
+        if (slot == NO_SLOT || !(slot_at(st, slot)->v.flags & VF_INT)) return -999999;
+        return slot_at(st, slot)->v.integer;
+    }
+
+    // A variable's (or an element's) text, "<none>" when it has none.
+    std::string text_var(const char* name) {
+        char buffer[LINE_BUFFER_BYTES] = "";
+        return GetVariableText(st, name, buffer, sizeof buffer) ? buffer : "<none>";
+    }
+
+    bool defined(const char* name) {
+        const uint16_t slot = FindSlot(st, name);
+        return slot != NO_SLOT && (slot_at(st, slot)->v.flags & VF_DEFINED_MASK);
     }
 
     void TearDown() override {

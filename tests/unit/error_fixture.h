@@ -29,22 +29,8 @@ protected:
     // Runs `text` as the host would (with the host's function handler and
     // table when given); false when the engine refused it.
     bool run(const std::string& text, void* host_handler = nullptr, const void* host_keywords = nullptr) {
-        HGLOBAL block = GlobalAlloc(GHND, text.size() + 1);
-        if (!block) return false;
-        memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
-        GlobalUnlock(block);
-        const int outcome = ProcessDaBatBuffer(nullptr, state_handle, block, host_handler, host_keywords);
-        GlobalFree(block);
-        return outcome == 1;
+        return run_entry(text, host_handler, host_keywords) == 1;
     }
-
-    std::string text_of(const char* name) {
-        char buffer[LINE_BUFFER_BYTES] = "";
-        if (!GetVariableText(st, name, buffer, sizeof buffer)) return "<none>";
-        return buffer;
-    }
-
-    bool defined(const char* name) { return FindSlot(st, name) != NO_SLOT && text_of(name) != "<none>"; }
 };
 
 // What the answering thread saw of one dialog.

@@ -1,6 +1,8 @@
-// Engine arrays through the evaluator: creation and its errors, element
-// numbering, every subscript error, sharing and release (the block and the
-// heap given back), and element lookups by name.
+// Engine arrays through the evaluator: the size limit, the header, element
+// numbering, sharing and release (the block and the heap given back), and
+// the lexer's position around an element lookup by name. The errors of
+// dimensions and subscripts run in tests/scripts/arrays/subscripts.qob,
+// lookups by name in tests/scripts/intcontrol/requests.qob (IntControl 89).
 #include "array_fixture.h"
 
 #include "lang/array_access.h"
@@ -9,18 +11,9 @@ namespace {
 
 using Arrays = ArrayLines;
 
-TEST_F(Arrays, DimensionErrors) {
-    EXPECT_EQ(Error("a = ArrDimension(3, 0, 2)"), E(Err::ArrDimensionZeroBeforeNonZero));
-    EXPECT_EQ(Error("a = ArrDimension(0, 3)"), E(Err::ArrDimensionZeroBeforeNonZero));
-    EXPECT_EQ(Error("a = ArrDimension(-1)"), E(Err::ArrDimensionBadDim));
-    EXPECT_EQ(Error("a = ArrDimension(2, -3)"), E(Err::ArrDimensionBadDim));
-    // 10^10 cells of 44 bytes or more pass 4e9 bytes long before any allocation.
-    EXPECT_EQ(Error("a = ArrDimension(100000, 100000)"), E(Err::ArrDimensionTooLarge));
-    EXPECT_EQ(Error("a = ArrDimension(65536, 65536, 65536, 65536, 65536)"), E(Err::ArrDimensionTooLarge));
-    // A failed creation assigns nothing.
-    EXPECT_FALSE(Slot("a").v.flags & VF_ARRAY);
-    // The limit counts 44-byte cells and a 40-byte header on both targets
-    // (a script cannot show it cheaply: the largest array takes 5 GB on Win64).
+// The size limit counts 44-byte cells and a 40-byte header on both targets
+// (a script cannot show it cheaply: the largest array takes 5 GB on Win64).
+TEST(ArraySize, LimitCountsCellsAndHeader) {
     EXPECT_TRUE(array_size_allowed(90909089));
     EXPECT_FALSE(array_size_allowed(90909090));
 }
@@ -98,28 +91,10 @@ TEST_F(Arrays, RowMajorElementNumbers) {
     EXPECT_EQ(ArrayOf("f")->elements[1].v.integer, 5);
 }
 
-TEST_F(Arrays, SubscriptErrors) {
+TEST_F(Arrays, FailedSubscriptsLeaveNothingLocked) {
     Run("a = ArrDimension(2, 3)");
-    Run("a[1, 2] = 'x'");
-    EXPECT_EQ(Error("x = a[2, 0]"), E(Err::ArraySubscriptOutOfBounds));
-    EXPECT_EQ(Error("x = a[0, 3]"), E(Err::ArraySubscriptOutOfBounds));
-    EXPECT_EQ(Error("x = a[0, -1]"), E(Err::ArraySubscriptOutOfBounds));
-    EXPECT_EQ(Error("x = a[1]"), E(Err::ArrayWrongDimCount));
-    EXPECT_EQ(Error("x = a[1, 2, 0]"), E(Err::ArrayWrongDimCount));
-    EXPECT_EQ(Error("x = a[0, 0]"), E(Err::ArrayElementUninitialized));
-    EXPECT_EQ(Error("x = a['one', 0]"), E(Err::ArraySubscriptNotNumeric));
-    EXPECT_EQ(Error("x = a[1 2]"), E(Err::ArraySyntax));
-    EXPECT_EQ(Error("x = a[1, 2"), E(Err::ArraySyntax));
-    EXPECT_EQ(Error("a[2, 0] = 1"), E(Err::ArraySubscriptOutOfBounds));
-    EXPECT_EQ(Error("a[0] = 1"), E(Err::ArrayWrongDimCount));
-    EXPECT_EQ(Error("a[0, 0] = a"), E(Err::EmbeddedArray));
-    EXPECT_EQ(ArrayOf("a")->elements[0].v.flags, 0u);  // the failed store left the element alone
-    // Subscripts are numbers by conversion: texts of digits and rounded floats.
-    EXPECT_EQ(Text("a['1', '2']"), "x");
-    EXPECT_EQ(Text("a[0.6, 1.5]"), "x");
-    EXPECT_EQ(Error("x = a[1.5, 0]"), E(Err::ArraySubscriptOutOfBounds));
-    EXPECT_EQ(Text("a[3 - 2, 1 + 1]"), "x");
-    // Nothing was left locked by the failed subscripts.
+    for (const char* bad : {"x = a[2, 0]", "x = a[1]", "x = a['one', 0]", "x = a[1 2]", "a[0, 0] = a"})
+        EXPECT_NE(Error(bad), 0) << bad;
     EXPECT_EQ(Shares("a"), 1u);
 }
 
@@ -233,37 +208,6 @@ TEST_F(Arrays, SubscriptThroughAPointer) {
     EXPECT_EQ(Error("x = *p[3]"), E(Err::ArraySubscriptOutOfBounds));
     EXPECT_EQ(Error("x = *p[0]"), E(Err::ArrayElementUninitialized));
     // The dereferenced copy's share went with it.
-    EXPECT_EQ(Shares("a"), 1u);
-}
-
-TEST_F(Arrays, ElementTextByName) {
-    Run("a = ArrDimension(2, 3)");
-    Run("a[1, 2] = 'x'");
-    Run("a[0, 1] = 42");
-    Run("i = 1");
-    char text[32];
-    ASSERT_TRUE(GetVariableText(st, "a[1,2]", text, sizeof text));
-    EXPECT_STREQ(text, "x");
-    ASSERT_TRUE(GetVariableText(st, "A[ 0 , i ]", text, sizeof text));
-    EXPECT_STREQ(text, "42");
-    ASSERT_TRUE(GetVariableText(st, "a[i, i+1]", text, sizeof text));
-    EXPECT_STREQ(text, "x");
-    ASSERT_TRUE(GetVariableText(st, "a", text, sizeof text));
-    EXPECT_STREQ(text, "<array>");
-    // Failures are quiet: no error is left behind.
-    EXPECT_FALSE(GetVariableText(st, "a[2,0]", text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, "a[0,0]", text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, "a[1]", text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, "a[1,2] x", text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, "i[0]", text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, "a(1,2)", text, sizeof text));
-    EXPECT_EQ(st->error, 0);
-    EXPECT_STREQ(error_info_text(st), "");
-    // 40 characters of subscripts are read, 41 are not.
-    const std::string forty = "[1,                                   2]";
-    ASSERT_EQ(forty.size(), 40u);
-    EXPECT_TRUE(GetVariableText(st, ("a" + forty).c_str(), text, sizeof text));
-    EXPECT_FALSE(GetVariableText(st, ("a" + forty.substr(0, 3) + " " + forty.substr(3)).c_str(), text, sizeof text));
     EXPECT_EQ(Shares("a"), 1u);
 }
 

@@ -1,15 +1,11 @@
 // Call(file, parameters) where a script cannot look: the settings a called
-// script starts without and gets back, the quiet stop after a failure, and
-// the Call frame's limit. The rest is tests/scripts/runner/call.qob.
+// script starts without and gets back, and the quiet stop after a failure.
+// The rest is tests/scripts/runner/call.qob and nested_calls.qob.
 #include "builtin_fixture.h"
 
-#include <stdio.h>
-#include <string.h>
-#include <string>
+#include <vector>
 #include "base/error_numbers.h"
 #include "base/heap.h"
-#include "engine/run_loop.h"
-#include "lang/evaluator.h"
 #include "lang/frame_types.h"
 #include "lang/host_call.h"
 #include "lang/pump.h"
@@ -18,44 +14,21 @@ namespace {
 
 class CallTest : public BuiltinTest {
 protected:
-    char directory[MAX_PATH] = "";
-    std::string files[4];
-    int file_count = 0;
+    std::vector<std::string> files;
 
-    void SetUp() override {
-        BuiltinTest::SetUp();
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        snprintf(directory, sizeof directory, "%scall_test_%lu\\", temp, GetCurrentProcessId());
-        CreateDirectoryA(directory, nullptr);
-    }
     void TearDown() override {
-        for (int i = 0; i < file_count; ++i) DeleteFileA(files[i].c_str());
-        RemoveDirectoryA(directory);
+        for (const std::string& file : files) DeleteFileA(file.c_str());
         BuiltinTest::TearDown();
     }
 
-    // Writes a script file into the test directory; returns its full path.
-    std::string script_file(const char* name, const char* text) {
-        std::string path = std::string(directory) + name;
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
-        DWORD written = 0;
-        WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
-        CloseHandle(file);
-        if (file_count < 4) files[file_count++] = path;
-        return path;
+    // Writes a script file into the temporary directory; returns its path.
+    std::string script_file(const char* text) {
+        files.push_back(temp_path("qcl"));
+        EXPECT_TRUE(write_file(files.back(), text));
+        return files.back();
     }
 
-    // The main script as the host hands it over.
-    int run(const std::string& text) {
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, text.size() + 1);
-        memcpy(GlobalLock(block), text.c_str(), text.size());
-        GlobalUnlock(block);
-        const int entry = ProcessDaBatBuffer(nullptr, state_handle, block, nullptr, nullptr);
-        GlobalFree(block);
-        return entry;
-    }
+    int run(const std::string& text) { return run_entry(text); }
 
     // Call through the dispatcher, outside any run.
     bool call(const char* file, const char* parameters) {
@@ -67,27 +40,17 @@ protected:
         return DispatchFunction(st, "call", false, id_named("call"), &result, args, 2) && st->error == 0;
     }
 
-    int32_t integer(const char* name) {
-        const uint16_t slot = FindSlot(st, name);
-        if (slot == NO_SLOT || !(slot_at(st, slot)->v.flags & VF_INT)) return -999999;
-        return slot_at(st, slot)->v.integer;
-    }
-    std::string text(const char* name) {
-        char buffer[256] = "<none>";
-        GetVariableText(st, name, buffer, sizeof buffer);
-        return buffer;
-    }
     static std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 };
 
 // ------------------------------------------------------------------ failures
 
 TEST_F(CallTest, FailureInCalledScriptStopsCallerQuietlyWith9013) {
-    const std::string callee = script_file("fails.tqt", "a = 1\nb = no_such_variable + 1\nc = 1\n");
+    const std::string callee = script_file("a = 1\nb = no_such_variable + 1\nc = 1\n");
     EXPECT_EQ(run("Call(" + quoted(callee) + ", \"\")\nafter = 1"), 1);
-    EXPECT_EQ(integer("a"), 1);
-    EXPECT_EQ(integer("c"), -999999);
-    EXPECT_EQ(integer("after"), -999999);
+    EXPECT_EQ(int_var("a"), 1);
+    EXPECT_EQ(int_var("c"), -999999);
+    EXPECT_EQ(int_var("after"), -999999);
     EXPECT_EQ(st->last_run_error, 9013);
     EXPECT_EQ(st->pending_cancel, 9013);
     // The one report is the called script's own.
@@ -97,31 +60,12 @@ TEST_F(CallTest, FailureInCalledScriptStopsCallerQuietlyWith9013) {
     EXPECT_EQ(st->structure_depth, 0);
 }
 
-TEST_F(CallTest, FullStructureStackRaises3353) {
-    const std::string callee = script_file("deep.tqt", "ran = 1\n");
-    StructureFrame frame{};
-    frame.type = FRAME_WHILE;
-    for (int i = 0; i < STRUCTURE_FRAMES; ++i) st->frames[i] = frame;
-    st->structure_depth = STRUCTURE_FRAMES;
-    EXPECT_FALSE(call(callee.c_str(), ""));
-    EXPECT_EQ(st->error, 3353);
-    EXPECT_EQ(st->call_depth, 0);
-    EXPECT_EQ(st->structure_depth, STRUCTURE_FRAMES);
-    EXPECT_EQ(integer("ran"), -999999);
-    st->structure_depth = 0;
-}
-
 // ------------------------------------------------------------------ what the caller gets back
 
-TEST_F(CallTest, CallerSettingsAreResetInsideAndRestoredAfter) {
-    const std::string callee = script_file(
-        "settings.tqt",
-        "inner_error_mode = IntControl(73, 1, 0, \"\", 0)\n"
-        "inner_cancel_mode = IntControl(72, 0, 0, \"\", 0)\n"
-        "If 1 Then x = 1\n");
-    st->last_if = 0;
-    st->error_handler_mode = 3;
-    st->cancel_handler_mode = 2;
+// The handler modes, the If result and the script path a called script
+// starts without and gives back run in tests/scripts/runner/call.qob.
+TEST_F(CallTest, CallerSettingsComeBackAfterTheCall) {
+    const std::string callee = script_file("x = 1\n");
     strcpy(st->error_handler_name, "onerror");
     strcpy(st->cancel_handler_name, "oncancel");
     st->debug_switches = 1;
@@ -130,17 +74,9 @@ TEST_F(CallTest, CallerSettingsAreResetInsideAndRestoredAfter) {
     strcpy(st->last_traced_line, "x = 1");
     st->function_body = 1;
     st->in_loop = 1;
-    lstrcpynA(st->script_path, "C:\\caller.tqt", MAX_PATH);
 
     EXPECT_TRUE(call(callee.c_str(), "")) << st->error;
 
-    // Inside, the called script saw the reset values.
-    EXPECT_EQ(text("inner_error_mode"), "0");
-    EXPECT_EQ(text("inner_cancel_mode"), "-1");
-    // Afterwards, the caller's values are back.
-    EXPECT_EQ(st->last_if, 0);
-    EXPECT_EQ(st->error_handler_mode, 3);
-    EXPECT_EQ(st->cancel_handler_mode, 2);
     EXPECT_STREQ(st->error_handler_name, "onerror");
     EXPECT_STREQ(st->cancel_handler_name, "oncancel");
     EXPECT_EQ(st->debug_switches, 1u);
@@ -149,11 +85,8 @@ TEST_F(CallTest, CallerSettingsAreResetInsideAndRestoredAfter) {
     EXPECT_STREQ(st->last_traced_line, "x = 1");
     EXPECT_EQ(st->function_body, 1);
     EXPECT_EQ(st->in_loop, 1);
-    EXPECT_STREQ(st->script_path, "C:\\caller.tqt");
     EXPECT_EQ(st->call_depth, 0);
     EXPECT_EQ(st->structure_depth, 0);
-    st->error_handler_mode = 0;
-    st->cancel_handler_mode = 0;
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ TEST_F(DebuggerDialog, NextStepsThenRunGoesOn) {
     EXPECT_EQ(stops[1].statement, "b = 2");
     EXPECT_EQ(stops[1].outcome, "VALUE => 1");
     EXPECT_EQ(stops[1].variable, "a = \"1\"");
-    EXPECT_EQ(text_of("c"), "3") << "Run went on to the end";
+    EXPECT_EQ(text_var("c"), "3") << "Run went on to the end";
     EXPECT_EQ(st->debug_switches, 0u) << "Run switched the debugger off";
     EXPECT_TRUE(st->debug_rect_saved);
 }
@@ -70,7 +70,7 @@ TEST_F(DebuggerDialog, CancelStopsBeforeTheStatement) {
     ASSERT_TRUE(run("Debug(1)\na = 1\nb = 2\nc = 3"));
     user.join();
     ASSERT_EQ(stops.size(), 2u);
-    EXPECT_EQ(text_of("a"), "1");
+    EXPECT_EQ(text_var("a"), "1");
     EXPECT_FALSE(defined("b"));
     EXPECT_EQ(st->last_run_error, TERMINATE_CANCEL);
 }
@@ -109,7 +109,7 @@ TEST_F(DebuggerDialog, SilentModeStopsToo) {
     ASSERT_TRUE(run("Debug(1)\na = 1"));
     user.join();
     EXPECT_EQ(stops.size(), 1u);
-    EXPECT_EQ(text_of("a"), "1");
+    EXPECT_EQ(text_var("a"), "1");
 }
 
 // ------------------------------------------------------------------ Show Var

@@ -1,11 +1,10 @@
-// Start-up contract: handshake, request order and effects, process-wide
-// tables, the dialog-owner table, and the real DLL's exports.
+// Start-up contract: handshake, request order and effects, and the
+// process-wide tables.
 #include <string.h>
 #include <atomic>
 #include <memory>
 #include <thread>
 #include "base/cursors.h"
-#include "base/dialog_owner.h"
 #include "base/display_metrics.h"
 #include "base/heap.h"
 #include "base/window_classes.h"
@@ -165,52 +164,6 @@ TEST_F(StartupTest, BusyCounterSerialisesEntries) {
     caller.join();
     EXPECT_TRUE(done);
     EXPECT_EQ(EntryBusy, 0);
-}
-
-TEST_F(StartupTest, DialogOwnerTableMapsOwnersToStates) {
-    ASSERT_TRUE(ensure_window_classes());
-    HWND owner = CreateWindowA(CLASS_NOTIFY, "owner", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                               engine_module(), nullptr);
-    HWND dialog = CreateWindowA(CLASS_NOTIFY, "dlg", WS_OVERLAPPED, 0, 0, 10, 10, owner, nullptr,
-                                engine_module(), nullptr);
-    HWND orphan = CreateWindowA(CLASS_NOTIFY, "orphan", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                engine_module(), nullptr);
-    ASSERT_TRUE(owner && dialog && orphan);
-    clear_dialog_owner_table();
-    EXPECT_EQ(DialogOwnerLookup(dialog, DIALOG_OWNER_FIND_QUIET), nullptr);
-    EXPECT_EQ(DialogOwnerLookup(dialog, st), st);
-    EXPECT_EQ(DialogOwnerLookup(dialog, DIALOG_OWNER_FIND), st);
-    EXPECT_EQ(DialogOwnerLookup(dialog, DIALOG_OWNER_PING), DIALOG_OWNER_PING);
-    EXPECT_EQ(DialogOwnerLookup(orphan, st), nullptr);  // no owner, nothing stored
-    // A lookup that finds nothing reports it in a box.
-    BoxAnswerer box("Internal Error");
-    EXPECT_EQ(DialogOwnerLookup(orphan, DIALOG_OWNER_FIND), nullptr);
-    box.join();
-    EXPECT_STREQ(box.text(), "DlgPointLookup Failure");
-    clear_dialog_owner_table();
-    DestroyWindow(orphan);
-    DestroyWindow(dialog);
-    DestroyWindow(owner);
-}
-
-TEST_F(StartupTest, DialogOwnerTableHoldsAHundredOwners) {
-    ASSERT_TRUE(ensure_window_classes());
-    clear_dialog_owner_table();
-    HWND owners[101], dialogs[101];
-    for (int i = 0; i < 101; ++i) {
-        owners[i] = CreateWindowA(CLASS_NOTIFY, "o", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr,
-                                  engine_module(), nullptr);
-        dialogs[i] = CreateWindowA(CLASS_NOTIFY, "d", WS_OVERLAPPED, 0, 0, 1, 1, owners[i], nullptr,
-                                   engine_module(), nullptr);
-    }
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(DialogOwnerLookup(dialogs[i], st), st);
-    EXPECT_EQ(DialogOwnerLookup(dialogs[100], st), nullptr);
-    EXPECT_EQ(DialogOwnerLookup(dialogs[5], st), st);  // an equal key reuses its slot
-    clear_dialog_owner_table();
-    for (int i = 0; i < 101; ++i) {
-        DestroyWindow(dialogs[i]);
-        DestroyWindow(owners[i]);
-    }
 }
 
 }  // namespace

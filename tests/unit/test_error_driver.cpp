@@ -36,28 +36,6 @@ TEST_F(ErrorDriver, LastErrorGivesTheIndirectValueForExtenderAndReportedCodes) {
     }
 }
 
-TEST_F(ErrorDriver, MinorErrorUnderCancelIsReportedAndStops) {
-    ASSERT_TRUE(run("a = ArrDimension(-1)\ndone = 1\n"));
-    EXPECT_FALSE(defined("done"));
-    EXPECT_STREQ(st->silent_caption, "1628:  ArrDimension: Invalid array dimension");
-    EXPECT_STREQ(st->silent_text, "a = ArrDimension(-1)");
-    EXPECT_EQ(st->last_report.number, 1628);
-    EXPECT_EQ(st->last_report.line, 1);
-    EXPECT_STREQ(st->last_report.file, kScriptPath);
-    EXPECT_STREQ(st->last_report.text, "1628:  ArrDimension: Invalid array dimension");
-}
-
-TEST_F(ErrorDriver, ModerateUserEventReportsItselfAndRecordsItsCode) {
-    ASSERT_TRUE(run("ErrorMode(@NOTIFY)\nErrorEvent(-2, 7002, \"boom\")\ndone = 1\n"));
-    // Silent mode answers Cancel: the run stops after the event's own report.
-    EXPECT_FALSE(defined("done"));
-    EXPECT_STREQ(st->silent_caption, "User-Defined Error:  7002: boom");
-    EXPECT_STREQ(st->silent_text, "ErrorEvent(-2, 7002, \"boom\")");
-    EXPECT_EQ(st->last_report.number, 7002);
-    EXPECT_EQ(st->last_report.line, 2);
-    EXPECT_EQ(st->last_run_error, ERROR_REPORTED_BY_EVENT);
-}
-
 // ------------------------------------------------------------ handler labels
 
 TEST_F(ErrorDriver, MissingHandlerLabelLeavesTheErrorToBeReported) {
@@ -122,10 +100,10 @@ TEST_F(CancelHandler, GoSubModeRunsTheCancelLabelAndReturns) {
                                "info = tqerroradditionalinfo\n"
                                "number = tqerrorarray[0]\n"
                                "Return\n"));
-    EXPECT_EQ(text_of("after"), "1");
-    EXPECT_EQ(text_of("text"), "Cancel");
-    EXPECT_EQ(text_of("info"), "User pressed Cancel");
-    EXPECT_EQ(text_of("number"), "9999");
+    EXPECT_EQ(text_var("after"), "1");
+    EXPECT_EQ(text_var("text"), "Cancel");
+    EXPECT_EQ(text_var("info"), "User pressed Cancel");
+    EXPECT_EQ(text_var("number"), "9999");
     EXPECT_EQ(st->cancel_handler_mode, 0);
 }
 
@@ -133,7 +111,7 @@ TEST_F(CancelHandler, CalledScriptModeStaysArmed) {
     st->cancel_handler_mode = -1;
     ASSERT_TRUE(run_cancelling("HostCancel()\nafter = 1\nExit\n:cancel\nhandled = 1\n"));
     EXPECT_FALSE(defined("after"));
-    EXPECT_EQ(text_of("handled"), "1");
+    EXPECT_EQ(text_var("handled"), "1");
     EXPECT_EQ(st->cancel_handler_mode, -1);
 }
 

@@ -44,14 +44,4 @@ TEST(IntControlList, IsCurrent) {
         << kIntControlListPath << " is out of date; regenerate with " << kIntControlListCommand;
 }
 
-// The requests the engine answers itself; the others go to the host.
-TEST(IntControlList, EngineRequestsHaveRows) {
-    const int handled[] = {1,  4,  5,  7,  8,  12, 13, 20, 21, 22, 23, 24, 25, 26, 28, 29, 30, 31, 32, 33,
-                           34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53,
-                           54, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 73,
-                           74, 75, 76, 77, 78, 79, 80, 81, 82, 83, 84, 85, 87, 88, 89, 90, 91, 92, 93, 94};
-    for (int number : handled) EXPECT_NE(intcontrol_request_summary(number), nullptr) << "request " << number;
-    for (int number : {2, 3, 86, 95, 101}) EXPECT_EQ(intcontrol_request_summary(number), nullptr) << number;
-}
-
 }  // namespace

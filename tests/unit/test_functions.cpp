@@ -1,14 +1,9 @@
 // User-defined functions: header parsing, the descriptor table, body copies,
 // and what InvokeFunction sets up and restores around a body.
-#include <string.h>
-#include <string>
 #include <vector>
 #include "base/error_numbers.h"
-#include "base/script_buffer.h"
-#include "engine/run_loop.h"
 #include "engine_fixture.h"
 #include "lang/error_driver.h"
-#include "lang/evaluator.h"
 #include "lang/functions.h"
 #include "lang/host_call.h"
 #include "lang/keyword_table.h"
@@ -19,32 +14,7 @@ namespace {
 
 class Functions : public EngineTest {
 protected:
-    // Runs a script through RunScript as the run loop's tests do; the
-    // functions it defines stay defined.
-    int run(const std::string& text) {
-        const uint32_t length = static_cast<uint32_t>(text.size());
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length + 1);
-        auto* bytes = static_cast<uint8_t*>(GlobalLock(block));
-        memcpy(bytes, text.data(), length);
-        NormaliseLineEnds(reinterpret_cast<char*>(bytes));
-        ScrambleScript(st, bytes, length);
-        GlobalUnlock(block);
-        st->error_mode = ERRMODE_CANCEL;
-        st->last_if = -1;
-        Value result;
-        init_value(&result);
-        uint32_t line_start = 0, position = 0;
-        const int outcome = RunScript(st, &result, ScriptBuffer{block, length, 0}, &line_start, &position);
-        release_value(st, &result);
-        GlobalFree(block);
-        return outcome;
-    }
-
-    int32_t integer(const char* name) {
-        const uint16_t slot = FindSlot(st, name);
-        if (slot == NO_SLOT || !(slot_at(st, slot)->v.flags & VF_INT)) return -999999;
-        return slot_at(st, slot)->v.integer;
-    }
+    int run(const std::string& text) { return run_script(text); }
 
     int index_of(const char* name) {
         for (int i = 0; i < st->function_count; ++i)
@@ -74,21 +44,6 @@ protected:
 
 // ------------------------------------------------------------------ headers
 
-TEST_F(Functions, HeaderNameAndParameters) {
-    ASSERT_EQ(parse(" \tMyFunc( First ,\tsecond,THIRD )  ; comment"), 1);
-    EXPECT_STREQ(parsed.name, "myfunc");
-    EXPECT_EQ(parsed.name_length, 6);
-    ASSERT_EQ(parsed.parameter_count, 3);
-    EXPECT_STREQ(parsed.parameters[0], "first");
-    EXPECT_STREQ(parsed.parameters[1], "second");
-    EXPECT_STREQ(parsed.parameters[2], "third");
-    ASSERT_EQ(parse("none()"), 1);
-    EXPECT_EQ(parsed.parameter_count, 0);
-    ASSERT_EQ(parse("spaced (a)"), 1);
-    EXPECT_STREQ(parsed.name, "spaced");
-    EXPECT_EQ(st->skipping_definition, 0);
-}
-
 // An empty name between commas, a missing ")" and a seventeenth parameter
 // are shown by the scripts tests/scripts/functions/define_errors_syntax_*.
 TEST_F(Functions, HeaderSyntaxErrors) {
@@ -114,7 +69,7 @@ TEST_F(Functions, HeaderLimits) {
 TEST_F(Functions, BodyCopyKeepsItsScriptPositionAndScrambling) {
     const std::string script = "a = 1\r\n#DefineFunction f(n)\r\n  x = n\r\nReturn x * 2\r\n   #EndFunction\r\nb = f(4)";
     ASSERT_EQ(run(script), 1);
-    EXPECT_EQ(integer("b"), 8);
+    EXPECT_EQ(int_var("b"), 8);
     const int index = index_of("f");
     ASSERT_GE(index, 0);
     const FunctionDescriptor* d = function_descriptor(st, index);
@@ -139,7 +94,7 @@ TEST_F(Functions, TableHolds512FunctionsInBlocksOf16) {
     ASSERT_EQ(run(script + "last = f511()"), 1);
     EXPECT_EQ(st->last_run_error, 0);
     EXPECT_EQ(st->function_count, 512);
-    EXPECT_EQ(integer("last"), 511);
+    EXPECT_EQ(int_var("last"), 511);
     EXPECT_NE(st->udf_blocks[31], nullptr);
     EXPECT_EQ(static_cast<FunctionDescriptor*>(st->udf_table[0]) + 15, st->udf_table[15]);
     run("#DefineFunction more()\n#EndFunction\n");
@@ -239,8 +194,8 @@ TEST_F(Functions, ReturnedArraySurvivesItsLocalVariable) {
     ASSERT_EQ(run("#DefineFunction make()\narr = ArrDimension(3)\narr[1] = 42\nReturn arr\n#EndFunction\n"
                   "a = make()\nv = a[1]\nn = ArrInfo(a, 6)"), 1);
     EXPECT_EQ(st->last_run_error, 0);
-    EXPECT_EQ(integer("v"), 42);
-    EXPECT_EQ(integer("n"), 3);
+    EXPECT_EQ(int_var("v"), 42);
+    EXPECT_EQ(int_var("n"), 3);
 }
 
 // ------------------------------------------------------------------ host hooks

@@ -1,5 +1,8 @@
-// #include expansion with origin markers, locating lines in prepared text,
-// and loading a script file, with real files in a temporary directory.
+// #include expansion with origin markers, locating lines in text without
+// markers, and loading a script file, with real files in a temporary
+// directory. The lines of included files and function bodies, as error
+// lines name them, run in tests/scripts/runner/*include* and
+// tests/scripts/functions/body_error.qob and core/error_handlers.qob.
 
 #include "engine/script_loading.h"
 #include "engine_fixture.h"
@@ -48,14 +51,9 @@ protected:
     }
 
     std::string write_file(const std::string& name, const std::string& content) {
-        std::string path = dir + name;
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(f, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-        CloseHandle(f);
-        files.push_back(path);
-        return path;
+        files.push_back(dir + name);
+        EXPECT_TRUE(::write_file(files.back(), content));
+        return files.back();
     }
 
     HGLOBAL block_of(const std::string& text) {
@@ -187,28 +185,6 @@ TEST_F(IncludeTest, NestingLimit) {
     EXPECT_EQ(prepare("a\n", &out, dir, 16), -2);
 }
 
-TEST_F(IncludeTest, LocateLinesOfIncludedText) {
-    std::string out;
-    ASSERT_GT(prepare("a=1\n#include inc.txt\nb=2\nc=3", &out, dir), 0);
-    ScriptBuffer buffer = scrambled(out);
-    LineLocation where;
-
-    EXPECT_EQ(LocateLine(st, buffer, static_cast<uint32_t>(out.find("y = 6")), NO_FUNCTION, &where), 2);
-    EXPECT_STREQ(where.file, (dir + "inc.txt").c_str());
-    EXPECT_STREQ(where.text, "y = 6");
-    EXPECT_GT(where.marker_level, 0);
-
-    EXPECT_EQ(LocateLine(st, buffer, static_cast<uint32_t>(out.find("c=3")), NO_FUNCTION, &where), 4);
-    EXPECT_STREQ(where.file, "main.qob");
-    EXPECT_STREQ(where.text, "c=3");
-    EXPECT_EQ(LocateLine(st, buffer, static_cast<uint32_t>(out.find("a=1")), NO_FUNCTION, &where), 1);
-    EXPECT_STREQ(where.text, "a=1");
-
-    EXPECT_EQ(LocateLine(st, buffer, buffer.length, NO_FUNCTION, &where), 0);
-    EXPECT_EQ(LocateLine(st, buffer, buffer.length + 10, NO_FUNCTION, &where), 0);
-    EXPECT_EQ(where.line, 0);
-}
-
 TEST_F(IncludeTest, LocateWithoutMarkers) {
     lstrcpyA(st->script_path, "C:\\scripts\\plain.qob");
     const std::string text = "a\n\nthird line \nfourth";
@@ -221,37 +197,6 @@ TEST_F(IncludeTest, LocateWithoutMarkers) {
     EXPECT_EQ(LocateLine(st, buffer, static_cast<uint32_t>(text.find("fourth")), NO_FUNCTION, &where), 4);
 }
 
-TEST_F(IncludeTest, LocateInAFunctionBody) {
-    std::string out;
-    ASSERT_GT(prepare("a=1\n#DefineFunction f()\nx=1\ny=2\n#EndFunction\n", &out, dir), 0);
-    ScriptBuffer script = scrambled(out);
-    // The body as the run loop copies it: still scrambled, with its base.
-    const uint32_t body_start = static_cast<uint32_t>(out.find("f()\n") + 4);
-    const uint32_t body_length = static_cast<uint32_t>(out.find("#EndFunction")) - body_start;
-    HGLOBAL h = GlobalAlloc(GHND, body_length + 1);
-    blocks.push_back(h);
-    memcpy(GlobalLock(h), static_cast<const uint8_t*>(GlobalLock(script.handle)) + body_start, body_length);
-    GlobalUnlock(script.handle);
-    GlobalUnlock(h);
-    ScriptBuffer body{h, body_length, body_start};
-    const uint8_t zero = 0;
-    write_script_bytes(st, body, body_length, &zero, 1);
-
-    const std::string plain_body = out.substr(body_start, body_length);
-    int dummy_descriptor = 0;
-    st->udf_table[3] = &dummy_descriptor;
-    LineLocation where;
-    EXPECT_EQ(LocateLine(st, body, static_cast<uint32_t>(plain_body.find("y=2")), 3, &where), 4);
-    EXPECT_EQ(where.line_in_function, 2);
-    EXPECT_STREQ(where.text, "y=2");
-    EXPECT_STREQ(where.file, "main.qob");
-    EXPECT_EQ(LocateLine(st, body, static_cast<uint32_t>(plain_body.find("x=1")), 3, &where), 3);
-    EXPECT_EQ(where.line_in_function, 1);
-    EXPECT_EQ(LocateLine(st, body, static_cast<uint32_t>(plain_body.find("x=1")), NO_FUNCTION, &where), 3);
-    EXPECT_EQ(where.line_in_function, 0);
-    st->udf_table[3] = nullptr;
-}
-
 // Call's loader, through the real run loop.
 class LoadScriptTest : public IncludeTest {
 protected:
@@ -262,10 +207,6 @@ protected:
         int outcome = LoadScriptFile(st, &result, path.c_str());
         release_value(st, &result);
         return outcome;
-    }
-    std::string variable(const char* name) {
-        char text[64] = "";
-        return GetVariableText(st, name, text, sizeof text) ? text : "<none>";
     }
 };
 
@@ -281,7 +222,7 @@ TEST_F(LoadScriptTest, FailuresAreReportedOnce) {
     EXPECT_EQ(load(write_file("broken.qob", "n = 1\n#include nowhere.txt\nn = 2\n")), 0);
     EXPECT_EQ(st->last_error, (int32_t)Err::IncludeFileAccess);
     EXPECT_STREQ(st->offending_line, "nowhere.txt");
-    EXPECT_EQ(variable("n"), "<none>");  // nothing of the script ran
+    EXPECT_EQ(text_var("n"), "<none>");  // nothing of the script ran
 
     EXPECT_EQ(load(write_file("badwide.qob", "\xFF\xFE")), 0);
     EXPECT_EQ(st->last_error, (int32_t)Err::UnicodeScriptConvertError);

@@ -99,8 +99,6 @@ TEST_F(IntControl, HandlerNamesAndErrorInfo) {
     EXPECT_STREQ(error_info_text(st), "");
 }
 
-TEST_F(IntControl, VariableTextOfAnUndefinedName) { EXPECT_EQ(ic(89, "nothing_here"), "<error 3051>"); }
-
 TEST_F(IntControl, LargestBlockIsFoundByHalving) {
     // Fill the heap's whole reservation, then open one hole of 20000 bytes.
     std::vector<uint32_t> blocks;
@@ -123,13 +121,6 @@ TEST_F(IntControl, LargestBlockIsFoundByHalving) {
     if (too_big) VFree(st, too_big);
     for (uint32_t block : blocks) VFree(st, block);
     EXPECT_TRUE(heap_stats(st).intact);
-}
-
-TEST_F(IntControl, UnknownRequestsRaise3171WithEmptyResult) {
-    EXPECT_EQ(ic(0), "<error 3171>");
-    EXPECT_EQ(value_text(st, result.v), std::string(""));
-    EXPECT_EQ(ic(102), "<error 3171>");
-    EXPECT_EQ(ic(-5), "<error 3171>");
 }
 
 TEST_F(IntControl, UnknownRequestsGoToTheHostsIntControl) {

@@ -1,5 +1,7 @@
-// GoTo, GoSub, Return, the label search and the jump cache; Execute and its
-// error modes; ForEach over a collection supplied through the hooks.
+// The jump cache of GoTo and GoSub, Return at a Call level, and ForEach over
+// a collection supplied through the hooks. The label search runs in
+// tests/scripts/core/statements.qob, Execute's error modes in
+// tests/scripts/runner/execute_modes.qob.
 #include "statement_fixture.h"
 
 #include <string>
@@ -34,25 +36,6 @@ protected:
         return target;
     }
 };
-
-// ---------------------------------------------------------------- GoTo and labels
-
-TEST_F(Jumps, LabelSearchMatchesWholeNamesOutsideFunctionBodies) {
-    const std::string script = "x = 1\n"
-                               ":innerloop\n"
-                               "#DefineFunction f()\n"
-                               ":inner\n"
-                               "#EndFunction\n"
-                               "  :INNER\t; tab after the name\n"
-                               ":inner\n";
-    buffer = load(script);
-    uint32_t target = 0;
-    ASSERT_TRUE(find_label(st, "Inner", buffer, &target));
-    EXPECT_EQ(target, position_of(script, ":INNER"));
-    EXPECT_FALSE(find_label(st, "inne", buffer, &target));
-    EXPECT_EQ(st->error, E(Err::GoToLabelNotFound));
-    st->error = 0;
-}
 
 // ---------------------------------------------------------------- the jump cache
 
@@ -133,35 +116,6 @@ TEST_F(Jumps, ReturnFromACallLevelMarksItsFrame) {
     EXPECT_EQ(outcome, -1);
     EXPECT_EQ(st->structure_depth, 1) << "frames above the Call level are gone, it stays";
     EXPECT_EQ(st->frames[0].variable, FRAME_RETURNED);
-}
-
-// ---------------------------------------------------------------- Execute
-
-TEST_F(Jumps, ExecuteErrorModes) {
-    st->execute_error_mode = 2;
-    EXPECT_EQ(run("Execute x = 1 / 0\nafter = 1\n"), 0);
-    EXPECT_EQ(integer("after"), 1);
-    EXPECT_STREQ(error_info_text(st), "");
-
-    st->execute_error_mode = 1;
-    st->silent_caption[0] = '\0';
-    EXPECT_EQ(run("Execute y = 1 / 0\nafter = 2\n"), 0);
-    EXPECT_EQ(integer("after"), 2) << "an OK-only box lets the script go on";
-    EXPECT_EQ(std::string(st->silent_caption).rfind("EXECUTE::3062", 0), 0u) << st->silent_caption;
-    EXPECT_STREQ(st->silent_text, "Execute y = 1 / 0");
-
-    // With OK and Cancel, silent mode answers Cancel.
-    st->execute_error_mode = 0;
-    EXPECT_EQ(run_error("Execute z = 1 / 0\nafter = 3\n"), TERMINATE_QUIET);
-    EXPECT_EQ(st->pending_cancel, 999);
-    EXPECT_EQ(integer("after"), 2);
-}
-
-TEST_F(Jumps, ExecutePassesTerminatingCodesOn) {
-    st->execute_error_mode = 2;
-    EXPECT_EQ(run_error("Execute Exit\nafter = 1\n"), TERMINATE_EXIT);
-    EXPECT_EQ(FindSlot(st, "after"), NO_SLOT);
-    EXPECT_EQ(run_error("Execute\nafter = 1\n"), 0) << "an empty Execute is an ordinary error";
 }
 
 // ---------------------------------------------------------------- ForEach

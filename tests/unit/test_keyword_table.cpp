@@ -202,12 +202,6 @@ TEST_F(KeywordLookup, UserFunctionsThroughHooks) {
 
 // ------------------------------------------------------------------ start-up check
 
-TEST_F(KeywordLookup, CheckAcceptsRealTable) {
-    st->silent_caption[0] = '\0';
-    EXPECT_EQ(check_keyword_table(st, KeywordTable, KEYWORD_COUNT), 0);
-    EXPECT_STREQ(st->silent_caption, "");
-}
-
 TEST_F(KeywordLookup, CheckReportsWrongId) {
     std::vector<KeywordEntry> copy(KeywordTable, KeywordTable + KEYWORD_COUNT);
     copy[300].id = 7;

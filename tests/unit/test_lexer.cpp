@@ -1,6 +1,7 @@
 // Lexer internals: number forms and their errors, the literal limit, slots
 // made for names, the address-of prefix, putback, raw words and the
-// dereference scratch slot.
+// dereference scratch slot. Persistent names are decorated as
+// tests/scripts/functions/persistent.qob shows.
 #include <string>
 #include <vector>
 #include "engine_fixture.h"
@@ -155,23 +156,6 @@ TEST_F(LexerTest, DereferenceFlagUsesTheScratchSlot) {
     EXPECT_STREQ(st->table.slots[0].name + 1, "arget");
     EXPECT_EQ(st->lexer.dereference, 0);  // consumed
     EXPECT_EQ(FindSlot(st, "target"), NO_SLOT);
-}
-
-TEST_F(LexerTest, PersistentNamesAreDecorated) {
-    st->current_function = 0x1c;
-    line = "counter";
-    lexer_start(st, line.c_str());
-    st->lexer.persistent_name = 1;
-    get_token(st);
-    st->lexer.persistent_name = 0;
-    EXPECT_STREQ(st->lexer.text, "?1c__counter");
-    EXPECT_STREQ(st->table.slots[st->lexer.slot].name, "?1c__counter");
-    line = std::string(26, 'p');
-    lexer_start(st, line.c_str());
-    st->lexer.persistent_name = 1;
-    get_token(st);
-    st->lexer.persistent_name = 0;
-    EXPECT_EQ(st->error, 3055);
 }
 
 }  // namespace

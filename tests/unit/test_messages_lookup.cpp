@@ -2,9 +2,7 @@
 // silent-mode message box with its log file.
 #include "engine_fixture.h"
 
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 
 #include "base/message_box.h"
@@ -48,10 +46,8 @@ protected:
         GetModuleFileNameA(engine_module(), module, MAX_PATH);
         lang_path = module;
         lang_path = lang_path.substr(0, lang_path.rfind('\\') + 1) + "KORDLANG.tst";
-        std::ofstream file(lang_path, std::ios::binary);
-        file << "[MAIN]\r\nX3051=Line one~line two|tabbed\r\nX100=Exactly one hundred\r\n"
-                "X99=Version must not change\r\n";
-        file.close();
+        ASSERT_TRUE(write_file(lang_path, "[MAIN]\r\nX3051=Line one~line two|tabbed\r\nX100=Exactly one hundred\r\n"
+                "X99=Version must not change\r\n"));
         had_language = !(IniReadString("MAIN", "Language", "\x01", old_language, sizeof old_language) == 1 &&
                          old_language[0] == '\x01');
         ASSERT_TRUE(IniWriteString("MAIN", "Language", "tst"));
@@ -102,13 +98,6 @@ TEST_F(LanguageFileTest, DecisionIsCachedUntilNumberZero) {
     EXPECT_STREQ(buffer, "Undefined variable or function");
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 std::string today() {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -122,11 +111,7 @@ protected:
     std::string log_path;
     void SetUp() override {
         EngineTest::SetUp();
-        char directory[MAX_PATH], name[MAX_PATH];
-        GetTempPathA(MAX_PATH, directory);
-        GetTempFileNameA(directory, "qlg", 0, name);
-        DeleteFileA(name);
-        log_path = name;
+        log_path = temp_path("qlg");
     }
     void TearDown() override {
         DeleteFileA(log_path.c_str());

@@ -43,26 +43,6 @@ TEST(NumText, TextToIntStopsAtFirstNonDigit) {
     EXPECT_EQ(TextToInt("\t5"), 0);  // blanks only, not tabs
     EXPECT_EQ(TextToInt("-2147483648"), INT_MIN);
     EXPECT_EQ(TextToInt("4294967297"), 1);  // wraps in 32 bits
-    EXPECT_EQ(TextToIntW(L" -99x"), -99);
-}
-
-TEST(NumText, IsIntegerText) {
-    EXPECT_TRUE(IsIntegerText(" \t-12 \t"));
-    EXPECT_TRUE(IsIntegerText(""));   // no digits is allowed
-    EXPECT_TRUE(IsIntegerText("+"));
-    EXPECT_FALSE(IsIntegerText("4.2"));
-    EXPECT_FALSE(IsIntegerText("12a"));
-    EXPECT_FALSE(IsIntegerText("+-1"));
-    EXPECT_FALSE(IsIntegerText("1 2"));
-    EXPECT_TRUE(IsIntegerTextW(L" 77 "));
-    EXPECT_FALSE(IsIntegerTextW(L"7e"));
-}
-
-TEST(NumText, IsHexText) {
-    EXPECT_TRUE(IsHexText(" -1aF\t"));
-    EXPECT_TRUE(IsHexText("09afAF"));
-    EXPECT_FALSE(IsHexText("fg"));
-    EXPECT_FALSE(IsHexText("0x1F"));
 }
 
 TEST(NumText, TextToIntRadix) {

@@ -28,7 +28,7 @@ TEST_F(ReportDialog, NotifyModerateEventShowsContinueAndTheRunGoesOn) {
     EXPECT_EQ(seen.error_text, "User-Defined Error:  7002: boom");
     EXPECT_EQ(seen.location, std::string("On line 2 of ") + kScriptPath);
     EXPECT_EQ(seen.line, "ErrorEvent(-2, 7002, \"boom\")");
-    EXPECT_EQ(text_of("done"), "1");
+    EXPECT_EQ(text_var("done"), "1");
     EXPECT_EQ(st->continue_flag, 0) << "the driver takes the flag back";
 }
 
@@ -44,7 +44,7 @@ TEST_F(ReportDialog, DriverReportsAModerateErrorThatNoHandlerTook) {
     EXPECT_TRUE(seen.has_exit_button);
     EXPECT_EQ(seen.error_text, "2669:  Moderate user-defined error");
     EXPECT_EQ(seen.location, std::string("On line 3 of ") + kScriptPath);
-    EXPECT_EQ(text_of("done"), "1");
+    EXPECT_EQ(text_var("done"), "1");
     EXPECT_EQ(st->last_report.number, 7003);
 }
 

@@ -1,7 +1,8 @@
 // Special forms fed through the lexer where a script cannot look: the
 // assignment target and pointers across tables, VARIANT operands, and the
 // pointer forms inside a function's table. The main-script forms run in
-// tests/scripts/core/special_forms.qob.
+// tests/scripts/core/special_forms.qob, PtrPersistent in
+// tests/scripts/functions/persistent.qob.
 
 #include "engine_fixture.h"
 
@@ -229,40 +230,6 @@ TEST_F(SpecialForms, MakePointerStaysInCurrentTable) {
     EXPECT_EQ(text.substr(9, 4), "0005");
     EXPECT_EQ(slot_at(st, FindSlot(st, "fresh"))->v.flags, (uint32_t)VF_INT);
     EXPECT_EQ(form_error("?makepointer(3)"), E(Err::MakePointerNotVariable));
-}
-
-TEST_F(SpecialForms, PersistentVariableIsInitialisedOnce) {
-    enter_function_table(2);
-    st->current_function = 3;
-    std::string first = form_text("PtrPersistent(count, 7)");
-    EXPECT_EQ(first.substr(0, 13), "#VAR$PTR#0000");
-    EXPECT_EQ(first.substr(37), "?03__count");
-    EXPECT_EQ(st->table.id, 2);
-    EXPECT_EQ(FindSlot(st, "count"), NO_SLOT);
-
-    // Change it through the pointer's table, then run the form again.
-    TableSave save;
-    ASSERT_TRUE(SwitchTable(st, 0, &save));
-    VariableSlot* count = slot_at(st, find_slot_lowered(st, "?03__count", 10));
-    EXPECT_EQ(count->v.integer, 7);
-    count->v.integer = 8;
-    ASSERT_TRUE(RestoreTable(st, &save));
-    EXPECT_EQ(form_text("PtrPersistent(count, 0)"), first);
-    ASSERT_TRUE(SwitchTable(st, 0, &save));
-    EXPECT_EQ(slot_at(st, find_slot_lowered(st, "?03__count", 10))->v.integer, 8);
-    ASSERT_TRUE(RestoreTable(st, &save));
-
-    // Another function's variable of the same name is its own.
-    st->current_function = 0x1A;
-    EXPECT_EQ(form_text("PtrPersistent(count, \"t\")").substr(37), "?1a__count");
-    st->current_function = 3;
-
-    EXPECT_EQ(form_text("PtrPersistent(a234567890123456789012345, 1)").size(), 37u + 30u);
-    EXPECT_EQ(form_error("PtrPersistent(a2345678901234567890123456, 1)"), E(Err::PointerError));
-    EXPECT_EQ(info, "Persistent variable name cannot be longer than 25 characters");
-    EXPECT_EQ(form_error("PtrPersistent(other)"), E(Err::WrongArgumentCount));
-    EXPECT_EQ(st->table.id, 2);
-    st->current_function = NO_FUNCTION;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Statement executor: the structure stack's mismatches and its limit, the
-// last-If result and the statement kinds the trace reads. What a script can
-// show runs in tests/scripts/core/statements.qob.
+// Statement executor: the structure stack's mismatches and its limit, and the
+// last-If result. What a script can show runs in core/statements.qob; the
+// outcome each statement kind writes to the trace, in trace/statements.qob.
 #include "statement_fixture.h"
 
 #include <string>
@@ -99,35 +99,6 @@ TEST_F(Statements, LastIfResultRules) {
         st->last_if = 1;
         EXPECT_EQ(run(script), 0) << script;
         EXPECT_EQ(st->last_if, -1) << script;
-    }
-}
-
-TEST_F(Statements, StatementKindsForTheTrace) {
-    struct Case {
-        const char* script;
-        int kind;
-        int condition;
-    } cases[] = {
-        {"x = 1\n", 0, -1},
-        {"If 1 Then x = 1\n", 1, 1},
-        {"If 0 Then x = 1\n", 1, 0},
-        {"While 0\n", 3, 0},
-        {"For i = 1 to 2\n", 8, 1},
-        {"Switch 1\n", 5, -1},
-        {"Switch 1\nCase 1\n", 12, 1},
-        {"If 1\n", 10, 1},
-        {"If 1\nElse\n", 11, 0},
-        {"If 0\nx = 1\n", 2, -1},
-        {"If 1\nEndIf\n", 4, -1},
-    };
-    for (const Case& c : cases) {
-        fresh();
-        st->last_condition = -1;
-        EXPECT_EQ(run(c.script), 0) << c.script;
-        EXPECT_EQ(st->statement_kind, c.kind) << c.script;
-        if (c.condition >= 0) {
-            EXPECT_EQ(st->last_condition, c.condition) << c.script;
-        }
     }
 }
 

@@ -1,7 +1,8 @@
-// The debug trace: record formats, the DebugTrace requests' effects, the
-// dumps, and runs traced through ProcessDaBatBuffer. The requests' answers
-// and whole traces of scripts run in tests/scripts/trace.
-#include <stdio.h>
+// The debug trace where a script cannot look: the requests' effects on the
+// engine's state, record texts a script cannot provoke, and the dumps that
+// change with the build. The requests' answers and whole traces of scripts
+// (statements, errors, dumps, functions) run in tests/scripts/trace and
+// tests/scripts/functions/trace_function.qob.
 #include <string>
 #include "base/error_numbers.h"
 #include "base/errors.h"
@@ -18,17 +19,6 @@
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return "<missing>";
-    std::string text;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-    fclose(f);
-    return text;
-}
-
 size_t count_of(const std::string& text, const std::string& what) {
     size_t count = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
@@ -41,11 +31,7 @@ protected:
 
     void SetUp() override {
         ErrorPathTest::SetUp();
-        char directory[MAX_PATH], name[MAX_PATH];
-        GetTempPathA(sizeof directory, directory);
-        GetTempFileNameA(directory, "trc", 0, name);
-        path = name;
-        DeleteFileA(path.c_str());
+        path = temp_path("trc");
     }
     void TearDown() override {
         DeleteFileA(path.c_str());
@@ -55,39 +41,6 @@ protected:
     void trace_on(int32_t request = 1) { ASSERT_TRUE(DebugTraceRequest(st, request, path.c_str(), "")); }
     std::string trace() { return read_file(path); }
 };
-
-// ------------------------------------------------------------------ whole runs
-
-TEST_F(Trace, SuppressedErrorUnderErrorModeOff) {
-    trace_on();
-    ASSERT_TRUE(run("ErrorMode(@OFF)\nDebugTrace(100, \"\")\nz = 1"));
-    const std::string text = trace();
-    EXPECT_NE(text.find("********** ErrorMode: @OFF **********"), std::string::npos) << text;
-    EXPECT_NE(text.find(") QOB ERROR SUPPRESSED =>1771 (DebugTrace: File name not specified)\r\n"),
-              std::string::npos) << text;
-    // Mode 1 follows an error with the structure stack and the settings file.
-    const size_t error = text.find("SUPPRESSED");
-    EXPECT_LT(error, text.find("Begin structure stack dump"));
-    EXPECT_LT(text.find("Begin structure stack dump"), text.find("Begin ORLUNDEX.INI dump"));
-    EXPECT_NE(text.find("VALUE => 1", error), std::string::npos) << "the run went on";
-}
-
-TEST_F(Trace, TerminalErrorEndsWithoutEndOfJob) {
-    trace_on();
-    ASSERT_TRUE(run("ErrorMode(@OFF)\nq = StrLen(1,2,3)\nnever = 1"));
-    const std::string text = trace();
-    EXPECT_NE(text.find("TERMINAL QOB ERROR=>3066 ("), std::string::npos) << text;
-    EXPECT_EQ(text.find("never"), std::string::npos);
-    EXPECT_EQ(text.find("END OF JOB"), std::string::npos);
-}
-
-TEST_F(Trace, OpenStructureAtTheEndIsFlagged) {
-    trace_on();
-    TraceRecord(st, TRACE_RECORD_END, 1);
-    const std::string text = trace();
-    EXPECT_NE(text.find("\r\n********** Warning: Structure level not 0 **********\r\n"), std::string::npos);
-    EXPECT_LT(text.find("Warning"), text.find("Normal termination"));
-}
 
 // ------------------------------------------------------------------ requests
 
@@ -101,30 +54,6 @@ TEST_F(Trace, NamesBecomeFullPathsExceptTheDebuggerOutput) {
     EXPECT_STREQ(st->trace_file, "*DEBUGDATA*");
     ASSERT_TRUE(DebugTraceRequest(st, 200, "", ""));
     EXPECT_STREQ(st->trace_file, "");
-}
-
-TEST_F(Trace, RequestTenStartsAFreshFile) {
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    fputs("old contents", f);
-    fclose(f);
-    trace_on(1);
-    trace_text(st, "note", false, false);
-    EXPECT_NE(trace().find("old contents"), std::string::npos) << "1 appends";
-    ASSERT_TRUE(DebugTraceRequest(st, 10, path.c_str(), ""));
-    trace_text(st, "note", false, false);
-    const std::string text = trace();
-    EXPECT_EQ(text.find("old contents"), std::string::npos);
-    EXPECT_NE(text.find("*** Debug Initialized ***"), std::string::npos) << "a new start writes the banner";
-}
-
-TEST_F(Trace, FramedTextAndTextWhileOff) {
-    ASSERT_TRUE(DebugTraceRequest(st, 100, path.c_str(), ""));
-    trace_text(st, "quiet", false, false);
-    EXPECT_EQ(trace(), "<missing>") << "3 writes nothing while the trace is off";
-    ASSERT_TRUE(DebugTraceRequest(st, 204, "loud", ""));
-    const std::string dollars(80, '$');
-    EXPECT_NE(trace().find("\r\n" + dollars + "\r\nloud\r\n" + dollars + "\r\n"), std::string::npos) << trace();
 }
 
 TEST_F(Trace, OptionBitsFollowTheirRequests) {
@@ -160,24 +89,6 @@ TEST_F(Trace, ResolvedJumpsReadAsTheirWords) {
     EXPECT_STREQ(text, "\x9E" "ab") << "too short for a marker";
 }
 
-TEST_F(Trace, FunctionEntryAndExitRecords) {
-    trace_on();
-    ASSERT_TRUE(DebugTraceRequest(st, 104, "", "1"));
-    trace_function_enter(st, "myfunc", "a = 1, b = 2");
-    const TraceHandover handover = trace_suspend_for_callee(st);
-    EXPECT_EQ(st->trace_switches, 0u);
-    ASSERT_TRUE(DebugTraceRequest(st, 22, "", ""));
-    EXPECT_EQ(st->trace_switches, static_cast<uint32_t>(TRACE_EVERY_STATEMENT)) << "22 restores the caller's mode";
-    st->trace_switches = TRACE_EVERY_STATEMENT;
-    trace_resume_after_callee(st, handover);
-    trace_function_exit(st, "myfunc");
-    const std::string text = trace();
-    EXPECT_NE(text.find("\r\nCALLING UDF (myfunc)\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\r\n--- Leaving UDF (myfunc) ---\r\nRETURNING FROM UDF (myfunc)\r\n"), std::string::npos)
-        << text;
-    EXPECT_STREQ(st->trace_function_args, "") << "the arguments are not kept past the call";
-}
-
 TEST_F(Trace, ErrorIntroducersByFamily) {
     trace_on(2);
     st->indirect_error = 77;
@@ -199,29 +110,6 @@ TEST_F(Trace, ErrorIntroducersByFamily) {
 }
 
 // ------------------------------------------------------------------ dumps
-
-TEST_F(Trace, VariableDumpShowsEachKind) {
-    trace_on();
-    ASSERT_TRUE(set_variable_int(st, "number", 42));
-    ASSERT_TRUE(set_variable_text(st, "words", "hi there"));
-    ASSERT_TRUE(set_variable_text(st, "averyveryverylongname", "x"));
-    trace_dump_variables(st);
-    const std::string text = trace();
-    EXPECT_NE(text.find("\r\nnumber         42\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\r\nwords          \"hi there\"\r\n"), std::string::npos);
-    EXPECT_NE(text.find("\r\naveryveryverylongname  \"x\"\r\n"), std::string::npos) << "no truncation past 13";
-    EXPECT_NE(text.find("----------- End variable table dump -----------\r\n\r\n" + std::string(60, '*')),
-              std::string::npos);
-}
-
-TEST_F(Trace, StructureDumpRowsPerFrame) {
-    trace_on();
-    ASSERT_TRUE(run("While 1\nDebugTrace(207, \"\")\nBreak\nEndWhile"));
-    const std::string text = trace();
-    const size_t begin = text.find("---------- Begin structure stack dump ----------\r\n");
-    ASSERT_NE(begin, std::string::npos) << text;
-    EXPECT_NE(text.find("1\twhile\t1\tWhile 1\t", begin), std::string::npos) << text;
-}
 
 TEST_F(Trace, FunctionTableDumpListsBuiltins) {
     trace_on();
@@ -249,13 +137,6 @@ TEST_F(Trace, InternalDumpByItem) {
     EXPECT_NE(text.find("\r\ncounted\r\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("Number of files open"), std::string::npos) << "only the item asked for";
     EXPECT_NE(text.find("Invalid param: bogus\r\n"), std::string::npos);
-}
-
-TEST_F(Trace, UnopenableFileDropsRecordsSilently) {
-    ASSERT_TRUE(DebugTraceRequest(st, 1, "Z:\\no\\such\\directory\\trace.txt", ""));
-    ASSERT_TRUE(run("a = 1"));
-    EXPECT_TRUE(defined("a"));
-    EXPECT_EQ(st->last_run_error, 0);
 }
 
 // ------------------------------------------------------------------ neighbours

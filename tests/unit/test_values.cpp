@@ -67,6 +67,7 @@ TEST_F(Values, TextsThatAreNotIntegers) {
     for (const char* text : {"42 ", "4.2", "1d5", "", "x"}) {
         Value v = MakeText(text);
         EXPECT_FALSE(ToInteger(st, &v.v, true)) << '"' << text << '"';
+        if (strcmp(text, "4.2") != 0) EXPECT_FALSE(ToFloat(st, &v.v)) << '"' << text << '"';
         EXPECT_EQ(v.v.flags, VF_STRING) << '"' << text << '"';
         ReleaseValue(st, &v.v, RK_VALUE, 0);
     }
@@ -79,11 +80,6 @@ TEST_F(Values, StringToFloat) {
     EXPECT_DOUBLE_EQ(v.v.real, 4.2);
     EXPECT_EQ(v.v.flags, VF_FLOAT | VF_STRING);
     ReleaseValue(st, &v.v, RK_VALUE, 0);
-
-    Value d = MakeText("1d5");
-    EXPECT_FALSE(ToFloat(st, &d.v));
-    EXPECT_EQ(d.v.flags, VF_STRING);
-    ReleaseValue(st, &d.v, RK_VALUE, 0);
 }
 
 TEST_F(Values, FloatToIntegerRange) {
@@ -173,10 +169,6 @@ TEST_F(Values, NumbersToString) {
     ASSERT_TRUE(ToUnicode(st, &g.v));
     EXPECT_STREQ(value_wtext(st, g.v), L"3.14");
     ReleaseValue(st, &g.v, RK_VALUE, 0);
-
-    Value nan = MakeFloat(std::nan(""));
-    EXPECT_FALSE(ToString(st, &nan.v));
-    EXPECT_EQ(st->error, 1599);
 }
 
 TEST_F(Values, UnicodeAndAnsiRoundTripInCodePage1252) {
