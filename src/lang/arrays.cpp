@@ -8,6 +8,7 @@
 #include "base/heap.h"
 #include "lang/evaluator.h"
 #include "lang/keyword_table.h"
+#include "lang/fast_expression.h"
 #include "lang/lexer.h"
 
 namespace {
@@ -137,14 +138,22 @@ bool check_array_argument(EngineState* st, const ValuePayload& v, ArrayHeader** 
 bool GetElement(EngineState* st, ArrayHeader* array, ArrayCell** cell) {
     *cell = nullptr;
     CHECK(check_array_body(st, array));
-    // A subscript may run anything, Drop of the array's last variable
-    // included; the extra share keeps the block alive until it is known.
-    const uintptr_t handle = reinterpret_cast<uintptr_t>(array);
-    array_add_share(st, handle);
     int32_t subscripts[ARRAY_MAX_DIMENSIONS];
-    bool ok = read_subscripts(st, array, subscripts);
-    if (array_share_count(array) <= 1) ok = raise(st, Err::ArrayAccessError);
-    array_drop_share(st, handle);
+    bool ok;
+    if (kept_subscripts_run_nothing(st)) {
+        // Nothing can let the array go while such subscripts are read; a
+        // block without holders is an array already gone.
+        ok = read_subscripts(st, array, subscripts);
+        if (array_share_count(array) == 0) ok = raise(st, Err::ArrayAccessError);
+    } else {
+        // A subscript may run anything, Drop of the array's last variable
+        // included; the extra share keeps the block alive until it is known.
+        const uintptr_t handle = reinterpret_cast<uintptr_t>(array);
+        array_add_share(st, handle);
+        ok = read_subscripts(st, array, subscripts);
+        if (array_share_count(array) <= 1) ok = raise(st, Err::ArrayAccessError);
+        array_drop_share(st, handle);
+    }
     CHECK(ok);
     const uint32_t index = ElementIndex(array, subscripts);
     if (index >= array->element_count) return raise(st, Err::ArraySubscriptOutOfBounds);

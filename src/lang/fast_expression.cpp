@@ -244,6 +244,28 @@ bool stack_has_margin(const EngineState* st) {
 
 }  // namespace
 
+bool kept_subscripts_run_nothing(EngineState* st) {
+    const LexerState& lx = st->lexer;
+    if (!lx.cache || lx.cache_current == NO_TOKEN || lx.cache->stamp != lx.cache_stamp) return false;
+    const CachedLine& e = *lx.cache;
+    int depth = 0;
+    for (uint16_t i = lx.cache_current + 1; i < e.token_count && adjacent(e, i - 1); ++i) {
+        const CachedToken& t = e.tokens[i];
+        if (t.kind == TK_NAME || t.kind == TK_INT) continue;
+        if (t.kind != TK_KEYWORD) return false;
+        int32_t value;
+        if (t.id == KWID_CLOSE_BRACKET && depth == 0) return true;
+        if (t.id == KWID_OPEN) {
+            ++depth;
+        } else if (t.id == KWID_CLOSE) {
+            if (--depth < 0) return false;
+        } else if (t.id != KWID_COMMA && !integer_operator(t.id) && !integer_constant(st, t.id, &value)) {
+            return false;
+        }
+    }
+    return false;
+}
+
 void forget_expressions(CompiledExpression* expressions) {
     for (size_t i = 0; i < EXPRESSIONS_PER_LINE; ++i) expressions[i].first = NO_TOKEN;
 }

@@ -43,3 +43,8 @@ void forget_expressions(CompiledExpression* expressions);
 // it, as the general parse leaves it, and the result is the same value. False,
 // with nothing changed, for anything else: the general parse takes over.
 bool fast_integer_expression(EngineState* st, Value* result);
+
+// Whether the subscripts after the current token "[" are kept tokens of
+// names, numbers, constants and integer operators only: reading them can
+// run no function, so nothing can drop the array meanwhile.
+bool kept_subscripts_run_nothing(EngineState* st);
