@@ -3,6 +3,7 @@
 #include "base/heap.h"
 
 #include <windows.h>
+#include "base/word_scan.h"
 #include <string.h>
 #include "base/engine_state.h"
 #include "base/error_numbers.h"
@@ -301,7 +302,7 @@ uint32_t heap_append_text(EngineState* st, uint32_t block, size_t length, const 
 size_t heap_text_length(const EngineState* st, uint32_t block) {
     const char* text = heap_text(st, block);
     if (block == st->append_block && text[st->append_length] == '\0') return st->append_length;
-    return strlen(text);
+    return text_length(text);
 }
 
 HeapStats heap_stats(const EngineState* st) {

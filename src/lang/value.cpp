@@ -8,6 +8,7 @@
 #include "base/engine_state.h"
 #include "base/errors.h"
 #include "base/heap.h"
+#include "base/word_scan.h"
 #include "lang/fpfault.h"
 #include "lang/numtext.h"
 
@@ -60,7 +61,7 @@ bool duplicate_texts(EngineState* st, ValuePayload* dest) {
     bool ok = true;
     if (holds_text(*dest)) {
         const char* text = heap_text(st, static_cast<uint32_t>(dest->handle));
-        uint32_t copy = heap_copy_text(st, text, strlen(text));
+        uint32_t copy = heap_copy_text(st, text, text_length(text));
         if (copy) {
             dest->handle = copy;
         } else {
@@ -161,7 +162,7 @@ uint32_t ascii_to_wide_heap(EngineState* st, const char* text) {
 }
 
 uint32_t text_to_heap(EngineState* st, const char* text) {
-    uint32_t block = heap_copy_text(st, text, strlen(text));
+    uint32_t block = heap_copy_text(st, text, text_length(text));
     if (!block) raise(st, Err::OutOfStringMemory);
     return block;
 }

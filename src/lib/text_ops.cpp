@@ -41,24 +41,6 @@ void build_wide_upper() {
     g_upper.wide_ready = true;
 }
 
-// Word-at-a-time search: a lane of `word ^ pattern` is zero exactly where
-// the unit equals the one searched for.
-template <typename C>
-struct Lanes;
-template <>
-struct Lanes<char> {
-    static constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-};
-template <>
-struct Lanes<wchar_t> {
-    static constexpr uint64_t ones = 0x0001000100010001ull, highs = 0x8000800080008000ull;
-};
-
-template <typename C>
-inline bool has_zero_lane(uint64_t word) {
-    return ((word - Lanes<C>::ones) & ~word & Lanes<C>::highs) != 0;
-}
-
 template <typename C>
 const C* find_unit_words(const C* p, const C* end, C c) {
     using Unit = typename std::conditional<sizeof(C) == 1, uint8_t, uint16_t>::type;
@@ -78,13 +60,6 @@ const C* find_unit_words(const C* p, const C* end, C c) {
     return end;
 }
 
-// Exactly the zero lanes of a word, as their high bits.
-template <typename C>
-inline uint64_t zero_lanes(uint64_t word) {
-    const uint64_t low = ~Lanes<C>::highs;
-    return ~(((word & low) + low) | word) & Lanes<C>::highs;
-}
-
 template <typename C>
 const C* skip_units_words(const C* p, const C* end, C c, size_t k, size_t* seen) {
     using Unit = typename std::conditional<sizeof(C) == 1, uint8_t, uint16_t>::type;
@@ -95,7 +70,7 @@ const C* skip_units_words(const C* p, const C* end, C c, size_t k, size_t* seen)
         if (!(reinterpret_cast<uintptr_t>(p) & 7) && end - p >= static_cast<ptrdiff_t>(8 / sizeof(C))) {
             uint64_t word;
             memcpy(&word, p, 8);
-            const size_t n = static_cast<size_t>(__builtin_popcountll(zero_lanes<C>(word ^ pattern)));
+            const size_t n = count_lanes<C>(zero_lanes<C>(word ^ pattern));
             if (met + n < k) {
                 met += n;
                 p += 8 / sizeof(C);
@@ -109,27 +84,8 @@ const C* skip_units_words(const C* p, const C* end, C c, size_t k, size_t* seen)
     return p;
 }
 
-// Aligned words never cross into an unmapped page past the terminator.
-template <typename C>
-size_t length_words(const C* text) {
-    const C* p = text;
-    while (reinterpret_cast<uintptr_t>(p) & 7) {
-        if (!*p) return static_cast<size_t>(p - text);
-        ++p;
-    }
-    for (;; p += 8 / sizeof(C)) {
-        uint64_t word;
-        memcpy(&word, p, 8);
-        if (has_zero_lane<C>(word)) break;
-    }
-    while (*p) ++p;
-    return static_cast<size_t>(p - text);
-}
-
 }  // namespace
 
-size_t text_length(const char* p) { return length_words(p); }
-size_t text_length(const wchar_t* p) { return length_words(p); }
 const char* find_unit(const char* p, const char* end, char c) { return find_unit_words(p, end, c); }
 const wchar_t* find_unit(const wchar_t* p, const wchar_t* end, wchar_t c) { return find_unit_words(p, end, c); }
 const char* skip_units(const char* p, const char* end, char c, size_t k, size_t* seen) {

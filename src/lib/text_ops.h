@@ -11,6 +11,7 @@
 #include <string.h>
 #include <wchar.h>
 #include "base/engine_state.h"
+#include "base/word_scan.h"
 #include "lang/value.h"
 #include "lib/dispatch.h"
 
@@ -22,11 +23,8 @@ struct Span {
     const C* end() const { return p + n; }
 };
 
-// Length of a terminated text, and the first unit equal to c in [p, end)
-// (end when none). They read whole 64-bit words: the C run-time's versions
-// step a byte at a time under Wine, which makes long lists slow to walk.
-size_t text_length(const char* p);
-size_t text_length(const wchar_t* p);
+// The first unit equal to c in [p, end) (end when none), read a word at a
+// time like text_length (base/word_scan.h).
 const char* find_unit(const char* p, const char* end, char c);
 const wchar_t* find_unit(const wchar_t* p, const wchar_t* end, wchar_t c);
 // Just past the k-th unit equal to c in [p, end); end when there are fewer,
