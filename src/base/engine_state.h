@@ -136,16 +136,19 @@ struct LexerState {
     uint16_t slot;            // variable slot of a kind-2 token
     uint16_t text_length;
     uint8_t address_of;       // the previous token was a prefix "&"
-    uint8_t dereference;      // a special form's operand began with "*"
-    uint8_t persistent_name;  // PtrPersistent is reading its operand
     uint8_t object_dereference;  // the dereference flag, kept for an object expression
     uint8_t uncacheable;      // the word just read was placed by a variable's kind
+    // Words of their own, apart: every token read tests both right after the
+    // previous one wrote the neighbouring bytes, and a wider read of freshly
+    // written narrower fields stalls the processor.
+    int32_t dereference;      // a special form's operand began with "*"
     // The kept tokens of the line being read (lang/token_cache.h), or null.
     CachedLine* cache;
     const char* cache_base;   // where that line begins
     uint32_t cache_stamp;     // the entry's stamp when it was taken
     uint16_t cache_next;      // the kept token expected next
     uint16_t cache_current;   // the current token's place among the kept ones, 0xFFFF: none
+    int32_t persistent_name;  // PtrPersistent is reading its operand
     char name[VARIABLE_NAME_BYTES + 8];  // lower-case variable name (or decorated persistent name)
     char text[LINE_BUFFER_BYTES + 2];    // room for a double-byte pair at the limit
 };

@@ -259,17 +259,15 @@ void lexer_start(EngineState* st, const char* line) {
     lx.cache = nullptr;
 }
 
-KESTR_API void get_token(EngineState* st) {
+namespace {
+
+// Reads the token at p from the text. Kept out of line so that a kept
+// token, the usual case in a loop, is taken without this frame.
+__attribute__((noinline)) void read_token(EngineState* st, const char* p, bool plain) {
     LexerState& lx = st->lexer;
     const uint8_t prev_kind = lx.kind;
     const uint16_t prev_id = lx.id;
     const bool address_of = lx.address_of;
-    const char* p = skip_blanks(lx.read);
-    // A dereferenced or persistent name is read afresh every time.
-    const bool plain = !lx.dereference && !lx.persistent_name;
-    if (lx.cache && plain) {
-        if (const CachedToken* t = cached_token(st, p)) return take_cached_token(st, *t, p, prev_kind, prev_id);
-    }
     lx.kind = TK_END;
     lx.uncacheable = 0;
     lx.cache_current = NO_TOKEN;
@@ -296,6 +294,19 @@ KESTR_API void get_token(EngineState* st) {
     }
     lx.address_of = prefix;
     lx.dereference = 0;
+}
+
+}  // namespace
+
+KESTR_API void get_token(EngineState* st) {
+    LexerState& lx = st->lexer;
+    const char* p = skip_blanks(lx.read);
+    // A dereferenced or persistent name is read afresh every time.
+    const bool plain = !lx.dereference && !lx.persistent_name;
+    if (lx.cache && plain) {
+        if (const CachedToken* t = cached_token(st, p)) return take_cached_token(st, *t, p, lx.kind, lx.id);
+    }
+    read_token(st, p, plain);
 }
 
 KESTR_API void putback(EngineState* st) {
