@@ -675,12 +675,33 @@ bool assign(EngineState* st, const AssignTarget& t, Value* result, bool result_u
     return store_in_slot(st, t, result);
 }
 
+// "name = expression" whose expression is compiled from kept tokens: the
+// target is the name's slot in the current table, as find_target finds it,
+// and the value is stored as assign stores it. False with nothing changed
+// when the expression does not compile or its variables hold no integers.
+bool fast_assignment(EngineState* st, Value* result, bool* assigned) {
+    const uint16_t slot = st->lexer.slot;
+    if (st->lexer.kind != TK_NAME || slot == 0 || slot == NO_SLOT) return false;
+    const AssignTarget target{st->table.id, slot, nullptr};
+    if (!fast_assigned_expression(st, result)) return false;
+    *assigned = true;
+    st->assign_table = target.table;
+    st->assign_slot = target.slot;
+    if (st->lexer.kind != TK_END) return raise_hint(st, Err::ExtraAfterExpression, Err::HintExtraCharacters);
+    return store_in_slot(st, target, result);
+}
+
 // An expression that starts with a name may be an assignment. *assigned
 // tells whether it was; otherwise the current token is the name again. Kept
 // out of line so that nested parentheses do not carry its frame.
 __attribute__((noinline)) bool try_assignment(EngineState* st, Value* result, bool allowed, bool through_pointer,
                                               bool result_unused, bool* assigned) {
     *assigned = false;
+    // A compiled integer value never takes the in-place append of texts.
+    if (allowed && !through_pointer) {
+        const bool ok = fast_assignment(st, result, assigned);
+        if (*assigned) return ok;
+    }
     NameMark mark;
     mark_name(st, &mark);
     if (!allowed && !through_pointer) {

@@ -270,12 +270,17 @@ void forget_expressions(CompiledExpression* expressions) {
     for (size_t i = 0; i < EXPRESSIONS_PER_LINE; ++i) expressions[i].first = NO_TOKEN;
 }
 
-bool fast_integer_expression(EngineState* st, Value* result) {
-    LexerState& lx = st->lexer;
-    if (!lx.cache || lx.cache_current == NO_TOKEN || lx.dereference || lx.persistent_name) return false;
-    CachedLine& e = *lx.cache;
-    if (e.stamp != lx.cache_stamp) return false;
-    const CompiledExpression* x = compiled_at(st, e, lx.cache_current);
+namespace {
+
+// The lexer's kept line while the lexer reads plainly from it, else null.
+CachedLine* plain_kept_line(const EngineState* st) {
+    const LexerState& lx = st->lexer;
+    if (!lx.cache || lx.cache_current == NO_TOKEN || lx.dereference || lx.persistent_name) return nullptr;
+    return lx.cache->stamp == lx.cache_stamp ? lx.cache : nullptr;
+}
+
+bool run_compiled(EngineState* st, CachedLine& e, uint16_t first, Value* result) {
+    const CompiledExpression* x = compiled_at(st, e, first);
     if (!x) return false;
     // Where the general parse would stop with a nesting error, it must run.
     if (st->expression_depth + x->token_count + 2u >= NESTING_MAX || !stack_has_margin(st)) return false;
@@ -295,4 +300,25 @@ bool fast_integer_expression(EngineState* st, Value* result) {
     }
     resume_after(st, e, *x);
     return true;
+}
+
+}  // namespace
+
+bool fast_integer_expression(EngineState* st, Value* result) {
+    CachedLine* e = plain_kept_line(st);
+    return e && run_compiled(st, *e, st->lexer.cache_current, result);
+}
+
+bool fast_assigned_expression(EngineState* st, Value* result) {
+    CachedLine* e = plain_kept_line(st);
+    const uint16_t name = st->lexer.cache_current;
+    if (!e || e->tokens[name].kind != TK_NAME || name + 2u >= e->token_count || !adjacent(*e, name)) return false;
+    const CachedToken& equals = e->tokens[name + 1];
+    if (equals.kind != TK_KEYWORD || equals.id != KWID_ASSIGN || !adjacent(*e, name + 1)) return false;
+    // The general parse would have read the "=" before the expression.
+    const uint16_t id = st->lexer.id;
+    st->lexer.id = KWID_ASSIGN;
+    if (run_compiled(st, *e, static_cast<uint16_t>(name + 2), result)) return true;
+    st->lexer.id = id;
+    return false;
 }

@@ -44,6 +44,11 @@ void forget_expressions(CompiledExpression* expressions);
 // with nothing changed, for anything else: the general parse takes over.
 bool fast_integer_expression(EngineState* st, Value* result);
 
+// The same for the expression after "name =" when the current token is
+// that name: the lexer is left after the expression, as the general parse
+// of the assignment leaves it, and the caller stores the value.
+bool fast_assigned_expression(EngineState* st, Value* result);
+
 // Whether the subscripts after the current token "[" are kept tokens of
 // names, numbers, constants and integer operators only: reading them can
 // run no function, so nothing can drop the array meanwhile.

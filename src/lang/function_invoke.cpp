@@ -51,8 +51,11 @@ void copy_field(T (&to)[N], const T (&from)[N]) {
 // and a call should not cost that many bytes moved twice.
 template <size_t N>
 void copy_field(char (&to)[N], const char (&from)[N]) {
-    const size_t n = strnlen(from, N - 1);
-    memcpy(to, from, n);
+    size_t n = 0;
+    while (n < N - 1 && from[n]) {
+        to[n] = from[n];
+        ++n;
+    }
     to[n] = '\0';
 }
 void copy_field(LexerState& to, const LexerState& from) {

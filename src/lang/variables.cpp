@@ -397,27 +397,38 @@ void load_current(EngineState* st, uint16_t id, VariableSlot* slots) {
     st->current_scope = id;
 }
 
-// The other table is locked before the current one is let go, so a failed
-// lock leaves the previous table current and usable.
-bool make_current(EngineState* st, int32_t id, Err failure) {
-    if (id < 0 || id >= VARIABLE_TABLES || !st->scopes[id].handle) return raise(st, failure);
-    auto* slots = static_cast<VariableSlot*>(GlobalLock(st->scopes[id].handle));
-    if (!slots) return raise(st, failure);
-    st->scopes[st->current_scope].used = st->table.used;
-    if (st->table.slots) GlobalUnlock(st->table.handle);
-    load_current(st, static_cast<uint16_t>(id), slots);
-    return true;
+bool valid_scope(const EngineState* st, int32_t id) {
+    return id >= 0 && id < VARIABLE_TABLES && st->scopes[id].handle;
 }
 
 }  // namespace
 
+// The table switched from stays locked until it is current again, so that
+// coming back costs no lock of the host's movable block (each lock takes
+// the process heap's lock); a failed lock leaves the previous table
+// current and usable.
 bool SwitchTable(EngineState* st, uint16_t id, TableSave* save) {
     save->scope = st->current_scope;
-    return make_current(st, id, Err::PointerAccessFailed);
+    save->slots = st->table.slots;
+    if (!valid_scope(st, id)) return raise(st, Err::PointerAccessFailed);
+    auto* slots = static_cast<VariableSlot*>(GlobalLock(st->scopes[id].handle));
+    if (!slots) return raise(st, Err::PointerAccessFailed);
+    st->scopes[st->current_scope].used = st->table.used;
+    load_current(st, id, slots);
+    return true;
 }
 
 bool RestoreTable(EngineState* st, const TableSave* save) {
-    return make_current(st, save->scope, Err::VariableTableError);
+    if (!valid_scope(st, save->scope)) return raise(st, Err::VariableTableError);
+    VariableSlot* slots = save->slots;
+    if (!slots) {
+        slots = static_cast<VariableSlot*>(GlobalLock(st->scopes[save->scope].handle));
+        if (!slots) return raise(st, Err::VariableTableError);
+    }
+    st->scopes[st->current_scope].used = st->table.used;
+    if (st->table.slots) GlobalUnlock(st->table.handle);
+    load_current(st, static_cast<uint16_t>(save->scope), slots);
+    return true;
 }
 
 bool attach_main_table(EngineState* st, HGLOBAL handle, uint16_t capacity) {

@@ -50,6 +50,7 @@ bool slot_holds_name(EngineState* st, uint16_t slot, const char* name, size_t le
 // Table switching; every SwitchTable is paired with a RestoreTable.
 struct TableSave {
     int32_t scope;
+    VariableSlot* slots;  // the table left, still locked; null when it was not
 };
 [[nodiscard]] bool SwitchTable(EngineState* st, uint16_t id, TableSave* save);
 [[nodiscard]] bool RestoreTable(EngineState* st, const TableSave* save);
