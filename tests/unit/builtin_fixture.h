@@ -27,6 +27,11 @@ protected:
         SetInteger(&result.v, RK_VALUE, 0, 0);
     }
 
+    // Argument i as a text, a wide text or an integer.
+    void text(int i, const char* s) { ASSERT_TRUE(set_value_text(st, &args[i].v, s, strlen(s))); }
+    void wtext(int i, const wchar_t* s) { ASSERT_TRUE(set_value_wtext(st, &args[i].v, s, wcslen(s))); }
+    void integer(int i, int32_t n) { SetInteger(&args[i].v, RK_VALUE, 0, n); }
+
     void TearDown() override {
         for (Value& arg : args) ReleaseValue(st, &arg.v, RK_VALUE, 0);
         ReleaseValue(st, &result.v, RK_VALUE, 0);

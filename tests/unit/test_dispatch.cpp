@@ -19,10 +19,6 @@ namespace {
 // main after every test.
 class Dispatch : public BuiltinTest {
 protected:
-    void text(int i, const char* s) { ASSERT_TRUE(set_value_text(st, &args[i].v, s, strlen(s))); }
-    void wtext(int i, const wchar_t* s) { ASSERT_TRUE(set_value_wtext(st, &args[i].v, s, wcslen(s))); }
-    void integer(int i, int32_t n) { SetInteger(&args[i].v, RK_VALUE, 0, n); }
-
     bool call(uint16_t id, int count) { return DispatchFunction(st, "f", false, id, &result, args, count); }
     bool call(const char* name, int count) { return call(id_named(name), count); }
 

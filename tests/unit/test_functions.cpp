@@ -47,12 +47,8 @@ protected:
 // An empty name between commas, a missing ")" and a seventeenth parameter
 // are shown by the scripts tests/scripts/functions/define_errors_syntax_*.
 TEST_F(Functions, HeaderSyntaxErrors) {
-    EXPECT_EQ(parse("f(a,)"), 0);
-    EXPECT_EQ(parse("f"), 0);           // no list at all
-    EXPECT_EQ(parse("   "), 0);         // no name
-    EXPECT_EQ(parse("(a)"), 0);
-    EXPECT_EQ(parse("f(a) b"), 0);      // text after the list
-    EXPECT_EQ(parse("f(a b)"), 0);
+    // No list at all, no name, text after the list.
+    for (const char* bad : {"f(a,)", "f", "   ", "(a)", "f(a) b", "f(a b)"}) EXPECT_EQ(parse(bad), 0) << bad;
 }
 
 TEST_F(Functions, HeaderLimits) {
