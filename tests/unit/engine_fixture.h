@@ -19,6 +19,14 @@
 // EXPECT_EQ(Error("..."), E(Err::X)).
 constexpr int E(Err e) { return static_cast<int>(e); }
 
+// A fresh working value holding the integer n, with no origin.
+inline Value int_value(int32_t n = 0) {
+    Value v;
+    init_value(&v);
+    v.v.integer = n;
+    return v;
+}
+
 // A fresh name in the temporary directory, with no file behind it yet.
 inline std::string temp_path(const char* prefix) {
     char directory[MAX_PATH], name[MAX_PATH];
@@ -131,6 +139,13 @@ protected:
         release_value(st, &result);
         GlobalFree(block);
         return outcome;
+    }
+
+    // A fresh working value holding a copy of text.
+    Value text_value(const char* text) {
+        Value v = int_value();
+        EXPECT_TRUE(set_value_text(st, &v.v, text, strlen(text)));
+        return v;
     }
 
     // A variable's integer, -999999 when it holds none.

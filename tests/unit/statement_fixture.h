@@ -70,8 +70,7 @@ protected:
             if (in_definition || line[0] == '\0' || line[0] == ';') continue;
             const int offset = statement_offset(line);
             if (offset < 0) continue;
-            Value result;
-            init_value(&result);
+            Value result = int_value();
             outcome = ExecuteStatement(st, &result, line, static_cast<uint32_t>(offset), &position, start,
                                        buffer, no_jump_cache, CachedLineRef{});
             release_value(st, &result);

@@ -61,8 +61,7 @@ bool vector_from_safearray(EngineState* st, ValuePayload* v) {
     LONG low = 0, high = -1;
     SafeArrayGetLBound(v->variant.parray, 1, &low);
     SafeArrayGetUBound(v->variant.parray, 1, &high);
-    Value made;
-    init_value(&made);
+    Value made = int_value();
     if (CreateMyArray(st, &made, high - low + 1, 0, 0, 0, 0, 0, 1) < 0) return false;
     v->flags = VF_ARRAY;
     v->handle = made.v.handle;

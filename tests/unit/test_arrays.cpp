@@ -41,8 +41,7 @@ TEST_F(Arrays, CreationFillsTheHeader) {
 }
 
 TEST_F(Arrays, CreateMyArrayResults) {
-    Value v;
-    init_value(&v);
+    Value v = int_value();
     // Sizes past `count` are not read; the flag byte is kept.
     EXPECT_EQ(CreateMyArray(st, &v, 4, 9, 9, 9, 9, 7, 1), 1);
     const ArrayHeader* a = array_of(v.v);
@@ -232,8 +231,7 @@ TEST_F(Arrays, VariantArraysAreNotEngineArrays) {
     v.flags = VF_VARIANT;
     v.variant.vt = VT_ARRAY | VT_I4;
     EXPECT_EQ(array_of(v), nullptr);
-    Value view;
-    init_value(&view);
+    Value view = int_value();
     view.v = v;
     ArrayCell* cell = reinterpret_cast<ArrayCell*>(1);
     EXPECT_FALSE(array_subscript(st, &view, nullptr, true, &cell));

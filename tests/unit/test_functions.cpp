@@ -127,8 +127,7 @@ TEST_F(Functions, InvocationSetsUpAndRestoresTheCallersState) {
     st->cancel_handler_mode = 2;
     st->function_body = 0;
     const int32_t depth = st->structure_depth;
-    Value result;
-    init_value(&result);
+    Value result = int_value();
     const NativeHandler native{look_inside, 0};
 
     ASSERT_TRUE(InvokeFunction(st, UDF_ID_BASE + 0, &result, nullptr, 0, &native, CALL_COM_EVENT));
@@ -163,8 +162,7 @@ TEST_F(Functions, InvocationSetsUpAndRestoresTheCallersState) {
 TEST_F(Functions, NoFreeScopeIs1672) {
     ASSERT_EQ(run("#DefineFunction f()\n#EndFunction\n"), 1);
     for (int id = 1; id < VARIABLE_TABLES; ++id) st->scopes[id].handle = st->scopes[0].handle;
-    Value result;
-    init_value(&result);
+    Value result = int_value();
     const int32_t depth = st->structure_depth;
     EXPECT_FALSE(InvokeFunction(st, UDF_ID_BASE, &result, nullptr, 0, nullptr, CALL_ORDINARY));
     EXPECT_EQ(st->error, 1672);
@@ -177,8 +175,7 @@ TEST_F(Functions, ArgumentsBindInOrderAndMissingOnesStayUnset) {
     Value args[3];
     for (Value& arg : args) init_value(&arg);
     args[1].v.integer = 7;
-    Value result;
-    init_value(&result);
+    Value result = int_value();
     ASSERT_TRUE(InvokeFunction(st, UDF_ID_BASE, &result, args, 1, nullptr, CALL_ORDINARY));
     EXPECT_EQ(result.v.integer, 70);
     args[2].v.integer = 1;

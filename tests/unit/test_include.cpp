@@ -201,8 +201,7 @@ TEST_F(IncludeTest, LocateWithoutMarkers) {
 class LoadScriptTest : public IncludeTest {
 protected:
     int load(const std::string& path) {
-        Value result;
-        init_value(&result);
+        Value result = int_value();
         st->error = 0;
         int outcome = LoadScriptFile(st, &result, path.c_str());
         release_value(st, &result);

@@ -113,8 +113,7 @@ TEST_F(SpecialForms, DropSparesTheAssignmentTarget) {
 TEST_F(SpecialForms, DropThroughPointer) {
     enter_function_table(3);
     ASSERT_TRUE(set_variable_int(st, "target", 8));
-    Value p;
-    SetInteger(&p.v, RK_VALUE, 0, 0);
+    Value p = int_value();
     ASSERT_TRUE(make_pointer_value(st, FindSlot(st, "target"), &p));
     std::string text = value_text(st, p.v);
     ReleaseValue(st, &p.v, RK_VALUE, 0);
@@ -179,8 +178,7 @@ TEST_F(SpecialForms, ObjectTypeGet) {
 
 TEST_F(SpecialForms, InspectingThroughPointer) {
     ASSERT_TRUE(set_variable_text(st, "s", "x"));
-    Value p;
-    SetInteger(&p.v, RK_VALUE, 0, 0);
+    Value p = int_value();
     ASSERT_TRUE(make_pointer_value(st, FindSlot(st, "s"), &p));
     std::string text = value_text(st, p.v);
     ReleaseValue(st, &p.v, RK_VALUE, 0);

@@ -19,21 +19,13 @@ namespace {
 
 class Values : public EngineTest {
 protected:
-    Value MakeText(const char* text) {
-        Value v;
-        SetInteger(&v.v, RK_VALUE, 0, 0);
-        EXPECT_TRUE(set_value_text(st, &v.v, text, strlen(text)));
-        return v;
-    }
     Value MakeWide(const wchar_t* text) {
-        Value v;
-        SetInteger(&v.v, RK_VALUE, 0, 0);
+        Value v = int_value();
         EXPECT_TRUE(set_value_wtext(st, &v.v, text, wcslen(text)));
         return v;
     }
     Value MakeFloat(double x) {
-        Value v;
-        SetInteger(&v.v, RK_VALUE, 0, 0);
+        Value v = int_value();
         v.v.real = x;
         v.v.flags = VF_FLOAT;
         return v;
@@ -58,9 +50,9 @@ TEST_F(Values, TextsToNumbersKeepTheirTexts) {
         uint32_t flags;
         const char* text;
     } cases[] = {
-        {MakeText(" 42"), false, 42, VF_INT | VF_STRING, " 42"},
-        {MakeText("-2147483648"), false, INT_MIN, VF_INT | VF_STRING, "-2147483648"},
-        {MakeText("4.2"), true, 4.2, VF_FLOAT | VF_STRING, "4.2"},
+        {text_value(" 42"), false, 42, VF_INT | VF_STRING, " 42"},
+        {text_value("-2147483648"), false, INT_MIN, VF_INT | VF_STRING, "-2147483648"},
+        {text_value("4.2"), true, 4.2, VF_FLOAT | VF_STRING, "4.2"},
         {MakeWide(L" 12"), false, 12, VF_INT | VF_STRING | VF_UNICODE, " 12"},
         {MakeWide(L"0.5"), true, 0.5, VF_FLOAT | VF_STRING | VF_UNICODE, "0.5"},
     };
@@ -80,7 +72,7 @@ TEST_F(Values, TextsToNumbersKeepTheirTexts) {
 
 TEST_F(Values, TextsThatAreNotIntegers) {
     for (const char* text : {"42 ", "4.2", "1d5", "", "x"}) {
-        Value v = MakeText(text);
+        Value v = text_value(text);
         EXPECT_FALSE(ToInteger(st, &v.v, true)) << '"' << text << '"';
         if (strcmp(text, "4.2") != 0) EXPECT_FALSE(ToFloat(st, &v.v)) << '"' << text << '"';
         EXPECT_EQ(v.v.flags, VF_STRING) << '"' << text << '"';
@@ -138,8 +130,7 @@ TEST_F(Values, PendingFloatingPointFaultBecomesTheError) {
 }
 
 TEST_F(Values, NumbersToString) {
-    Value i;
-    SetInteger(&i.v, RK_VALUE, 0, -17);
+    Value i = int_value(-17);
     ASSERT_TRUE(ToString(st, &i.v));
     EXPECT_EQ(Text(i.v), "-17");
     EXPECT_EQ(i.v.flags, VF_INT | VF_STRING);
@@ -165,7 +156,7 @@ TEST_F(Values, UnicodeAndAnsiRoundTripInCodePage1252) {
     // e acute, the euro sign (0x80 in 1252) and y diaeresis.
     const char ansi[] = "caf\xE9 \x80 \xFF";
     const wchar_t wide[] = L"caf\u00E9 \u20AC \u00FF";
-    Value v = MakeText(ansi);
+    Value v = text_value(ansi);
     ASSERT_TRUE(ToUnicode(st, &v.v));
     EXPECT_EQ(v.v.flags, VF_STRING | VF_UNICODE);
     EXPECT_STREQ(value_wtext(st, v.v), wide);
@@ -184,7 +175,7 @@ TEST_F(Values, UnicodeAndAnsiRoundTripInCodePage1252) {
 
 TEST_F(Values, SetValueTextReplacesTheValue) {
     uint32_t before = FreeBytes();
-    Value v = MakeText("first");
+    Value v = text_value("first");
     ASSERT_TRUE(set_value_text(st, &v.v, "second!", 6));
     EXPECT_EQ(Text(v.v), "second");
     EXPECT_EQ(v.v.flags, VF_STRING);
@@ -197,7 +188,7 @@ TEST_F(Values, SetValueTextReplacesTheValue) {
 
 TEST_F(Values, CopySharesTextsUnlessAskedToDuplicate) {
     uint32_t before = FreeBytes();
-    Value source = MakeText("shared");
+    Value source = text_value("shared");
     ASSERT_TRUE(ToUnicode(st, &source.v));
     Value shared;
     ASSERT_TRUE(CopyValue(st, &source.v, &shared.v, 0, copy_mode(RK_VALUE, RK_VALUE)));
@@ -219,7 +210,7 @@ TEST_F(Values, CopySharesTextsUnlessAskedToDuplicate) {
 
 TEST_F(Values, CopyIntoSlotAndCell) {
     uint32_t before = FreeBytes();
-    Value source = MakeText("abc");
+    Value source = text_value("abc");
     VariableSlot slot = {};
     ArrayCell cell = {};
     ASSERT_TRUE(CopyValue(st, &source.v, &slot.v, 0, copy_mode(RK_VALUE, RK_SLOT) | VM_DUP_TEXT));
@@ -256,15 +247,14 @@ TEST_F(Values, CopyOrigins) {
     EXPECT_EQ(v.origin_index, ORIGIN_ARRAY_CELL);
     EXPECT_EQ(v.origin_table, ORIGIN_NONE);
 
-    Value w;
-    SetInteger(&w.v, RK_VALUE, 0, 0);
+    Value w = int_value();
     ASSERT_TRUE(CopyValue(st, &v.v, &w.v, 0, copy_mode(RK_VALUE, RK_VALUE)));
     EXPECT_EQ(w.origin_ref, &cell);
     EXPECT_EQ(w.origin_index, ORIGIN_ARRAY_CELL);
 }
 
 TEST_F(Values, FailedDuplicateRaises3096AndSharesNothing) {
-    Value source = MakeText("needs a copy");
+    Value source = text_value("needs a copy");
     // Stop the heap from growing, then use up what is free.
     uint32_t committed = st->heap_committed;
     st->heap_committed = 0xFFFFFF00u;
@@ -279,8 +269,7 @@ TEST_F(Values, FailedDuplicateRaises3096AndSharesNothing) {
     EXPECT_EQ(copy.v.handle, 0u);
 
     st->error = 0;
-    Value number;
-    SetInteger(&number.v, RK_VALUE, 0, 5);
+    Value number = int_value(5);
     EXPECT_FALSE(ToString(st, &number.v));
     EXPECT_EQ(st->error, 3096);
     EXPECT_EQ(number.v.flags, VF_INT);
@@ -292,8 +281,7 @@ TEST_F(Values, FailedDuplicateRaises3096AndSharesNothing) {
 }
 
 Value MakeVariant(VARTYPE vt, double real = 0) {
-    Value v;
-    SetInteger(&v.v, RK_VALUE, 0, 0);
+    Value v = int_value();
     v.v.flags = VF_VARIANT;
     v.v.variant.vt = vt;
     v.v.variant.dblVal = real;
@@ -373,8 +361,7 @@ TEST_F(Values, VariantsConvertThroughOle) {
 // The share count is the lock count of the array's global block, which
 // also keeps one lock of its own.
 TEST_F(Values, ArrayShares) {
-    Value a;
-    SetInteger(&a.v, RK_VALUE, 0, 0);
+    Value a = int_value();
     ASSERT_EQ(CreateMyArray(st, &a, 2, 0, 0, 0, 0, 0, 1), 1);
     HGLOBAL block = GlobalHandle(reinterpret_cast<void*>(a.v.handle));
     ASSERT_NE(block, nullptr);
