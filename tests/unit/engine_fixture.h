@@ -49,6 +49,18 @@ inline std::string read_file(const std::string& path) {
     return text;
 }
 
+// The bytes of a UTF-16 text in either order, after its byte-order mark
+// unless told otherwise.
+inline std::string utf16_bytes(const std::wstring& text, bool big_endian, bool mark = true) {
+    std::string bytes;
+    for (wchar_t c : (mark ? L"\xFEFF" : L"") + text) {
+        const char low = static_cast<char>(c & 0xFF), high = static_cast<char>(c >> 8);
+        bytes += big_endian ? high : low;
+        bytes += big_endian ? low : high;
+    }
+    return bytes;
+}
+
 inline bool write_file(const std::string& path, const std::string& content) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;

@@ -139,16 +139,14 @@ TEST_F(StartupTest, HeapRequestNeedsARegionAndSetsTheDriveVariable) {
 }
 
 TEST_F(StartupTest, ShutdownClosesFilesAndKeepsAnswering) {
-    char path[MAX_PATH];
-    GetTempPathA(sizeof path, path);
-    strcat(path, "qob_shutdown_test.txt");
-    st->files[3].handle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    const std::string path = temp_path("qsd");
+    st->files[3].handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     ASSERT_NE(st->files[3].handle, INVALID_HANDLE_VALUE);
     EXPECT_EQ(request(KESTR_REQ_SHUTDOWN), 1);
     EXPECT_EQ(st->files[3].handle, nullptr);
     // Closing deleted the file.
-    EXPECT_EQ(GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(StartupTest, BusyCounterSerialisesEntries) {

@@ -92,14 +92,8 @@ TEST_F(CancelHandler, WithoutAHandlerTheCancelEndsTheRunUnreported) {
 
 TEST_F(CancelHandler, GoSubModeRunsTheCancelLabelAndReturns) {
     st->cancel_handler_mode = 2;
-    ASSERT_TRUE(run_cancelling("HostCancel()\n"
-                               "after = 1\n"
-                               "Exit\n"
-                               ":CANCEL\n"
-                               "text = tqerrortextstring\n"
-                               "info = tqerroradditionalinfo\n"
-                               "number = tqerrorarray[0]\n"
-                               "Return\n"));
+    ASSERT_TRUE(run_cancelling("HostCancel()\nafter = 1\nExit\n:CANCEL\ntext = tqerrortextstring\n"
+                               "info = tqerroradditionalinfo\nnumber = tqerrorarray[0]\nReturn\n"));
     EXPECT_EQ(text_var("after"), "1");
     EXPECT_EQ(text_var("text"), "Cancel");
     EXPECT_EQ(text_var("info"), "User pressed Cancel");

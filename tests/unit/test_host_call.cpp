@@ -303,7 +303,7 @@ TEST_F(HostCall, ResultCodesByReportingSetting) {
         st->execute_error_mode = c.execute_mode;
         EXPECT_EQ(fail_with(c.code, c.text), c.goes_on);
         EXPECT_EQ(st->error, c.error);
-        if (c.report >= 0) EXPECT_EQ(st->last_report.number, c.report);
+        if (c.report >= 0) { EXPECT_EQ(st->last_report.number, c.report); }
         EXPECT_EQ(st->continue_flag, c.continue_flag);
     }
     st->suppress_reports = 0;

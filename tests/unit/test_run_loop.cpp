@@ -86,17 +86,7 @@ protected:
 
     int run(const std::string& text, void* host = nullptr) { return run_entry(text, host); }
 
-    // UTF-16 with a byte-order mark, in either byte order.
-    int run_wide(const wchar_t* text, bool big_endian) {
-        std::vector<uint8_t> bytes = {big_endian ? uint8_t(0xFE) : uint8_t(0xFF),
-                                      big_endian ? uint8_t(0xFF) : uint8_t(0xFE)};
-        for (const wchar_t* p = text; *p; ++p) {
-            const uint8_t low = static_cast<uint8_t>(*p & 0xFF), high = static_cast<uint8_t>(*p >> 8);
-            bytes.push_back(big_endian ? high : low);
-            bytes.push_back(big_endian ? low : high);
-        }
-        return run(std::string(bytes.begin(), bytes.end()));
-    }
+    int run_wide(const wchar_t* text, bool big_endian) { return run(utf16_bytes(text, big_endian)); }
 
     std::string caption() const { return st->silent_caption; }
     bool reported(int error) const { return caption().rfind(std::to_string(error) + ":", 0) == 0; }

@@ -169,17 +169,8 @@ protected:
     // The bytes of a UTF-16 text in either order, with its mark, and two
     // zero bytes after it.
     static std::vector<uint8_t> utf16(const std::wstring& text, bool big_endian, bool mark = true) {
-        std::vector<uint8_t> bytes;
-        auto put = [&](wchar_t c) {
-            uint8_t lo = static_cast<uint8_t>(c & 0xFF), hi = static_cast<uint8_t>(c >> 8);
-            bytes.push_back(big_endian ? hi : lo);
-            bytes.push_back(big_endian ? lo : hi);
-        };
-        if (mark) put(0xFEFF);
-        for (wchar_t c : text) put(c);
-        bytes.push_back(0);
-        bytes.push_back(0);
-        return bytes;
+        const std::string bytes = utf16_bytes(text, big_endian, mark) + std::string(2, '\0');
+        return std::vector<uint8_t>(bytes.begin(), bytes.end());
     }
     uint32_t convert(std::vector<uint8_t>& bytes) {
         return ConvertUnicodeScript(st, bytes.data(), static_cast<uint32_t>(bytes.size()));

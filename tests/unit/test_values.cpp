@@ -94,7 +94,7 @@ TEST_F(Values, FloatToInteger) {
         Value v = MakeFloat(c.x);
         EXPECT_EQ(ToInteger(st, &v.v, c.allow), c.ok) << c.x;
         EXPECT_EQ(v.v.flags, c.ok ? VF_INT : VF_FLOAT) << c.x;
-        if (c.ok) EXPECT_EQ(v.v.integer, c.want) << c.x;
+        if (c.ok) { EXPECT_EQ(v.v.integer, c.want) << c.x; }
     }
     EXPECT_EQ(st->error, 0);
 }
