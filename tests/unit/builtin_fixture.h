@@ -16,6 +16,20 @@ inline uint16_t id_named(const char* name) {
     return 0;
 }
 
+// A keyword table row as a host or an extender supplies it.
+inline KeywordEntry entry_for(const char* name, uint32_t type, uint32_t value, uint32_t low = 0, uint32_t high = 0,
+                              uint32_t id = 0) {
+    KeywordEntry entry{};
+    entry.id = id;
+    entry.type = type;
+    entry.value = value;
+    entry.kinds_low = low;
+    entry.kinds_high = high;
+    entry.length = static_cast<uint16_t>(strlen(name));
+    strcpy(entry.name, name);
+    return entry;
+}
+
 class BuiltinTest : public EngineTest {
 protected:
     Value args[MAX_ARGUMENTS + 1];

@@ -122,6 +122,13 @@ protected:
         return block;
     }
 
+    // The error a step that must fail left, still pending:
+    // EXPECT_EQ(failed(step(...)), E(Err::X)).
+    int failed(bool ok) {
+        EXPECT_FALSE(ok);
+        return st->error;
+    }
+
     // Runs text through the host entry; the entry's answer (1: it ran).
     int run_entry(const std::string& text, void* host = nullptr, const void* keywords = nullptr,
                   HWND window = nullptr) {

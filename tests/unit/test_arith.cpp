@@ -67,8 +67,7 @@ TEST_F(Operators, UnaryOnTextsAndBadKinds) {
     EXPECT_EQ(a.v.integer, 6);
     Value arr = int_value();
     arr.v.flags = VF_UNDEFINED;
-    EXPECT_FALSE(ApplyUnary(st, KWID_MINUS, &arr));
-    EXPECT_EQ(st->error, (uint16_t)Err::NotConvertibleToNumber);
+    EXPECT_EQ(failed(ApplyUnary(st, KWID_MINUS, &arr)), (uint16_t)Err::NotConvertibleToNumber);
 }
 
 TEST_F(Operators, VariantOperandsKeepTheirKind) {

@@ -164,8 +164,7 @@ TEST_F(Functions, NoFreeScopeIs1672) {
     for (int id = 1; id < VARIABLE_TABLES; ++id) st->scopes[id].handle = st->scopes[0].handle;
     Value result = int_value();
     const int32_t depth = st->structure_depth;
-    EXPECT_FALSE(InvokeFunction(st, UDF_ID_BASE, &result, nullptr, 0, nullptr, CALL_ORDINARY));
-    EXPECT_EQ(st->error, 1672);
+    EXPECT_EQ(failed(InvokeFunction(st, UDF_ID_BASE, &result, nullptr, 0, nullptr, CALL_ORDINARY)), 1672);
     EXPECT_EQ(st->structure_depth, depth);
     for (int id = 1; id < VARIABLE_TABLES; ++id) st->scopes[id].handle = nullptr;
 }

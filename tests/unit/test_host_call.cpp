@@ -85,9 +85,9 @@ protected:
         st->host_handler = reinterpret_cast<HostHandlerFn>(reinterpret_cast<void*>(&test_host));
         st->host_values[1] = 0x5EED;
         st->error_mode = ERRMODE_CANCEL;
-        memset(host_table, 0, sizeof host_table);
-        define_host_function(0, "hostecho", 1, AK_ANSI);
-        define_host_function(1, "hostcount", 0, AK_INTEGER);
+        host_table[0] = entry_for("hostecho", KT_FUNCTION, 1, AK_ANSI, 0, 0);
+        host_table[1] = entry_for("hostcount", KT_FUNCTION, 0, AK_INTEGER, 0, 1);
+        host_table[2] = entry_for("", 0, 0);
         st->host_keywords = host_table;
     }
 
@@ -96,16 +96,6 @@ protected:
         st->host_keywords = nullptr;
         st->error = 0;
         BuiltinTest::TearDown();
-    }
-
-    void define_host_function(int index, const char* name, uint32_t required, ArgKind kind) {
-        KeywordEntry& e = host_table[index];
-        e.id = static_cast<uint32_t>(index);
-        e.type = KT_FUNCTION;
-        e.kinds_low = kind;
-        e.value = required;
-        e.length = static_cast<uint16_t>(strlen(name));
-        strcpy(e.name, name);
     }
 
     // Calls host function 0 with its error text and result code.
@@ -262,8 +252,7 @@ TEST_F(HostCall, AHostThatNeverCallsBackLeavesTheIntegerZero) {
 // ---------------------------------------------------------------- result codes
 
 TEST_F(HostCall, SevereErrorIsReportedWithItsRealNumberAndStops) {
-    EXPECT_FALSE(fail_with(-3, "1234: disk on fire"));
-    EXPECT_EQ(st->error, ERROR_REPORTED_BY_RAISER);
+    EXPECT_EQ(failed(fail_with(-3, "1234: disk on fire")), ERROR_REPORTED_BY_RAISER);
     EXPECT_EQ(st->indirect_error, 1234);
     EXPECT_EQ(st->last_report.number, 1234);
     EXPECT_STREQ(st->last_report.text, "QOB Extender Error:  1234: disk on fire");
@@ -327,8 +316,7 @@ TEST_F(HostCall, ErrorNumberComesOnlyFromAColonWithinTenCharacters) {
 TEST_F(HostCall, InsideExecuteASilentBoxAnswersCancel) {
     st->inside_execute = 1;
     st->execute_error_mode = 0;
-    EXPECT_FALSE(fail_with(-1, "in execute"));
-    EXPECT_EQ(st->error, (uint16_t)Err::UserCancel);
+    EXPECT_EQ(failed(fail_with(-1, "in execute")), (uint16_t)Err::UserCancel);
     EXPECT_STREQ(st->silent_text, "EXECUTE::in execute");
     st->inside_execute = 0;
 }
@@ -362,8 +350,7 @@ TEST_F(HostCall, HookPassesItsTextAndFourNumbersAndReturnsTheAnswer) {
 TEST_F(HostCall, HookStopRequestBecomesTheHostTerminationCode) {
     g_host.code = KESTR_RESULT_STOP;
     g_host.use_callback = false;
-    EXPECT_FALSE(call_host_hook(st, KESTR_HOOK_SCRIPT, "c:\\x.qob", 1, 0, 0, 0));
-    EXPECT_EQ(st->error, TERMINATE_HOST);
+    EXPECT_EQ(failed(call_host_hook(st, KESTR_HOOK_SCRIPT, "c:\\x.qob", 1, 0, 0, 0)), TERMINATE_HOST);
 }
 
 // ---------------------------------------------------------------- DLLServices

@@ -9,17 +9,6 @@
 
 namespace {
 
-KeywordEntry entry_for(const char* name, uint32_t type, uint32_t value, uint32_t low = 0, uint32_t high = 0) {
-    KeywordEntry entry{};
-    entry.type = type;
-    entry.value = value;
-    entry.kinds_low = low;
-    entry.kinds_high = high;
-    entry.length = static_cast<uint16_t>(strlen(name));
-    strcpy(entry.name, name);
-    return entry;
-}
-
 class KeywordLookup : public EngineTest {
 protected:
     int word(const char* text, size_t* length = nullptr) { return LookupKeyword(st, true, text, length); }

@@ -39,12 +39,7 @@ protected:
 };
 
 TEST_F(LexerTest, NumbersAndTheirErrors) {
-    struct Case {
-        const char* text;
-        int kind;
-        const char* token;
-        int error;
-    } cases[] = {
+    struct Case { const char* text; int kind; const char* token; int error; } cases[] = {
         {"1.5e+3", TK_FLOAT, "1.5e+3", 0}, {".5", TK_FLOAT, ".5", 0},   {"5.", TK_FLOAT, "5.", 0},
         {"42", TK_INT, "42", 0},           {"1E-2", TK_FLOAT, "1E-2", 0}, {"12abc", TK_INT, "12", 0},
         {"1.5e", TK_END, "", 3054},         {"1..2", TK_END, "", 3338},    {"1e2e3", TK_END, "", 3339},

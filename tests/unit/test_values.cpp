@@ -43,13 +43,7 @@ protected:
 
 // A number read from a text keeps the text (wide texts convert through ANSI).
 TEST_F(Values, TextsToNumbersKeepTheirTexts) {
-    const struct {
-        Value v;
-        bool to_float;
-        double want;
-        uint32_t flags;
-        const char* text;
-    } cases[] = {
+    const struct { Value v; bool to_float; double want; uint32_t flags; const char* text; } cases[] = {
         {text_value(" 42"), false, 42, VF_INT | VF_STRING, " 42"},
         {text_value("-2147483648"), false, INT_MIN, VF_INT | VF_STRING, "-2147483648"},
         {text_value("4.2"), true, 4.2, VF_FLOAT | VF_STRING, "4.2"},
@@ -122,8 +116,7 @@ TEST_F(Values, FloatToIntegerDropsItsVariantBits) {
 TEST_F(Values, PendingFloatingPointFaultBecomesTheError) {
     record_fp_fault(1343);
     Value v = MakeFloat(1.0);
-    EXPECT_FALSE(ToInteger(st, &v.v, true));
-    EXPECT_EQ(st->error, 1343);
+    EXPECT_EQ(failed(ToInteger(st, &v.v, true)), 1343);
     EXPECT_EQ(g_pending_fp_error, 0);
     st->error = 0;
     EXPECT_TRUE(ToInteger(st, &v.v, true)) << "the fault is raised once";
@@ -263,15 +256,13 @@ TEST_F(Values, FailedDuplicateRaises3096AndSharesNothing) {
         for (uint32_t b; (b = VMalloc(st, size)) != 0;) blocks.push_back(b);
 
     Value copy;
-    EXPECT_FALSE(CopyValue(st, &source.v, &copy.v, 0, copy_mode(RK_VALUE, RK_VALUE) | VM_DUP_TEXT));
-    EXPECT_EQ(st->error, 3096);
+    EXPECT_EQ(failed(CopyValue(st, &source.v, &copy.v, 0, copy_mode(RK_VALUE, RK_VALUE) | VM_DUP_TEXT)), 3096);
     EXPECT_EQ(copy.v.flags & VF_STRING, 0u);
     EXPECT_EQ(copy.v.handle, 0u);
 
     st->error = 0;
     Value number = int_value(5);
-    EXPECT_FALSE(ToString(st, &number.v));
-    EXPECT_EQ(st->error, 3096);
+    EXPECT_EQ(failed(ToString(st, &number.v)), 3096);
     EXPECT_EQ(number.v.flags, VF_INT);
 
     for (uint32_t b : blocks) VFree(st, b);
@@ -353,8 +344,7 @@ TEST_F(Values, VariantsConvertThroughOle) {
     ReleaseValue(st, &null.v, RK_VALUE, 0);
 
     Value bad = MakeBstrVariant(L"abc");
-    EXPECT_FALSE(ToInteger(st, &bad.v, false));
-    EXPECT_EQ(st->error, 0);
+    EXPECT_EQ(failed(ToInteger(st, &bad.v, false)), 0);
     ReleaseValue(st, &bad.v, RK_VALUE, 0);
 }
 

@@ -202,8 +202,7 @@ TEST_F(VariableTables, SwitchAndRestoreKeepEachTablesVariables) {
 
 TEST_F(VariableTables, FailedSwitchesLeaveTheTableCurrent) {
     TableSave save;
-    EXPECT_FALSE(SwitchTable(st, 101, &save));
-    EXPECT_EQ(st->error, (uint16_t)Err::PointerAccessFailed);
+    EXPECT_EQ(failed(SwitchTable(st, 101, &save)), (uint16_t)Err::PointerAccessFailed);
     st->error = 0;
     EXPECT_FALSE(SwitchTable(st, 7, &save));  // never registered
     EXPECT_EQ(st->error, (uint16_t)Err::PointerAccessFailed);
@@ -212,8 +211,7 @@ TEST_F(VariableTables, FailedSwitchesLeaveTheTableCurrent) {
     ASSERT_TRUE(set_variable_int(st, "still", 1));
 
     save.scope = 7;
-    EXPECT_FALSE(RestoreTable(st, &save));
-    EXPECT_EQ(st->error, (uint16_t)Err::VariableTableError);
+    EXPECT_EQ(failed(RestoreTable(st, &save)), (uint16_t)Err::VariableTableError);
     EXPECT_EQ(text_var("still"), "1");
 }
 
@@ -228,8 +226,7 @@ TEST_F(VariableTables, FullTableRaises3097AndKeepsItsCount) {
     EXPECT_EQ(st->error, (uint16_t)Err::OutOfVariableMemory);
     EXPECT_EQ(st->table.used, 3);
     st->error = 0;
-    EXPECT_FALSE(set_variable_text(st, "c", "text"));
-    EXPECT_EQ(st->error, (uint16_t)Err::OutOfVariableMemory);
+    EXPECT_EQ(failed(set_variable_text(st, "c", "text")), (uint16_t)Err::OutOfVariableMemory);
     st->error = 0;
 
     drop_slot(st, 1);
