@@ -116,8 +116,7 @@ TEST_F(Operators, CheckedCallsMapFaultsFromTheirResults) {
     EXPECT_EQ(fp_call(pow, 2.0, 3.0), 8.0);
     EXPECT_EQ(g_pending_fp_error, (LONG)Err::FpPartialLoss);
     EXPECT_TRUE(take_fp_fault(st));
-    EXPECT_EQ(st->error, (uint16_t)Err::FpPartialLoss);
-    st->error = 0;
+    EXPECT_EQ(take_error(), (uint16_t)Err::FpPartialLoss);
 }
 
 }  // namespace

@@ -58,8 +58,7 @@ TEST_F(Arrays, CreateMyArrayResults) {
     EXPECT_EQ(array_of(v.v)->dimensions, 0);
     release_value(st, &v);
     EXPECT_EQ(CreateMyArray(st, &v, 3, 0, 2, 0, 0, 0, 5), -1);
-    EXPECT_EQ(st->error, E(Err::ArrDimensionZeroBeforeNonZero));
-    st->error = 0;
+    EXPECT_EQ(take_error(), E(Err::ArrDimensionZeroBeforeNonZero));
     // The same sizes with the third not counted are a plain vector.
     EXPECT_EQ(CreateMyArray(st, &v, 3, 0, 2, 0, 0, 0, 2), 1);
     EXPECT_EQ(array_of(v.v)->element_count, 3u);
@@ -219,8 +218,7 @@ TEST_F(Arrays, VariantArraysAreNotEngineArrays) {
     ArrayCell* cell = reinterpret_cast<ArrayCell*>(1);
     EXPECT_FALSE(array_subscript(st, &view, nullptr, true, &cell));
     EXPECT_EQ(cell, nullptr);
-    EXPECT_EQ(st->error, E(Err::ArrayAccessError));
-    st->error = 0;
+    EXPECT_EQ(take_error(), E(Err::ArrayAccessError));
 }
 
 }  // namespace

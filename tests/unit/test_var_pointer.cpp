@@ -135,8 +135,7 @@ TEST_F(VarPointer, RecognisingLeavesPendingErrorAlone) {
     EXPECT_EQ(failed(is_variable_pointer_text(st, text.substr(0, 36).c_str())), 0);
     st->error = (uint16_t)Err::UndefinedVariable;
     EXPECT_TRUE(is_variable_pointer_text(st, text.c_str()));
-    EXPECT_EQ(st->error, E(Err::UndefinedVariable));
-    st->error = 0;
+    EXPECT_EQ(take_error(), E(Err::UndefinedVariable));
 }
 
 TEST_F(VarPointer, ReadingCopiesTextAndSharesArray) {
