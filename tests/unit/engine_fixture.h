@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <string.h>
 #include <string>
+#include <vector>
 #include "base/engine_state.h"
 #include "base/error_info.h"
 #include "base/error_numbers.h"
@@ -77,6 +78,7 @@ protected:
     static constexpr SIZE_T kHeapInitial = 64 * 1024;
 
     HGLOBAL state_handle = nullptr;
+    std::vector<HGLOBAL> blocks;  // script buffers, freed after the test
     HGLOBAL table_handle = nullptr;
     void* heap_region = nullptr;
     EngineState* st = nullptr;
@@ -127,6 +129,19 @@ protected:
     int failed(bool ok) {
         EXPECT_FALSE(ok);
         return st->error;
+    }
+
+    // A buffer over text scrambled as the loader leaves it (no line ends
+    // changed), freed after the test.
+    ScriptBuffer scrambled(const std::string& text, uint32_t slack = 0) {
+        const uint32_t length = static_cast<uint32_t>(text.size());
+        HGLOBAL h = GlobalAlloc(GHND, length + 1 + slack);
+        blocks.push_back(h);
+        auto* p = static_cast<uint8_t*>(GlobalLock(h));
+        memcpy(p, text.c_str(), length + 1);
+        ScrambleScript(st, p, length);
+        GlobalUnlock(h);
+        return ScriptBuffer{h, length, 0};
     }
 
     // Runs text through the host entry; the entry's answer (1: it ran).
@@ -186,6 +201,7 @@ protected:
     }
 
     void TearDown() override {
+        for (HGLOBAL h : blocks) GlobalFree(h);
         if (st) {
             unlock_current_table(st);
             GlobalUnlock(state_handle);

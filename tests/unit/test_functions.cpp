@@ -2,7 +2,7 @@
 // and what InvokeFunction sets up and restores around a body.
 #include <vector>
 #include "base/error_numbers.h"
-#include "engine_fixture.h"
+#include "recording_host.h"
 #include "lang/error_driver.h"
 #include "lang/functions.h"
 #include "lang/host_call.h"
@@ -192,47 +192,31 @@ TEST_F(Functions, ReturnedArraySurvivesItsLocalVariable) {
 
 // ------------------------------------------------------------------ host hooks
 
-struct HookCall {
-    int32_t function;
-    std::string text;
-    uintptr_t word2;
-    uintptr_t word3;
-};
-std::vector<HookCall> g_hooks;
-
-int __stdcall recording_host(HWND, uintptr_t, uint32_t, int32_t function, ResultCallbackFn, ExtenderContext*,
-                             uint32_t*, ExtenderValue* args, int32_t count, ExtenderValue*) {
-    g_hooks.push_back({function, count > 0 && args[0].text ? static_cast<const char*>(args[0].text) : "",
-                       count > 1 ? static_cast<uintptr_t>(args[1].integer) : 0,
-                       count > 2 ? static_cast<uintptr_t>(args[2].integer) : 0});
-    return 0;
-}
-
 TEST_F(Functions, BodyLinesReachTheHostAtTheirScriptPositions) {
     const std::string script = "#DefineFunction f()\ninside = 1\n#EndFunction\nx = f()\n";
     lstrcpynA(st->script_path, "C:\\scripts\\main.qob", MAX_PATH);
-    g_hooks.clear();
+    g_host = HostLog{};
     st->host_handler = reinterpret_cast<HostHandlerFn>(reinterpret_cast<void*>(recording_host));
     st->hook_flags = HOOK_FLAG_STATEMENT;
     ASSERT_EQ(run(script), 1);
-    ASSERT_EQ(g_hooks.size(), 2u);
-    EXPECT_EQ(g_hooks[0].text, "2");
-    EXPECT_EQ(g_hooks[0].word3, script.find("x = f()"));
-    EXPECT_EQ(g_hooks[1].text, "3");  // inside the body
-    EXPECT_EQ(g_hooks[1].word3, script.find("inside"));
+    ASSERT_EQ(g_host.functions.size(), 2u);
+    EXPECT_EQ(g_host.texts[0], "2");
+    EXPECT_EQ(g_host.positions[0], script.find("x = f()"));
+    EXPECT_EQ(g_host.texts[1], "3");  // inside the body
+    EXPECT_EQ(g_host.positions[1], script.find("inside"));
 
     // A function defined by another script file announces the change both ways.
-    g_hooks.clear();
+    g_host = HostLog{};
     st->hook_flags = HOOK_FLAG_SCRIPT;
     lstrcpynA(st->script_path, "C:\\scripts\\other.qob", MAX_PATH);
     ASSERT_EQ(run("y = f()"), 1);
     st->hook_flags = 0;
     st->host_handler = nullptr;
-    ASSERT_EQ(g_hooks.size(), 2u);
-    EXPECT_EQ(g_hooks[0].function, KESTR_HOOK_SCRIPT);
-    EXPECT_EQ(g_hooks[0].text, "C:\\scripts\\main.qob");
-    EXPECT_EQ(g_hooks[0].word2, 1u);
-    EXPECT_EQ(g_hooks[1].text, "C:\\scripts\\other.qob");
+    ASSERT_EQ(g_host.functions.size(), 2u);
+    EXPECT_EQ(g_host.functions[0], KESTR_HOOK_SCRIPT);
+    EXPECT_EQ(g_host.texts[0], "C:\\scripts\\main.qob");
+    EXPECT_EQ(g_host.words2[0], 1u);
+    EXPECT_EQ(g_host.texts[1], "C:\\scripts\\other.qob");
     EXPECT_STREQ(st->script_path, "C:\\scripts\\other.qob");
 }
 

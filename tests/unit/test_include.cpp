@@ -28,7 +28,6 @@ class IncludeTest : public EngineTest {
 protected:
     std::string dir;  // with a trailing backslash
     std::vector<std::string> files;
-    std::vector<HGLOBAL> blocks;
     char saved_cwd[MAX_PATH] = "";
 
     void SetUp() override {
@@ -44,7 +43,6 @@ protected:
 
     void TearDown() override {
         SetCurrentDirectoryA(saved_cwd);
-        for (HGLOBAL h : blocks) GlobalFree(h);
         for (const std::string& f : files) DeleteFileA(f.c_str());
         RemoveDirectoryA(dir.c_str());
         EngineTest::TearDown();
@@ -56,17 +54,10 @@ protected:
         return files.back();
     }
 
-    HGLOBAL block_of(const std::string& text) {
-        HGLOBAL h = GlobalAlloc(GHND, text.size() + 1);
-        memcpy(GlobalLock(h), text.c_str(), text.size() + 1);
-        GlobalUnlock(h);
-        return h;
-    }
-
     // Runs PrepareScript over text; *out receives the prepared text.
     int32_t prepare(const std::string& text, std::string* out, const std::string& directory = "", int level = 0,
                     const char* file_name = "main.qob") {
-        HGLOBAL h = block_of(text);
+        HGLOBAL h = script_block(text.data(), text.size());
         error_name[0] = 0;
         int32_t result = PrepareScript(st, &h, file_name, directory.c_str(), error_name, level);
         const char* p = static_cast<const char*>(GlobalLock(h));
@@ -77,15 +68,6 @@ protected:
             EXPECT_EQ(static_cast<size_t>(result), out->size());
         }
         return result;
-    }
-
-    // A scrambled buffer over a prepared text, as the loader leaves it.
-    ScriptBuffer scrambled(const std::string& text) {
-        HGLOBAL h = block_of(text);
-        blocks.push_back(h);
-        ScrambleScript(st, static_cast<uint8_t*>(GlobalLock(h)), static_cast<uint32_t>(text.size()));
-        GlobalUnlock(h);
-        return ScriptBuffer{h, static_cast<uint32_t>(text.size()), 0};
     }
 
     char error_name[MAX_PATH];

@@ -53,20 +53,20 @@ TEST_F(Jumps, GoToIsRewrittenIntoAResolvedJump) {
     const uint8_t comment = ';';
     write_script_bytes(st, buffer, label, &comment, 1);
     EXPECT_EQ(run_buffer(), 0);
-    EXPECT_EQ(integer("n"), 1);
+    EXPECT_EQ(int_var("n"), 1);
 }
 
 TEST_F(Jumps, GoSubIsRewrittenAndStillPushesItsFrame) {
     const std::string script = "r = ''\nGoSub sub\nr = r : 'b'\nGoSub sub\nExit\n:sub\nr = r : 'a'\nReturn\n";
     EXPECT_EQ(run_error(script), TERMINATE_EXIT);
-    EXPECT_EQ(text("r"), "aba");
+    EXPECT_EQ(text_var("r"), "aba");
     const uint32_t first = position_of(script, "GoSub");
     EXPECT_EQ(byte_at(first), 158);
     EXPECT_EQ(resolved_target(first), position_of(script, ":sub"));
     EXPECT_EQ(st->structure_depth, 0);
     st->error = 0;
     EXPECT_EQ(run_buffer(), TERMINATE_EXIT);
-    EXPECT_EQ(text("r"), "aba") << "resolved GoSubs return like searched ones";
+    EXPECT_EQ(text_var("r"), "aba") << "resolved GoSubs return like searched ones";
     EXPECT_EQ(st->structure_depth, 0);
 }
 
@@ -86,11 +86,11 @@ TEST_F(Jumps, ResolvedJumpsInSkippedRegionsDoNothing) {
     const std::string script = "x = 0\nIf flag\nGoTo end\nEndIf\nx = 5\n:end\n";
     ASSERT_TRUE(set_variable_int(st, "flag", 1));
     EXPECT_EQ(run(script), 0);
-    EXPECT_EQ(integer("x"), 0);
+    EXPECT_EQ(int_var("x"), 0);
     ASSERT_EQ(byte_at(position_of(script, "GoTo")), 159);
     ASSERT_TRUE(set_variable_int(st, "flag", 0));
     EXPECT_EQ(run_buffer(), 0);
-    EXPECT_EQ(integer("x"), 5);
+    EXPECT_EQ(int_var("x"), 5);
 }
 
 // ---------------------------------------------------------------- GoSub and Return
@@ -162,7 +162,7 @@ protected:
 TEST_F(ForEach, WalksEveryElementWithOneEnumeration) {
     make_collection("coll", 3);
     EXPECT_EQ(run("r = ''\nForEach x in coll\n  r = r : x\nNext\n"), 0);
-    EXPECT_EQ(text("r"), "321");
+    EXPECT_EQ(text_var("r"), "321");
     EXPECT_EQ(g_begin_calls, 1) << "later passes reuse the kept collection";
     EXPECT_EQ(st->structure_depth, 0);
     EXPECT_EQ(st->in_loop, 0);
@@ -176,7 +176,7 @@ TEST_F(ForEach, BreakAndNestingReleaseTheirCollections) {
                   "    If b == 2 Then Break\n  Next\nNext\n"),
               0);
     // Each outer pass starts the inner loop afresh.
-    EXPECT_EQ(text("r"), "23 22 13 12 ");
+    EXPECT_EQ(text_var("r"), "23 22 13 12 ");
     EXPECT_EQ(g_begin_calls, 3);
     EXPECT_FALSE(hidden_variable_left());
 }
@@ -184,7 +184,7 @@ TEST_F(ForEach, BreakAndNestingReleaseTheirCollections) {
 TEST_F(ForEach, EmptyCollectionSkipsTheBody) {
     make_collection("none", 0);
     EXPECT_EQ(run("n = 0\nForEach x in none\n  n = n + 1\nNext\n"), 0);
-    EXPECT_EQ(integer("n"), 0);
+    EXPECT_EQ(int_var("n"), 0);
     EXPECT_FALSE(hidden_variable_left());
 }
 

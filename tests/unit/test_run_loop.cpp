@@ -2,42 +2,13 @@
 // look: a long line in a definition, cancels between statements, the host's
 // statement hook, UTF-16 blocks, the entry's resets and cursors, the message
 // pump and the timed wait's early end.
-#include "engine_fixture.h"
+#include "recording_host.h"
 
 #include <vector>
 #include "lang/host_call.h"
 #include "lang/pump.h"
 
 namespace {
-
-// ------------------------------------------------------------------ a recording host
-
-struct HostLog {
-    std::vector<int32_t> functions;
-    std::vector<std::string> texts;
-    std::vector<uintptr_t> positions;
-    int stop_at_call = -1;          // answer the n-th call (from 0) with a stop
-    const char* change_to = nullptr;  // directory the host moves to, reporting it
-};
-HostLog g_host;
-
-int __stdcall recording_host(HWND, uintptr_t, uint32_t, int32_t function, ResultCallbackFn callback,
-                             ExtenderContext* context, uint32_t*, ExtenderValue* args, int32_t count,
-                             ExtenderValue*) {
-    const int call = static_cast<int>(g_host.functions.size());
-    g_host.functions.push_back(function);
-    g_host.texts.push_back(count > 0 && args[0].text ? static_cast<const char*>(args[0].text) : "");
-    g_host.positions.push_back(count > 2 ? static_cast<uintptr_t>(args[2].integer) : 0);
-    if (call == g_host.stop_at_call) return KESTR_RESULT_STOP;
-    if (g_host.change_to) {
-        SetCurrentDirectoryA(g_host.change_to);
-        ExtenderValue answer{};
-        answer.flags = VF_INT;
-        answer.integer = KESTR_HOOK_DIRECTORY_CHANGED;
-        return callback(0, nullptr, context, &answer);
-    }
-    return 0;
-}
 
 // A window whose procedure requests a cancel when it receives WM_APP, as
 // the Ctrl+Break poll would.

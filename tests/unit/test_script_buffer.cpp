@@ -14,28 +14,13 @@ namespace {
 
 class ScriptBufferTest : public EngineTest {
 protected:
-    std::vector<HGLOBAL> blocks;
-
-    void TearDown() override {
-        for (HGLOBAL h : blocks) GlobalFree(h);
-        EngineTest::TearDown();
-    }
-
     // A buffer holding text scrambled as the loader leaves it; a non-zero
     // base scrambles as a copied function body is.
     ScriptBuffer make_buffer(const std::string& text, uint32_t base = 0, uint32_t slack = 0) {
-        const uint32_t length = static_cast<uint32_t>(text.size());
-        HGLOBAL h = GlobalAlloc(GHND, length + 1 + slack);
-        blocks.push_back(h);
-        ScriptBuffer buffer{h, length, base};
-        if (base == 0) {
-            auto* p = static_cast<uint8_t*>(GlobalLock(h));
-            memcpy(p, text.c_str(), length + 1);
-            ScrambleScript(st, p, length);
-            GlobalUnlock(h);
-        } else {
-            write_script_bytes(st, buffer, 0, reinterpret_cast<const uint8_t*>(text.c_str()), length + 1);
-        }
+        ScriptBuffer buffer = scrambled(text, slack);
+        if (base == 0) return buffer;
+        buffer.base = base;
+        write_script_bytes(st, buffer, 0, reinterpret_cast<const uint8_t*>(text.c_str()), buffer.length + 1);
         return buffer;
     }
 

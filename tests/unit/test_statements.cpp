@@ -66,7 +66,7 @@ std::string nested_ifs(int count) {
 
 TEST_F(Statements, HundredNestedStructuresAndNoMore) {
     EXPECT_EQ(run(nested_ifs(STRUCTURE_FRAMES)), 0);
-    EXPECT_EQ(integer("deepest"), 1);
+    EXPECT_EQ(int_var("deepest"), 1);
     EXPECT_EQ(st->structure_depth, 0);
     EXPECT_EQ(run_error(nested_ifs(STRUCTURE_FRAMES + 1)), E(Err::StructNestingTooDeep));
     EXPECT_EQ(st->structure_depth, STRUCTURE_FRAMES);
