@@ -31,10 +31,11 @@ protected:
         }
         return out;
     }
-    void first(const std::string& text) {
+    // Starts reading `text` and reads its first token, as a word or raw.
+    void first(const std::string& text, bool raw = false) {
         line = text;
         lexer_start(st, line.c_str());
-        get_token(st);
+        raw ? get_string_token(st) : get_token(st);
     }
 };
 
@@ -122,20 +123,14 @@ TEST_F(LexerTest, PutbackRereadsTheSameToken) {
 }
 
 TEST_F(LexerTest, RawWordsKeepTheirCase) {
-    line = "  MyLabel rest";
-    lexer_start(st, line.c_str());
-    get_string_token(st);
+    first("  MyLabel rest", true);
     EXPECT_EQ(st->lexer.kind, TK_STRING);
     EXPECT_EQ(st->lexer.id, RAW_WORD_ID);
     EXPECT_STREQ(st->lexer.text, "MyLabel");
-    line = "; only a comment";
-    lexer_start(st, line.c_str());
-    get_string_token(st);
+    first("; only a comment", true);
     EXPECT_EQ(st->lexer.kind, TK_END);
     EXPECT_EQ(st->error, 0);
-    line = "!bang";
-    lexer_start(st, line.c_str());
-    get_string_token(st);
+    first("!bang", true);
     EXPECT_EQ(st->error, 3054);
 }
 

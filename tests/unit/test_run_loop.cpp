@@ -44,13 +44,18 @@ HWND cancel_window() {
 
 class RunLoop : public EngineTest {
 protected:
+    HWND window = nullptr;  // requests a cancel on WM_APP
+
     void SetUp() override {
         EngineTest::SetUp();
         g_host = HostLog{};
         g_cancel_target = st;
         g_app_messages = 0;
+        window = cancel_window();
+        ASSERT_NE(window, nullptr);
     }
     void TearDown() override {
+        DestroyWindow(window);
         g_cancel_target = nullptr;
         EngineTest::TearDown();
     }
@@ -76,15 +81,12 @@ TEST_F(RunLoop, OverlongLineInsideDefinitionStopsWith3722) {
 // ------------------------------------------------------------------ stops
 
 TEST_F(RunLoop, CancelThroughThePumpStopsAfterTheCurrentStatement) {
-    HWND window = cancel_window();
-    ASSERT_NE(window, nullptr);
     PostMessageA(window, WM_APP, 0, 0);
     EXPECT_EQ(run_script("a = 1\nb = 2\nc = 3"), 0);
     EXPECT_EQ(g_app_messages, 1);
     EXPECT_EQ(int_var("a"), 1);
     EXPECT_FALSE(defined("b"));
     EXPECT_TRUE(reported(194)) << caption();
-    DestroyWindow(window);
 }
 
 TEST_F(RunLoop, UnreportedCancelStillStops) {
@@ -176,11 +178,10 @@ TEST_F(RunLoop, EntryResetsTheRunStateButKeepsHandlerModes) {
 // A host with a window gets the wait cursor during the run and the arrow
 // after it, as the engine shows them.
 TEST_F(RunLoop, HostWindowSettlesWithTheCursors) {
-    HWND window = CreateWindowA("STATIC", "host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(run_entry("m = 1", nullptr, nullptr, window), 1);
-    DestroyWindow(window);
+    HWND host = CreateWindowA("STATIC", "host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(host, nullptr);
+    EXPECT_EQ(run_entry("m = 1", nullptr, nullptr, host), 1);
+    DestroyWindow(host);
     EXPECT_EQ(st->wait_cursor, LoadCursorA(nullptr, IDC_WAIT));
     EXPECT_EQ(st->cursor, LoadCursorA(nullptr, IDC_ARROW));
 }
@@ -193,7 +194,6 @@ TEST_F(RunLoop, EntryRefusesMissingBlocks) {
 // ------------------------------------------------------------------ pump and wait
 
 TEST_F(RunLoop, PumpDispatchesUnlessSwitchedOff) {
-    HWND window = cancel_window();
     g_cancel_target = nullptr;
     PostMessageA(window, WM_APP, 0, 0);
     st->no_pump = 1;
@@ -203,11 +203,9 @@ TEST_F(RunLoop, PumpDispatchesUnlessSwitchedOff) {
     st->no_pump = 0;
     PumpMessagesFast(st);
     EXPECT_EQ(g_app_messages, 1);
-    DestroyWindow(window);
 }
 
 TEST_F(RunLoop, PumpStopsTakingMessagesOnceCancelled) {
-    HWND window = cancel_window();
     PostMessageA(window, WM_APP, 0, 0);
     PostMessageA(window, WM_APP, 0, 0);
     PumpMessagesFast(st);
@@ -215,11 +213,9 @@ TEST_F(RunLoop, PumpStopsTakingMessagesOnceCancelled) {
     st->cancel_requested = 0;
     PumpMessagesFast(st);
     EXPECT_EQ(g_app_messages, 2);
-    DestroyWindow(window);
 }
 
 TEST_F(RunLoop, WaitPumpingStopsEarlyOnCancel) {
-    HWND window = cancel_window();
     PostMessageA(window, WM_APP, 0, 0);
     DWORD start = GetTickCount();
     WaitPumping(st, 3000);
@@ -233,7 +229,6 @@ TEST_F(RunLoop, WaitPumpingStopsEarlyOnCancel) {
     start = GetTickCount();
     WaitPumping(st, 0);
     EXPECT_LT(GetTickCount() - start, 500u);
-    DestroyWindow(window);
 }
 
 }  // namespace

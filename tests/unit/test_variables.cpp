@@ -67,10 +67,7 @@ TEST_F(Variables, NamesOverThirtyCharactersAreNeverFound) {
 }
 
 TEST_F(Variables, HighestEmptySlotIsReusedFirst) {
-    ASSERT_EQ(create("a"), 1);
-    ASSERT_EQ(create("b"), 2);
-    ASSERT_EQ(create("c"), 3);
-    ASSERT_EQ(create("d"), 4);
+    for (const char* name : {"a", "b", "c", "d"}) ASSERT_EQ(create(name), name[0] - 'a' + 1);
     drop_slot(st, 2);
     drop_slot(st, 3);
     EXPECT_EQ(st->table.used, 5);
@@ -82,9 +79,7 @@ TEST_F(Variables, HighestEmptySlotIsReusedFirst) {
 }
 
 TEST_F(Variables, DroppingTheTopSlotShrinksTheCountByOne) {
-    create("a");
-    create("b");
-    create("c");
+    for (const char* name : {"a", "b", "c"}) create(name);
     drop_slot(st, 2);
     EXPECT_EQ(st->table.used, 4);
     drop_slot(st, 3);
