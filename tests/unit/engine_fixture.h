@@ -14,6 +14,7 @@
 #include "engine/entry.h"
 #include "engine/run_loop.h"
 #include "lang/evaluator.h"
+#include "lang/var_pointer.h"
 #include "lang/variables.h"
 
 // An error number as the helpers that run a line answer it, for
@@ -180,6 +181,17 @@ protected:
         Value v = int_value();
         EXPECT_TRUE(set_value_text(st, &v.v, text, strlen(text)));
         return v;
+    }
+
+    // The pointer text of a variable of the current table, "<fail>" when none is made.
+    std::string pointer_to(const char* name) {
+        Value v = int_value();
+        uint16_t slot = FindSlot(st, name);
+        EXPECT_NE(slot, NO_SLOT);
+        if (!make_pointer_value(st, slot, &v)) return "<fail>";
+        std::string text = value_text(st, v.v);
+        ReleaseValue(st, &v.v, RK_VALUE, 0);
+        return text;
     }
 
     // A variable's integer, -999999 when it holds none.

@@ -71,10 +71,10 @@ protected:
     }
 
     char error_name[MAX_PATH];
+    std::string out;  // the last prepared text
 };
 
 TEST_F(IncludeTest, MarkersAfterDirectiveLines) {
-    std::string out;
     const std::string text =
         "a=1\r\n#DefineFunction f()\r\nReturn 1\r\n#EndFunction\r\n  #definesubroutine g()\nb=2";
     ASSERT_GT(prepare(text, &out), 0);
@@ -95,7 +95,6 @@ TEST_F(IncludeTest, MarkersAfterDirectiveLines) {
 }
 
 TEST_F(IncludeTest, AlreadyPreparedTextIsLeftAlone) {
-    std::string out;
     const std::string prepared = marker("@@@A", "x.qob") + "a\r\nb";
     EXPECT_EQ(prepare(prepared, &out), static_cast<int32_t>(prepared.size()));
     EXPECT_EQ(out, prepared);  // not even its line ends
@@ -110,7 +109,6 @@ TEST_F(IncludeTest, AlreadyPreparedTextIsLeftAlone) {
 }
 
 TEST_F(IncludeTest, IncludeFromTheDirectoryArgument) {
-    std::string out;
     const std::string expected = marker("@@@A", "main.qob") + "a\n" + marker("@@@A", dir + "inc.txt") +
                                  "x = 5 \ny = 6\n" + marker("@@@C", "main.qob") + "b";
     ASSERT_GT(prepare("a\n#include inc.txt\r\nb", &out, dir), 0);
@@ -121,7 +119,6 @@ TEST_F(IncludeTest, IncludeFromTheDirectoryArgument) {
 }
 
 TEST_F(IncludeTest, CurrentDirectoryAfterTheDirectoryArgument) {
-    std::string out;
     ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
     ASSERT_GT(prepare("#include inc.txt\n", &out, "C:\\no such dir\\"), 0);
     EXPECT_EQ(out, marker("@@@A", "main.qob") + marker("@@@A", "inc.txt") + "x = 5 \ny = 6\n" +
@@ -129,7 +126,6 @@ TEST_F(IncludeTest, CurrentDirectoryAfterTheDirectoryArgument) {
 }
 
 TEST_F(IncludeTest, AbsoluteAndQuotedNames) {
-    std::string out;
     write_file("with blank.txt", "w = 1");
     ASSERT_GT(prepare("#include " + dir + "inc.txt\n", &out, "C:\\no such dir\\"), 0);
     EXPECT_NE(out.find(marker("@@@A", dir + "inc.txt") + "x = 5"), std::string::npos);
@@ -144,7 +140,6 @@ TEST_F(IncludeTest, AbsoluteAndQuotedNames) {
 }
 
 TEST_F(IncludeTest, FilesThatCannotBeIncluded) {
-    std::string out;
     EXPECT_EQ(prepare("a\n#include \"inc.txt\nb\n", &out, dir), 0);
     EXPECT_STREQ(error_name, "inc.txt");
     EXPECT_EQ(prepare("#include missing.txt \n", &out, dir), 0);
@@ -158,7 +153,6 @@ TEST_F(IncludeTest, FilesThatCannotBeIncluded) {
 }
 
 TEST_F(IncludeTest, NestingLimit) {
-    std::string out;
     write_file("self.txt", "x = 1\n#include self.txt\n");
     EXPECT_EQ(prepare("#include self.txt\n", &out, dir), -2);
     // Text at level 15 may not include anything; at level 14 it may.

@@ -49,16 +49,6 @@ protected:
         return text;
     }
 
-    std::string pointer_to(const char* name) {
-        Value v = int_value();
-        uint16_t slot = FindSlot(st, name);
-        EXPECT_NE(slot, NO_SLOT);
-        if (!make_pointer_value(st, slot, &v)) return "<fail>";
-        std::string text = value_text(st, v.v);
-        ReleaseValue(st, &v.v, RK_VALUE, 0);
-        return text;
-    }
-
     int32_t read_int(const std::string& text) {
         Value v = int_value();
         if (!read_via_pointer(st, text.c_str(), &v)) return INT32_MIN;
