@@ -197,7 +197,7 @@ TEST(UncompressBufferTest, RoundTripAndRefusals) {
     ASSERT_EQ(compress(packed.data(), &packed_length, reinterpret_cast<const Bytef*>(plain.data()),
                        static_cast<uLong>(plain.size())),
               Z_OK);
-    const uint32_t capacity = static_cast<uint32_t>(plain.size());
+    const uint32_t capacity = static_cast<uint32_t>(plain.size()), packed_size = static_cast<uint32_t>(packed_length);
 
     auto fresh = [&]() {
         std::vector<uint8_t> buffer(capacity + 1, 0xAB);
@@ -205,24 +205,23 @@ TEST(UncompressBufferTest, RoundTripAndRefusals) {
         return buffer;
     };
     std::vector<uint8_t> buffer = fresh();
-    ASSERT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length), capacity),
-              static_cast<int>(plain.size()));
+    ASSERT_EQ(UncompressBuffer(buffer.data(), packed_size, capacity), static_cast<int>(plain.size()));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), plain.size()), plain);
     EXPECT_EQ(buffer[plain.size()], 0);
 
     buffer = fresh();
-    EXPECT_EQ(UncompressBuffer(nullptr, static_cast<uint32_t>(packed_length), capacity), -1);
+    EXPECT_EQ(UncompressBuffer(nullptr, packed_size, capacity), -1);
     EXPECT_EQ(UncompressBuffer(buffer.data(), 0, capacity), -1);
-    EXPECT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length), 0), -1);
+    EXPECT_EQ(UncompressBuffer(buffer.data(), packed_size, 0), -1);
     // One byte short of the inflated size.
-    EXPECT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length), capacity - 1), -1);
+    EXPECT_EQ(UncompressBuffer(buffer.data(), packed_size, capacity - 1), -1);
     // A truncated stream.
-    EXPECT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length) / 2, capacity), -1);
+    EXPECT_EQ(UncompressBuffer(buffer.data(), packed_size / 2, capacity), -1);
     buffer[0] = 0;
-    EXPECT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length), capacity), -1);
+    EXPECT_EQ(UncompressBuffer(buffer.data(), packed_size, capacity), -1);
     buffer = fresh();
     buffer[5] ^= 0x55;  // corrupt data
-    EXPECT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length), capacity), -1);
+    EXPECT_EQ(UncompressBuffer(buffer.data(), packed_size, capacity), -1);
 }
 
 }  // namespace
