@@ -98,10 +98,8 @@ protected:
         ASSERT_EQ(DoDaDllInit(nullptr, state_handle, 0, KESTR_REQ_INITIALISE,
                               (uintptr_t)GetModuleHandleA(nullptr), (uintptr_t) "UnitTest", 0),
                   (intptr_t)KESTR_INITIALISED);
-        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, (uintptr_t)table_handle, KESTR_REQ_VARIABLES,
-                              kCapacity, 0, 0), 1);
-        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, (uintptr_t)heap_region, KESTR_REQ_HEAP,
-                              heap_initial(), 0, 0), 1);
+        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, (uintptr_t)table_handle, KESTR_REQ_VARIABLES, kCapacity, 0, 0), 1);
+        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, (uintptr_t)heap_region, KESTR_REQ_HEAP, heap_initial(), 0, 0), 1);
         st = static_cast<EngineState*>(GlobalLock(state_handle));
         ASSERT_NE(st, nullptr);
         st->silent = 1;  // nobody is there to answer a message box

@@ -36,8 +36,7 @@ TEST_F(Dispatch, IntegerKindFailureCountsPositions) {
     integer(1, 1);
     text(2, "1d5");  // neither integer nor float text
     EXPECT_EQ(failed(call("binaryeodset", 2)), 3057);
-    EXPECT_NE(strstr(error_info_text(st), "Argument number 2 could not be converted"), nullptr)
-        << error_info_text(st);
+    EXPECT_NE(strstr(error_info_text(st), "Argument number 2 could not be converted"), nullptr) << error_info_text(st);
 }
 
 TEST_F(Dispatch, AnsiKindAddsText) {

@@ -421,8 +421,7 @@ TEST_F(Services, RunReportNeedsTheWholeRecord) {
 TEST_F(Services, HeapCopyAndAddressRoundTrip) {
     intptr_t offset = call(KESTR_SVC_HEAP_COPY, text("kept"));
     ASSERT_GT(offset, 0);
-    EXPECT_STREQ(reinterpret_cast<const char*>(call(KESTR_SVC_HEAP_ADDRESS, 0, 0, 0, (uintptr_t)offset)),
-                 "kept");
+    EXPECT_STREQ(reinterpret_cast<const char*>(call(KESTR_SVC_HEAP_ADDRESS, 0, 0, 0, (uintptr_t)offset)), "kept");
     VFree(st, static_cast<uint32_t>(offset));
 }
 

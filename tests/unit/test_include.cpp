@@ -75,8 +75,7 @@ protected:
 };
 
 TEST_F(IncludeTest, MarkersAfterDirectiveLines) {
-    const std::string text =
-        "a=1\r\n#DefineFunction f()\r\nReturn 1\r\n#EndFunction\r\n  #definesubroutine g()\nb=2";
+    const std::string text = "a=1\r\n#DefineFunction f()\r\nReturn 1\r\n#EndFunction\r\n  #definesubroutine g()\nb=2";
     ASSERT_GT(prepare(text, &out), 0);
     EXPECT_EQ(out, marker("@@@A", "main.qob") + "a=1 \n#DefineFunction f() \n" + marker("@@@C", "main.qob") +
                        "Return 1 \n#EndFunction \n  #definesubroutine g()\n" + marker("@@@F", "main.qob") + "b=2");

@@ -18,8 +18,7 @@ std::vector<std::string> g_host_texts;
 int32_t g_host_function = -1;
 
 int __stdcall intcontrol_host(HWND, uintptr_t, uint32_t, int32_t function, ResultCallbackFn callback,
-                              ExtenderContext* context, uint32_t*, ExtenderValue* args, int32_t count,
-                              ExtenderValue*) {
+                              ExtenderContext* context, uint32_t*, ExtenderValue* args, int32_t count, ExtenderValue*) {
     g_host_function = function;
     g_host_texts.clear();
     for (int i = 0; i < count; ++i)

@@ -173,8 +173,7 @@ TEST_F(ForEach, BreakAndNestingReleaseTheirCollections) {
     make_collection("outer", 2);
     make_collection("inner", 3);
     EXPECT_EQ(run("r = ''\nForEach a in outer\n  ForEach b in inner\n    r = r : a : b : ' '\n"
-                  "    If b == 2 Then Break\n  Next\nNext\n"),
-              0);
+                  "    If b == 2 Then Break\n  Next\nNext\n"), 0);
     // Each outer pass starts the inner loop afresh.
     EXPECT_EQ(text_var("r"), "23 22 13 12 ");
     EXPECT_EQ(g_begin_calls, 3);

@@ -136,8 +136,7 @@ TEST_F(SilentLogTest, AppendsHeaderCaptionAndText) {
     std::string before = today();
     EXPECT_EQ(MessageOrLog(st, nullptr, "First text", "First caption", MB_ICONHAND), IDCANCEL);
 
-    HWND host = CreateWindowA("STATIC", "Host Title", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                              nullptr, nullptr);
+    HWND host = CreateWindowA("STATIC", "Host Title", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(host, nullptr);
     st->host_window = host;
     EXPECT_EQ(MessageOrLog(st, nullptr, "Second\r\ntext", "Second caption", MB_OK), IDCANCEL);

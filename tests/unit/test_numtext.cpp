@@ -32,8 +32,7 @@ TEST(NumText, IntToTextRadixes) {
 // in 32 bits; TextToIntRadix answers -1 for a bad radix, -2 for a bad digit.
 TEST(NumText, TextToInt) {
     const struct { const char* text; int32_t want; } plain[] = {
-        {"  -42abc", -42}, {"+7", 7}, {"12.9", 12}, {"", 0}, {"\t5", 0}, {"-2147483648", INT_MIN},
-        {"4294967297", 1}};
+        {"  -42abc", -42}, {"+7", 7}, {"12.9", 12}, {"", 0}, {"\t5", 0}, {"-2147483648", INT_MIN}, {"4294967297", 1}};
     for (const auto& c : plain) EXPECT_EQ(TextToInt(c.text), c.want) << c.text;
     const struct { const char* text; int radix; int32_t want; } radix[] = {
         {"ff", 16, 255}, {"FF", 16, 255}, {"g", 16, -2}, {"1", 37, -1}, {"1", 1, -1}, {"", 10, 0},
@@ -88,8 +87,7 @@ TEST_F(FloatText, ParsesPlainDecimalNotation) {
 
 TEST_F(FloatText, RejectsOtherTextsWithoutError) {
     double x = 7.0;
-    for (const char* bad : {"", "4.2 ", "1d5", "1D5", ".", "1e", "1e+", "inf", "nan", "0x10", "1.2.3",
-                            "--1", "abc"}) {
+    for (const char* bad : {"", "4.2 ", "1d5", "1D5", ".", "1e", "1e+", "inf", "nan", "0x10", "1.2.3", "--1", "abc"}) {
         EXPECT_FALSE(TextToFloat(st, bad, &x)) << '"' << bad << '"';
     }
     EXPECT_DOUBLE_EQ(x, 7.0);

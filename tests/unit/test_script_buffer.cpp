@@ -195,8 +195,7 @@ TEST(UncompressBufferTest, RoundTripAndRefusals) {
     uLongf packed_length = compressBound(static_cast<uLong>(plain.size()));
     std::vector<uint8_t> packed(packed_length);
     ASSERT_EQ(compress(packed.data(), &packed_length, reinterpret_cast<const Bytef*>(plain.data()),
-                       static_cast<uLong>(plain.size())),
-              Z_OK);
+                       static_cast<uLong>(plain.size())), Z_OK);
     const uint32_t capacity = static_cast<uint32_t>(plain.size()), packed_size = static_cast<uint32_t>(packed_length);
 
     auto fresh = [&]() {
