@@ -42,6 +42,12 @@ protected:
         ASSERT_EQ(st->lexer.kind, TK_END) << statement;
         release_value(st, &result);
     }
+    void Run(std::initializer_list<const char*> statements) {
+        for (const char* statement : statements) {
+            Run(statement);
+            if (HasFatalFailure()) return;
+        }
+    }
     // The error a line fails with; the error and its extra text are cleared.
     int Error(const std::string& text, int allow_assignment = 1) {
         EXPECT_FALSE(Eval(text, allow_assignment)) << text;

@@ -16,6 +16,20 @@ inline uint16_t id_named(const char* name) {
     return 0;
 }
 
+// A keyword table row as a host or an extender supplies it.
+inline KeywordEntry entry_for(const char* name, uint32_t type, uint32_t value, uint32_t low = 0, uint32_t high = 0,
+                              uint32_t id = 0) {
+    KeywordEntry entry{};
+    entry.id = id;
+    entry.type = type;
+    entry.value = value;
+    entry.kinds_low = low;
+    entry.kinds_high = high;
+    entry.length = static_cast<uint16_t>(strlen(name));
+    strcpy(entry.name, name);
+    return entry;
+}
+
 class BuiltinTest : public EngineTest {
 protected:
     Value args[MAX_ARGUMENTS + 1];
@@ -26,6 +40,11 @@ protected:
         for (Value& arg : args) SetInteger(&arg.v, RK_VALUE, 0, 0);
         SetInteger(&result.v, RK_VALUE, 0, 0);
     }
+
+    // Argument i as a text, a wide text or an integer.
+    void text(int i, const char* s) { ASSERT_TRUE(set_value_text(st, &args[i].v, s, strlen(s))); }
+    void wtext(int i, const wchar_t* s) { ASSERT_TRUE(set_value_wtext(st, &args[i].v, s, wcslen(s))); }
+    void integer(int i, int32_t n) { SetInteger(&args[i].v, RK_VALUE, 0, n); }
 
     void TearDown() override {
         for (Value& arg : args) ReleaseValue(st, &arg.v, RK_VALUE, 0);

@@ -7,17 +7,27 @@
 #include <windows.h>
 #include <string.h>
 #include <string>
+#include <vector>
 #include "base/engine_state.h"
 #include "base/error_info.h"
 #include "base/error_numbers.h"
 #include "engine/entry.h"
 #include "engine/run_loop.h"
 #include "lang/evaluator.h"
+#include "lang/var_pointer.h"
 #include "lang/variables.h"
 
 // An error number as the helpers that run a line answer it, for
 // EXPECT_EQ(Error("..."), E(Err::X)).
 constexpr int E(Err e) { return static_cast<int>(e); }
+
+// A fresh working value holding the integer n, with no origin.
+inline Value int_value(int32_t n = 0) {
+    Value v;
+    init_value(&v);
+    v.v.integer = n;
+    return v;
+}
 
 // A fresh name in the temporary directory, with no file behind it yet.
 inline std::string temp_path(const char* prefix) {
@@ -41,6 +51,18 @@ inline std::string read_file(const std::string& path) {
     return text;
 }
 
+// The bytes of a UTF-16 text in either order, after its byte-order mark
+// unless told otherwise.
+inline std::string utf16_bytes(const std::wstring& text, bool big_endian, bool mark = true) {
+    std::string bytes;
+    for (wchar_t c : (mark ? L"\xFEFF" : L"") + text) {
+        const char low = static_cast<char>(c & 0xFF), high = static_cast<char>(c >> 8);
+        bytes += big_endian ? high : low;
+        bytes += big_endian ? low : high;
+    }
+    return bytes;
+}
+
 inline bool write_file(const std::string& path, const std::string& content) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
@@ -57,6 +79,7 @@ protected:
     static constexpr SIZE_T kHeapInitial = 64 * 1024;
 
     HGLOBAL state_handle = nullptr;
+    std::vector<HGLOBAL> blocks;  // script buffers, freed after the test
     HGLOBAL table_handle = nullptr;
     void* heap_region = nullptr;
     EngineState* st = nullptr;
@@ -75,10 +98,8 @@ protected:
         ASSERT_EQ(DoDaDllInit(nullptr, state_handle, 0, KESTR_REQ_INITIALISE,
                               (uintptr_t)GetModuleHandleA(nullptr), (uintptr_t) "UnitTest", 0),
                   (intptr_t)KESTR_INITIALISED);
-        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, (uintptr_t)table_handle, KESTR_REQ_VARIABLES,
-                              kCapacity, 0, 0), 1);
-        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, (uintptr_t)heap_region, KESTR_REQ_HEAP,
-                              heap_initial(), 0, 0), 1);
+        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, (uintptr_t)table_handle, KESTR_REQ_VARIABLES, kCapacity, 0, 0), 1);
+        ASSERT_EQ(DoDaDllInit(nullptr, state_handle, (uintptr_t)heap_region, KESTR_REQ_HEAP, heap_initial(), 0, 0), 1);
         st = static_cast<EngineState*>(GlobalLock(state_handle));
         ASSERT_NE(st, nullptr);
         st->silent = 1;  // nobody is there to answer a message box
@@ -100,6 +121,26 @@ protected:
         memcpy(GlobalLock(block), bytes, size);
         GlobalUnlock(block);
         return block;
+    }
+
+    // The error a step that must fail left, still pending:
+    // EXPECT_EQ(failed(step(...)), E(Err::X)).
+    int failed(bool ok) {
+        EXPECT_FALSE(ok);
+        return st->error;
+    }
+
+    // A buffer over text scrambled as the loader leaves it (no line ends
+    // changed), freed after the test.
+    ScriptBuffer scrambled(const std::string& text, uint32_t slack = 0) {
+        const uint32_t length = static_cast<uint32_t>(text.size());
+        HGLOBAL h = GlobalAlloc(GHND, length + 1 + slack);
+        blocks.push_back(h);
+        auto* p = static_cast<uint8_t*>(GlobalLock(h));
+        memcpy(p, text.c_str(), length + 1);
+        ScrambleScript(st, p, length);
+        GlobalUnlock(h);
+        return ScriptBuffer{h, length, 0};
     }
 
     // Runs text through the host entry; the entry's answer (1: it ran).
@@ -133,6 +174,24 @@ protected:
         return outcome;
     }
 
+    // A fresh working value holding a copy of text.
+    Value text_value(const char* text) {
+        Value v = int_value();
+        EXPECT_TRUE(set_value_text(st, &v.v, text, strlen(text)));
+        return v;
+    }
+
+    // The pointer text of a variable of the current table, "<fail>" when none is made.
+    std::string pointer_to(const char* name) {
+        Value v = int_value();
+        uint16_t slot = FindSlot(st, name);
+        EXPECT_NE(slot, NO_SLOT);
+        if (!make_pointer_value(st, slot, &v)) return "<fail>";
+        std::string text = value_text(st, v.v);
+        ReleaseValue(st, &v.v, RK_VALUE, 0);
+        return text;
+    }
+
     // A variable's integer, -999999 when it holds none.
     int32_t int_var(const char* name) {
         const uint16_t slot = FindSlot(st, name);
@@ -152,6 +211,7 @@ protected:
     }
 
     void TearDown() override {
+        for (HGLOBAL h : blocks) GlobalFree(h);
         if (st) {
             unlock_current_table(st);
             GlobalUnlock(state_handle);

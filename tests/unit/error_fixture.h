@@ -31,6 +31,16 @@ protected:
     bool run(const std::string& text, void* host_handler = nullptr, const void* host_keywords = nullptr) {
         return run_entry(text, host_handler, host_keywords) == 1;
     }
+
+    // Runs `text` while a second thread answers its dialogs with
+    // answer(arguments...); the engine must take the text.
+    template <typename Answer, typename... Arguments>
+    void run_answered(const std::string& text, Answer answer, Arguments... arguments) {
+        std::thread user(answer, arguments...);
+        const bool ran = run(text);
+        user.join();
+        EXPECT_TRUE(ran) << text;
+    }
 };
 
 // What the answering thread saw of one dialog.

@@ -15,28 +15,15 @@
 
 class StatementTest : public EngineTest {
 protected:
-    std::vector<HGLOBAL> blocks;
     ScriptBuffer buffer{};
     std::string stopped_line;  // the line the last run stopped on
     int outcome = 1;           // the last ExecuteStatement result
     int statements = 0;        // statements executed by the last run
     bool no_jump_cache = false;
 
-    void TearDown() override {
-        for (HGLOBAL h : blocks) GlobalFree(h);
-        EngineTest::TearDown();
-    }
-
     ScriptBuffer load(std::string text) {
         NormaliseLineEnds(&text[0]);
-        const uint32_t length = static_cast<uint32_t>(text.size());
-        HGLOBAL h = GlobalAlloc(GHND, length + 1);
-        blocks.push_back(h);
-        auto* p = static_cast<uint8_t*>(GlobalLock(h));
-        memcpy(p, text.c_str(), length + 1);
-        ScrambleScript(st, p, length);
-        GlobalUnlock(h);
-        return ScriptBuffer{h, length, 0};
+        return scrambled(text);
     }
 
     // Offset of the statement after a label, -1 when the line holds none.
@@ -70,8 +57,7 @@ protected:
             if (in_definition || line[0] == '\0' || line[0] == ';') continue;
             const int offset = statement_offset(line);
             if (offset < 0) continue;
-            Value result;
-            init_value(&result);
+            Value result = int_value();
             outcome = ExecuteStatement(st, &result, line, static_cast<uint32_t>(offset), &position, start,
                                        buffer, no_jump_cache, CachedLineRef{});
             release_value(st, &result);
@@ -97,22 +83,6 @@ protected:
     int run_error(const std::string& script) {
         run(script);
         return take_error();
-    }
-
-    std::string text(const char* name) {
-        char value[LINE_BUFFER_BYTES];
-        EXPECT_TRUE(GetVariableText(st, name, value, sizeof value)) << name;
-        return value;
-    }
-    const ValuePayload& payload(const char* name) {
-        const uint16_t slot = FindSlot(st, name);
-        EXPECT_NE(slot, NO_SLOT) << name;
-        return slot_at(st, slot == NO_SLOT ? 0 : slot)->v;
-    }
-    int32_t integer(const char* name) {
-        const ValuePayload& v = payload(name);
-        EXPECT_TRUE(v.flags & VF_INT) << name << " flags " << v.flags;
-        return v.integer;
     }
 
     // The plain byte at a buffer position.

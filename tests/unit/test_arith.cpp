@@ -16,22 +16,9 @@ namespace {
 
 class Operators : public EngineTest {
 protected:
-    Value Int(int32_t x) {
-        Value v;
-        init_value(&v);
-        v.v.integer = x;
-        return v;
-    }
-    Value Text(const char* text) {
-        Value v;
-        init_value(&v);
-        EXPECT_TRUE(set_value_text(st, &v.v, text, strlen(text)));
-        return v;
-    }
     // A value owning a VARIANT, as a COM call's result does.
     Value Variant(const VARIANT& variant) {
-        Value v;
-        init_value(&v);
+        Value v = int_value();
         v.v.variant = variant;
         v.v.flags = VF_VARIANT;
         return v;
@@ -39,14 +26,14 @@ protected:
 };
 
 TEST_F(Operators, OneEntryForEveryBinaryOperator) {
-    Value a = Int(5), b = Int(3);
+    Value a = int_value(5), b = int_value(3);
     ASSERT_TRUE(ApplyArithmetic(st, KWID_GREATER_EQUAL, &a, &b));
     EXPECT_EQ(a.v.flags, VF_INT);
     EXPECT_EQ(a.v.integer, 1);
-    a = Int(5);
+    a = int_value(5);
     ASSERT_TRUE(ApplyArithmetic(st, KWID_LESS_EQUAL, &a, &b));
     EXPECT_EQ(a.v.integer, 0);
-    a = Int(5);
+    a = int_value(5);
     ASSERT_TRUE(ApplyArithmetic(st, KWID_CONCAT, &a, &b));
     ASSERT_EQ(a.v.flags, VF_STRING);
     EXPECT_STREQ(value_text(st, a.v), "53");
@@ -55,7 +42,7 @@ TEST_F(Operators, OneEntryForEveryBinaryOperator) {
 
 TEST_F(Operators, ResultReplacesTheLeftOperandAndItsTexts) {
     HeapStats before = heap_stats(st);
-    Value a = Text("3"), b = Text("4");
+    Value a = text_value("3"), b = text_value("4");
     a.origin_index = 7;
     a.origin_table = 0;
     ASSERT_TRUE(ApplyArithmetic(st, KWID_PLUS, &a, &b));
@@ -65,7 +52,7 @@ TEST_F(Operators, ResultReplacesTheLeftOperandAndItsTexts) {
     release_value(st, &b);
     EXPECT_EQ(heap_stats(st).used_blocks, before.used_blocks);
     // The right operand is the caller's: only representations were added.
-    Value c = Int(2), d = Text("2.5");
+    Value c = int_value(2), d = text_value("2.5");
     ASSERT_TRUE(ApplyArithmetic(st, KWID_STAR, &c, &d));
     EXPECT_EQ(c.v.flags, VF_FLOAT);
     EXPECT_DOUBLE_EQ(c.v.real, 5.0);
@@ -74,15 +61,13 @@ TEST_F(Operators, ResultReplacesTheLeftOperandAndItsTexts) {
 }
 
 TEST_F(Operators, UnaryOnTextsAndBadKinds) {
-    Value a = Text("-6");
+    Value a = text_value("-6");
     ASSERT_TRUE(ApplyUnary(st, KWID_MINUS, &a));
     EXPECT_EQ(a.v.flags, VF_INT);
     EXPECT_EQ(a.v.integer, 6);
-    Value arr;
-    init_value(&arr);
+    Value arr = int_value();
     arr.v.flags = VF_UNDEFINED;
-    EXPECT_FALSE(ApplyUnary(st, KWID_MINUS, &arr));
-    EXPECT_EQ(st->error, (uint16_t)Err::NotConvertibleToNumber);
+    EXPECT_EQ(failed(ApplyUnary(st, KWID_MINUS, &arr)), (uint16_t)Err::NotConvertibleToNumber);
 }
 
 TEST_F(Operators, VariantOperandsKeepTheirKind) {
@@ -91,7 +76,7 @@ TEST_F(Operators, VariantOperandsKeepTheirKind) {
     r8.vt = VT_R8;
     r8.dblVal = 2.5;
     // OLE would round 2.5 to an integer; arithmetic must see the float.
-    Value a = Variant(r8), one = Int(1);
+    Value a = Variant(r8), one = int_value(1);
     ASSERT_TRUE(ApplyArithmetic(st, KWID_PLUS, &a, &one));
     EXPECT_EQ(a.v.flags, VF_FLOAT);
     EXPECT_DOUBLE_EQ(a.v.real, 3.5);
@@ -100,7 +85,7 @@ TEST_F(Operators, VariantOperandsKeepTheirKind) {
     VariantInit(&text);
     text.vt = VT_BSTR;
     text.bstrVal = SysAllocString(L"2.5");
-    Value b = Variant(text), c = Int(1);
+    Value b = Variant(text), c = int_value(1);
     ASSERT_TRUE(ApplyArithmetic(st, KWID_PLUS, &b, &c));
     EXPECT_EQ(b.v.flags, VF_FLOAT);
     EXPECT_DOUBLE_EQ(b.v.real, 3.5);
@@ -109,7 +94,7 @@ TEST_F(Operators, VariantOperandsKeepTheirKind) {
     VariantInit(&i4);
     i4.vt = VT_I4;
     i4.lVal = 7;
-    Value d = Variant(i4), e = Text("7");
+    Value d = Variant(i4), e = text_value("7");
     ASSERT_TRUE(ApplyComparison(st, KWID_EQUAL, &d, &e));
     EXPECT_EQ(d.v.flags, VF_INT);
     EXPECT_EQ(d.v.integer, 1);
@@ -131,8 +116,7 @@ TEST_F(Operators, CheckedCallsMapFaultsFromTheirResults) {
     EXPECT_EQ(fp_call(pow, 2.0, 3.0), 8.0);
     EXPECT_EQ(g_pending_fp_error, (LONG)Err::FpPartialLoss);
     EXPECT_TRUE(take_fp_fault(st));
-    EXPECT_EQ(st->error, (uint16_t)Err::FpPartialLoss);
-    st->error = 0;
+    EXPECT_EQ(take_error(), (uint16_t)Err::FpPartialLoss);
 }
 
 }  // namespace

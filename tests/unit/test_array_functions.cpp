@@ -25,21 +25,16 @@ TEST_F(ArrayFunctions, ArrInfoOfAVariantArray) {
     // Engine dimension 1 is the SAFEARRAY's last dimension.
     SAFEARRAYBOUND bounds[2] = {{4, 0}, {2, 1}};
     MakeVariantArray("va", SafeArrayCreate(VT_I4, 2, bounds));
-    EXPECT_EQ(Int("ArrInfo(va, -1)"), 1);
-    EXPECT_EQ(Int("ArrInfo(va, 0)"), 2);
-    EXPECT_EQ(Int("ArrInfo(va, 1)"), 2);
-    EXPECT_EQ(Int("ArrInfo(va, 2)"), 4);
-    EXPECT_EQ(Int("ArrInfo(va, 3)"), 0);
-    EXPECT_EQ(Int("ArrInfo(va, 6)"), 8);
+    const std::pair<const char*, int32_t> cases[] = {{"ArrInfo(va, -1)", 1}, {"ArrInfo(va, 0)", 2}, {"ArrInfo(va, 1)", 2},
+                                                     {"ArrInfo(va, 2)", 4}, {"ArrInfo(va, 3)", 0}, {"ArrInfo(va, 6)", 8}};
+    for (const auto& c : cases) EXPECT_EQ(Int(c.first), c.second) << c.first;
     EXPECT_EQ(Error("n = ArrInfo(va, 9)"), E(Err::ArrInfoBadRequest));
     Run("Drop(va)");
 }
 
 TEST_F(ArrayFunctions, ArrInitializeGivesEachElementItsOwnText) {
     const HeapStats before = heap_stats(st);
-    Run("a = ArrDimension(2, 2)");
-    Run("a[0, 1] = 'old'");
-    Run("ArrInitialize(a, 'x')");
+    Run({"a = ArrDimension(2, 2)", "a[0, 1] = 'old'", "ArrInitialize(a, 'x')"});
     const ArrayHeader* a = ArrayOf("a");
     for (uint32_t i = 0; i < 4; ++i)
         for (uint32_t j = 0; j < i; ++j) EXPECT_NE(a->elements[i].v.handle, a->elements[j].v.handle);
@@ -61,8 +56,7 @@ bool vector_from_safearray(EngineState* st, ValuePayload* v) {
     LONG low = 0, high = -1;
     SafeArrayGetLBound(v->variant.parray, 1, &low);
     SafeArrayGetUBound(v->variant.parray, 1, &high);
-    Value made;
-    init_value(&made);
+    Value made = int_value();
     if (CreateMyArray(st, &made, high - low + 1, 0, 0, 0, 0, 0, 1) < 0) return false;
     v->flags = VF_ARRAY;
     v->handle = made.v.handle;
@@ -85,9 +79,7 @@ TEST_F(ArrayFunctions, ConvertedVariantArrayIsStoredBack) {
 }
 
 TEST_F(ArrayFunctions, SwapMovesRecordsAsTheyAre) {
-    Run("a = ArrDimension(2, 3)");
-    Run("a[0, 1] = 'p'");
-    Run("a[1, 2] = 5");
+    Run({"a = ArrDimension(2, 3)", "a[0, 1] = 'p'", "a[1, 2] = 5"});
     const uintptr_t text_block = ArrayOf("a")->elements[1].v.handle;
     const HeapStats before = heap_stats(st);
     EXPECT_EQ(Int("ArraySwapElements(a, 0, 1, 0, 0, 0, 1, 2, 0, 0, 0)"), 1);
@@ -96,12 +88,9 @@ TEST_F(ArrayFunctions, SwapMovesRecordsAsTheyAre) {
 }
 
 TEST_F(ArrayFunctions, FilePutLeavesTheElementsAsTheyWere) {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    const std::string path = std::string(temp) + "qob_arrays_" + std::to_string(GetCurrentProcessId()) + ".txt";
+    const std::string path = temp_path("qar");
     ASSERT_TRUE(set_variable_text(st, "out", path.c_str()));
-    Run("a = ArrDimension(3)");
-    Run("a[1] = -5");
+    Run({"a = ArrDimension(3)", "a[1] = -5"});
     ASSERT_TRUE(set_value_wtext(st, &ArrayOf("a")->elements[2].v, L"wide", 4));
     const HeapStats before = heap_stats(st);
     EXPECT_EQ(Int("ArrayFilePut(out, a)"), 3);

@@ -41,8 +41,7 @@ TEST_F(Arrays, CreationFillsTheHeader) {
 }
 
 TEST_F(Arrays, CreateMyArrayResults) {
-    Value v;
-    init_value(&v);
+    Value v = int_value();
     // Sizes past `count` are not read; the flag byte is kept.
     EXPECT_EQ(CreateMyArray(st, &v, 4, 9, 9, 9, 9, 7, 1), 1);
     const ArrayHeader* a = array_of(v.v);
@@ -59,8 +58,7 @@ TEST_F(Arrays, CreateMyArrayResults) {
     EXPECT_EQ(array_of(v.v)->dimensions, 0);
     release_value(st, &v);
     EXPECT_EQ(CreateMyArray(st, &v, 3, 0, 2, 0, 0, 0, 5), -1);
-    EXPECT_EQ(st->error, E(Err::ArrDimensionZeroBeforeNonZero));
-    st->error = 0;
+    EXPECT_EQ(take_error(), E(Err::ArrDimensionZeroBeforeNonZero));
     // The same sizes with the third not counted are a plain vector.
     EXPECT_EQ(CreateMyArray(st, &v, 3, 0, 2, 0, 0, 0, 2), 1);
     EXPECT_EQ(array_of(v.v)->element_count, 3u);
@@ -68,9 +66,7 @@ TEST_F(Arrays, CreateMyArrayResults) {
 }
 
 TEST_F(Arrays, RowMajorElementNumbers) {
-    Run("a = ArrDimension(2, 3)");
-    Run("a[1, 2] = 'x'");
-    Run("a[0, 1] = 9");
+    Run({"a = ArrDimension(2, 3)", "a[1, 2] = 'x'", "a[0, 1] = 9"});
     const ArrayHeader* a = ArrayOf("a");
     EXPECT_STREQ(value_text(st, a->elements[5].v), "x");
     EXPECT_EQ(a->elements[1].v.integer, 9);
@@ -78,16 +74,13 @@ TEST_F(Arrays, RowMajorElementNumbers) {
     int32_t at_last[] = {1, 2};
     EXPECT_EQ(ElementIndex(a, at_last), 5u);
 
-    Run("c = ArrDimension(2, 3, 4)");
-    Run("c[1, 2, 3] = 'end'");
-    Run("c[1, 0, 1] = 'mid'");
+    Run({"c = ArrDimension(2, 3, 4)", "c[1, 2, 3] = 'end'", "c[1, 0, 1] = 'mid'"});
     const ArrayHeader* c = ArrayOf("c");
     EXPECT_STREQ(value_text(st, c->elements[23].v), "end");
     EXPECT_STREQ(value_text(st, c->elements[13].v), "mid");  // 1*12 + 0*4 + 1
     EXPECT_EQ(Text("c[1, 0, 1]"), "mid");
 
-    Run("f = ArrDimension(1, 1, 1, 1, 2)");
-    Run("f[0, 0, 0, 0, 1] = 5");
+    Run({"f = ArrDimension(1, 1, 1, 1, 2)", "f[0, 0, 0, 0, 1] = 5"});
     EXPECT_EQ(ArrayOf("f")->elements[1].v.integer, 5);
 }
 
@@ -99,17 +92,13 @@ TEST_F(Arrays, FailedSubscriptsLeaveNothingLocked) {
 }
 
 TEST_F(Arrays, ReadingCopiesTheElement) {
-    Run("a = ArrDimension(3)");
-    Run("a[1] = 'first'");
-    Run("x = a[1]");
-    Run("a[1] = 'second'");
+    Run({"a = ArrDimension(3)", "a[1] = 'first'", "x = a[1]", "a[1] = 'second'"});
     EXPECT_EQ(Text("x"), "first");
     EXPECT_EQ(Text("a[1]"), "second");
     EXPECT_EQ(result.origin_index, ORIGIN_ARRAY_CELL);
     EXPECT_EQ(result.origin_ref, &ArrayOf("a")->elements[1]);
     EXPECT_NE(result.v.handle, ArrayOf("a")->elements[1].v.handle);
-    Run("a[2] = 2.5");
-    Run("a[0] = a[2] * 2");
+    Run({"a[2] = 2.5", "a[0] = a[2] * 2"});
     EXPECT_EQ(ArrayOf("a")->elements[0].v.flags, (uint32_t)VF_FLOAT);
     EXPECT_DOUBLE_EQ(ArrayOf("a")->elements[0].v.real, 5.0);
 }
@@ -119,8 +108,7 @@ TEST_F(Arrays, SharingAndRelease) {
     Run("a = ArrDimension(2, 3)");
     HGLOBAL block = BlockOf("a");
     EXPECT_EQ(Shares("a"), 1u);
-    Run("a[1, 1] = 'text'");
-    Run("b = a");
+    Run({"a[1, 1] = 'text'", "b = a"});
     EXPECT_EQ(ArrayOf("b"), ArrayOf("a"));
     EXPECT_EQ(Shares("a"), 2u);
     Run("b[0, 0] = 7");
@@ -147,9 +135,7 @@ TEST_F(Arrays, SharingAndRelease) {
 
 TEST_F(Arrays, ReassigningTheLastHolderFreesTheArray) {
     const HeapStats before = heap_stats(st);
-    Run("a = ArrDimension(4)");
-    Run("a[0] = 'one'");
-    Run("a[3] = 'four'");
+    Run({"a = ArrDimension(4)", "a[0] = 'one'", "a[3] = 'four'"});
     HGLOBAL block = BlockOf("a");
     Run("a = 5");
     EXPECT_TRUE(Freed(block));
@@ -176,8 +162,7 @@ TEST_F(Arrays, TemporaryTextsAreGivenBack) {
 }
 
 TEST_F(Arrays, DestroyingClearsVariablesStillNamingIt) {
-    Run("a = ArrDimension(2)");
-    Run("c = a");
+    Run({"a = ArrDimension(2)", "c = a"});
     // A holder that let go without being counted: the next release destroys.
     array_drop_share(st, Slot("a").v.handle);
     HGLOBAL block = BlockOf("a");
@@ -191,8 +176,7 @@ TEST_F(Arrays, DestroyingClearsVariablesStillNamingIt) {
 
 TEST_F(Arrays, SubscriptThatDropsItsArray) {
     const HeapStats before = heap_stats(st);
-    Run("a = ArrDimension(3)");
-    Run("a[1] = 'gone'");
+    Run({"a = ArrDimension(3)", "a[1] = 'gone'"});
     HGLOBAL block = BlockOf("a");
     EXPECT_EQ(Error("x = a[Drop(a)]"), E(Err::ArrayAccessError));
     EXPECT_TRUE(Freed(block));
@@ -200,9 +184,7 @@ TEST_F(Arrays, SubscriptThatDropsItsArray) {
 }
 
 TEST_F(Arrays, SubscriptThroughAPointer) {
-    Run("a = ArrDimension(3)");
-    Run("a[2] = 'via'");
-    Run("p = &a");
+    Run({"a = ArrDimension(3)", "a[2] = 'via'", "p = &a"});
     EXPECT_EQ(Text("*p[2]"), "via");
     release_value(st, &result);
     EXPECT_EQ(Error("x = *p[3]"), E(Err::ArraySubscriptOutOfBounds));
@@ -212,8 +194,7 @@ TEST_F(Arrays, SubscriptThroughAPointer) {
 }
 
 TEST_F(Arrays, ElementLookupKeepsTheLexerPosition) {
-    Run("a = ArrDimension(2)");
-    Run("a[1] = 'b'");
+    Run({"a = ArrDimension(2)", "a[1] = 'b'"});
     line = "first second";
     lexer_start(st, line.c_str());
     get_token(st);
@@ -232,14 +213,12 @@ TEST_F(Arrays, VariantArraysAreNotEngineArrays) {
     v.flags = VF_VARIANT;
     v.variant.vt = VT_ARRAY | VT_I4;
     EXPECT_EQ(array_of(v), nullptr);
-    Value view;
-    init_value(&view);
+    Value view = int_value();
     view.v = v;
     ArrayCell* cell = reinterpret_cast<ArrayCell*>(1);
     EXPECT_FALSE(array_subscript(st, &view, nullptr, true, &cell));
     EXPECT_EQ(cell, nullptr);
-    EXPECT_EQ(st->error, E(Err::ArrayAccessError));
-    st->error = 0;
+    EXPECT_EQ(take_error(), E(Err::ArrayAccessError));
 }
 
 }  // namespace

@@ -45,13 +45,22 @@ protected:
         st->debug_rect_saved = 0;
         st->debugger_started = 0;
     }
+
+    // Runs `text` under the answering thread; the stops it saw.
+    std::vector<Stop> debug(const char* text, std::vector<int> buttons, size_t limit) {
+        std::vector<Stop> stops;
+        run_answered(text, answer_debugger, buttons, limit, &stops);
+        return stops;
+    }
+    static std::vector<std::string> statements(const std::vector<Stop>& stops) {
+        std::vector<std::string> out;
+        for (const Stop& stop : stops) out.push_back(stop.statement);
+        return out;
+    }
 };
 
 TEST_F(DebuggerDialog, NextStepsThenRunGoesOn) {
-    std::vector<Stop> stops;
-    std::thread user(answer_debugger, std::vector<int>{IDC_DEBUG_NEXT, IDC_DEBUG_RUN}, 5, &stops);
-    ASSERT_TRUE(run("Debug(1, \"a\")\na = 1\nb = 2\nc = 3"));
-    user.join();
+    const std::vector<Stop> stops = debug("Debug(1, \"a\")\na = 1\nb = 2\nc = 3", {IDC_DEBUG_NEXT, IDC_DEBUG_RUN}, 5);
     ASSERT_EQ(stops.size(), 2u);
     EXPECT_EQ(stops[0].statement, "*** Debug Initialized ***");
     EXPECT_EQ(stops[0].outcome, "VALUE => 0");
@@ -65,10 +74,7 @@ TEST_F(DebuggerDialog, NextStepsThenRunGoesOn) {
 }
 
 TEST_F(DebuggerDialog, CancelStopsBeforeTheStatement) {
-    std::vector<Stop> stops;
-    std::thread user(answer_debugger, std::vector<int>{IDC_DEBUG_NEXT, IDC_DEBUG_CANCEL}, 5, &stops);
-    ASSERT_TRUE(run("Debug(1)\na = 1\nb = 2\nc = 3"));
-    user.join();
+    const std::vector<Stop> stops = debug("Debug(1)\na = 1\nb = 2\nc = 3", {IDC_DEBUG_NEXT, IDC_DEBUG_CANCEL}, 5);
     ASSERT_EQ(stops.size(), 2u);
     EXPECT_EQ(text_var("a"), "1");
     EXPECT_FALSE(defined("b"));
@@ -76,38 +82,25 @@ TEST_F(DebuggerDialog, CancelStopsBeforeTheStatement) {
 }
 
 TEST_F(DebuggerDialog, ModeMinusOneStopsInSkippedRegions) {
-    std::vector<Stop> stops;
-    std::thread user(answer_debugger, std::vector<int>{}, 8, &stops);
-    ASSERT_TRUE(run("Debug(-1)\nIf 0\nhidden = 1\nEndIf\nshown = 2"));
-    user.join();
-    std::vector<std::string> statements;
-    for (const Stop& stop : stops) statements.push_back(stop.statement);
+    const std::vector<Stop> stops = debug("Debug(-1)\nIf 0\nhidden = 1\nEndIf\nshown = 2", {}, 8);
     const std::vector<std::string> expected{"*** Debug Initialized ***", "hidden = 1", "EndIf", "shown = 2", ";;;END OF JOB;;;"};
-    EXPECT_EQ(statements, expected);
+    EXPECT_EQ(statements(stops), expected);
     EXPECT_FALSE(defined("hidden"));
 }
 
 TEST_F(DebuggerDialog, ModeOnePassesSkippedRegionsBy) {
-    std::vector<Stop> stops;
-    std::thread user(answer_debugger, std::vector<int>{}, 8, &stops);
-    ASSERT_TRUE(run("Debug(1)\nIf 0\nhidden = 1\nEndIf\nshown = 2"));
-    user.join();
-    std::vector<std::string> statements;
-    for (const Stop& stop : stops) statements.push_back(stop.statement);
+    const std::vector<Stop> stops = debug("Debug(1)\nIf 0\nhidden = 1\nEndIf\nshown = 2", {}, 8);
     // EndIf begins inside the skipped region, so the debugger passes it by;
     // the next stop shows its outcome as the previous statement's.
     const std::vector<std::string> expected{"*** Debug Initialized ***", "shown = 2", ";;;END OF JOB;;;"};
-    EXPECT_EQ(statements, expected);
+    EXPECT_EQ(statements(stops), expected);
     ASSERT_GE(stops.size(), 2u);
     EXPECT_EQ(stops[1].outcome, "END OPERATOR");
 }
 
 TEST_F(DebuggerDialog, SilentModeStopsToo) {
     st->silent = 1;
-    std::vector<Stop> stops;
-    std::thread user(answer_debugger, std::vector<int>{IDC_DEBUG_RUN}, 5, &stops);
-    ASSERT_TRUE(run("Debug(1)\na = 1"));
-    user.join();
+    const std::vector<Stop> stops = debug("Debug(1)\na = 1", {IDC_DEBUG_RUN}, 5);
     EXPECT_EQ(stops.size(), 1u);
     EXPECT_EQ(text_var("a"), "1");
 }

@@ -19,10 +19,6 @@ namespace {
 // main after every test.
 class Dispatch : public BuiltinTest {
 protected:
-    void text(int i, const char* s) { ASSERT_TRUE(set_value_text(st, &args[i].v, s, strlen(s))); }
-    void wtext(int i, const wchar_t* s) { ASSERT_TRUE(set_value_wtext(st, &args[i].v, s, wcslen(s))); }
-    void integer(int i, int32_t n) { SetInteger(&args[i].v, RK_VALUE, 0, n); }
-
     bool call(uint16_t id, int count) { return DispatchFunction(st, "f", false, id, &result, args, count); }
     bool call(const char* name, int count) { return call(id_named(name), count); }
 
@@ -39,10 +35,8 @@ protected:
 TEST_F(Dispatch, IntegerKindFailureCountsPositions) {
     integer(1, 1);
     text(2, "1d5");  // neither integer nor float text
-    EXPECT_FALSE(call("binaryeodset", 2));
-    EXPECT_EQ(st->error, 3057);
-    EXPECT_NE(strstr(error_info_text(st), "Argument number 2 could not be converted"), nullptr)
-        << error_info_text(st);
+    EXPECT_EQ(failed(call("binaryeodset", 2)), 3057);
+    EXPECT_NE(strstr(error_info_text(st), "Argument number 2 could not be converted"), nullptr) << error_info_text(st);
 }
 
 TEST_F(Dispatch, AnsiKindAddsText) {
@@ -60,13 +54,9 @@ TEST_F(Dispatch, WideKindWidensAnsiText) {
 }
 
 TEST_F(Dispatch, VariantKindFailsWithoutTheComLayer) {
-    KeywordEntry& entry = ExtenderFunctionTable[0];
-    entry.type = KT_FUNCTION;
-    entry.value = 1;
-    entry.kinds_low = AK_VARIANT;
+    ExtenderFunctionTable[0] = entry_for("", KT_FUNCTION, 1, AK_VARIANT);
     integer(1, 7);
-    EXPECT_FALSE(call(EXTENDER_ID_BASE, 1));
-    EXPECT_EQ(st->error, 3732);
+    EXPECT_EQ(failed(call(EXTENDER_ID_BASE, 1)), 3732);
 }
 
 // ------------------------------------------------------------------ wide pre-scan
@@ -101,21 +91,16 @@ TEST_F(Dispatch, IdsWithoutHandlerRaise3046) {
     }
     // The object expression parses its own list, so it comes without conversion.
     st->error = 0;
-    EXPECT_FALSE(DispatchFunction(st, "obj.name", true, KWID_OBJECT, &result, args, 0));
-    EXPECT_EQ(st->error, 3046);
+    EXPECT_EQ(failed(DispatchFunction(st, "obj.name", true, KWID_OBJECT, &result, args, 0)), 3046);
 }
 
 TEST_F(Dispatch, TooManyArgumentsDefined) {
-    KeywordEntry& entry = ExtenderFunctionTable[0];
-    entry.type = KT_FUNCTION;
-    entry.value = 10 | 7 << 8;  // 17 in all
-    EXPECT_FALSE(call(EXTENDER_ID_BASE, 0));
-    EXPECT_EQ(st->error, 3070);
+    KeywordEntry& entry = ExtenderFunctionTable[0] = entry_for("", KT_FUNCTION, 10 | 7 << 8);  // 17 in all
+    EXPECT_EQ(failed(call(EXTENDER_ID_BASE, 0)), 3070);
 
     entry.value = 10 | 6 << 8;  // 16 is allowed; no extender call path yet
     st->error = 0;
-    EXPECT_FALSE(call(EXTENDER_ID_BASE, 0));
-    EXPECT_EQ(st->error, 3046);
+    EXPECT_EQ(failed(call(EXTENDER_ID_BASE, 0)), 3046);
 }
 
 // Hooks standing in for the layers that plug in later.
@@ -138,8 +123,7 @@ void extender_leaving_fp_fault(EngineState*, uint16_t, Value*, Value*, int, bool
 
 TEST_F(Dispatch, PendingFloatFaultBecomesTheError) {
     g_dispatch_hooks.extender_function = extender_leaving_fp_fault;
-    EXPECT_FALSE(call(EXTENDER_ID_BASE, 0));
-    EXPECT_EQ(st->error, 1343);
+    EXPECT_EQ(failed(call(EXTENDER_ID_BASE, 0)), 1343);
     EXPECT_EQ(g_pending_fp_error, 0);
 }
 

@@ -8,40 +8,9 @@
 #include "base/display_metrics.h"
 #include "base/heap.h"
 #include "base/window_classes.h"
-#include "engine_fixture.h"
+#include "error_fixture.h"
 
 namespace {
-
-// Answers the first message box with the given caption and hands back its text.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(const char* caption) : caption_(caption) {
-        thread_ = std::thread([this] {
-            for (int i = 0; i < 200 && !found_; ++i) {
-                HWND box = FindWindowA("#32770", caption_);
-                if (box) {
-                    GetDlgItemTextA(box, 0xFFFF, text_, sizeof text_);
-                    found_ = true;
-                    PostMessageA(box, WM_COMMAND, IDOK, 0);
-                    break;
-                }
-                Sleep(50);
-            }
-        });
-    }
-    ~BoxAnswerer() { join(); }
-    void join() {
-        if (thread_.joinable()) thread_.join();
-    }
-    bool found() const { return found_; }
-    const char* text() const { return text_; }
-
-private:
-    const char* caption_;
-    std::thread thread_;
-    std::atomic<bool> found_{false};
-    char text_[256] = {};
-};
 
 class StartupTest : public EngineTest {
 protected:
@@ -56,11 +25,15 @@ protected:
 TEST_F(StartupTest, HandshakeChecksTheInterfaceByte) {
     EXPECT_EQ(request(KESTR_REQ_HANDSHAKE, 0x1300), 61936);
     EXPECT_EQ(request(KESTR_REQ_HANDSHAKE, 0x13FF), 61936);  // only bits 8-15 count
-    BoxAnswerer box("DLL mismatch");
+    std::string shown = "<no box>";
+    std::thread user([&shown] {
+        HWND box = wait_for_dialog("DLL mismatch");
+        if (box) shown = control_text(box, 0xFFFF);
+        if (box) press(box, IDOK);
+    });
     EXPECT_EQ(request(KESTR_REQ_HANDSHAKE, 0x1400), 0);
-    box.join();
-    ASSERT_TRUE(box.found());
-    EXPECT_STREQ(box.text(), "Version Interface Incompatible");
+    user.join();
+    EXPECT_EQ(shown, "Version Interface Incompatible");
 }
 
 TEST_F(StartupTest, UnknownRequestsChangeNothing) {
@@ -139,16 +112,14 @@ TEST_F(StartupTest, HeapRequestNeedsARegionAndSetsTheDriveVariable) {
 }
 
 TEST_F(StartupTest, ShutdownClosesFilesAndKeepsAnswering) {
-    char path[MAX_PATH];
-    GetTempPathA(sizeof path, path);
-    strcat(path, "qob_shutdown_test.txt");
-    st->files[3].handle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    const std::string path = temp_path("qsd");
+    st->files[3].handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     ASSERT_NE(st->files[3].handle, INVALID_HANDLE_VALUE);
     EXPECT_EQ(request(KESTR_REQ_SHUTDOWN), 1);
     EXPECT_EQ(st->files[3].handle, nullptr);
     // Closing deleted the file.
-    EXPECT_EQ(GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(StartupTest, BusyCounterSerialisesEntries) {

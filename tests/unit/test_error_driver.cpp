@@ -21,10 +21,7 @@ class ErrorDriver : public ErrorPathTest {};
 
 TEST_F(ErrorDriver, LastErrorGivesTheIndirectValueForExtenderAndReportedCodes) {
     const uint16_t id = id_named("lasterror");
-    struct Case {
-        int32_t stored;
-        int32_t expected;
-    } cases[] = {{1213, 4321}, {2214, 4321}, {3215, 4321}, {9013, 4321}, {9016, 4321},
+    struct Case { int32_t stored, expected; } cases[] = {{1213, 4321}, {2214, 4321}, {3215, 4321}, {9013, 4321}, {9016, 4321},
                  {1668, 1668}, {3074, 3074}, {9012, 9012}, {9017, 9017}};
     for (const Case& c : cases) {
         st->last_error = c.stored;
@@ -71,11 +68,8 @@ protected:
 
     void SetUp() override {
         ErrorPathTest::SetUp();
-        memset(host_table, 0, sizeof host_table);
-        host_table[0].type = KT_FUNCTION;
-        host_table[0].kinds_low = AK_INTEGER;
-        host_table[0].length = 10;
-        strcpy(host_table[0].name, "hostcancel");
+        host_table[0] = entry_for("hostcancel", KT_FUNCTION, 0, AK_INTEGER);
+        host_table[1] = entry_for("", 0, 0);
     }
 
     bool run_cancelling(const char* text) {
@@ -92,14 +86,8 @@ TEST_F(CancelHandler, WithoutAHandlerTheCancelEndsTheRunUnreported) {
 
 TEST_F(CancelHandler, GoSubModeRunsTheCancelLabelAndReturns) {
     st->cancel_handler_mode = 2;
-    ASSERT_TRUE(run_cancelling("HostCancel()\n"
-                               "after = 1\n"
-                               "Exit\n"
-                               ":CANCEL\n"
-                               "text = tqerrortextstring\n"
-                               "info = tqerroradditionalinfo\n"
-                               "number = tqerrorarray[0]\n"
-                               "Return\n"));
+    ASSERT_TRUE(run_cancelling("HostCancel()\nafter = 1\nExit\n:CANCEL\ntext = tqerrortextstring\n"
+                               "info = tqerroradditionalinfo\nnumber = tqerrorarray[0]\nReturn\n"));
     EXPECT_EQ(text_var("after"), "1");
     EXPECT_EQ(text_var("text"), "Cancel");
     EXPECT_EQ(text_var("info"), "User pressed Cancel");

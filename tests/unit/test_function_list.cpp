@@ -1,8 +1,7 @@
 // docs/functions.md and docs/intcontrol.md must match what the keyword,
 // handler and IntControl request tables say.
-#include <gtest/gtest.h>
-#include <stdio.h>
 #include <string>
+#include "engine_fixture.h"
 #include "function_list.h"
 #include "intcontrol_list.h"
 #include "lib/intcontrol.h"
@@ -16,32 +15,17 @@ std::string source_path(const char* relative) {
     return path + "/" + relative;
 }
 
-bool read_file(const std::string& path, std::string* text) {
-    FILE* in = fopen(path.c_str(), "rb");
-    if (!in) return false;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, in)) > 0) text->append(buffer, n);
-    fclose(in);
-    return true;
+// The stored list at `relative` must be `text`; `command` regenerates it.
+void expect_current(const char* relative, const std::string& text, const char* command) {
+    const std::string stored = read_file(source_path(relative));
+    ASSERT_NE(stored, "<missing>") << relative << " is missing; generate it with " << command;
+    EXPECT_TRUE(stored == text) << relative << " is out of date; regenerate with " << command;
 }
 
-TEST(FunctionList, IsCurrent) {
-    std::string stored;
-    const std::string path = source_path(kFunctionListPath);
-    ASSERT_TRUE(read_file(path, &stored))
-        << path << " is missing; generate it with " << kFunctionListCommand;
-    EXPECT_TRUE(stored == function_list_text())
-        << kFunctionListPath << " is out of date; regenerate with " << kFunctionListCommand;
-}
+TEST(FunctionList, IsCurrent) { expect_current(kFunctionListPath, function_list_text(), kFunctionListCommand); }
 
 TEST(IntControlList, IsCurrent) {
-    std::string stored;
-    const std::string path = source_path(kIntControlListPath);
-    ASSERT_TRUE(read_file(path, &stored))
-        << path << " is missing; generate it with " << kIntControlListCommand;
-    EXPECT_TRUE(stored == intcontrol_list_text())
-        << kIntControlListPath << " is out of date; regenerate with " << kIntControlListCommand;
+    expect_current(kIntControlListPath, intcontrol_list_text(), kIntControlListCommand);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // and what InvokeFunction sets up and restores around a body.
 #include <vector>
 #include "base/error_numbers.h"
-#include "engine_fixture.h"
+#include "recording_host.h"
 #include "lang/error_driver.h"
 #include "lang/functions.h"
 #include "lang/host_call.h"
@@ -47,12 +47,8 @@ protected:
 // An empty name between commas, a missing ")" and a seventeenth parameter
 // are shown by the scripts tests/scripts/functions/define_errors_syntax_*.
 TEST_F(Functions, HeaderSyntaxErrors) {
-    EXPECT_EQ(parse("f(a,)"), 0);
-    EXPECT_EQ(parse("f"), 0);           // no list at all
-    EXPECT_EQ(parse("   "), 0);         // no name
-    EXPECT_EQ(parse("(a)"), 0);
-    EXPECT_EQ(parse("f(a) b"), 0);      // text after the list
-    EXPECT_EQ(parse("f(a b)"), 0);
+    // No list at all, no name, text after the list.
+    for (const char* bad : {"f(a,)", "f", "   ", "(a)", "f(a) b", "f(a b)"}) EXPECT_EQ(parse(bad), 0) << bad;
 }
 
 TEST_F(Functions, HeaderLimits) {
@@ -131,8 +127,7 @@ TEST_F(Functions, InvocationSetsUpAndRestoresTheCallersState) {
     st->cancel_handler_mode = 2;
     st->function_body = 0;
     const int32_t depth = st->structure_depth;
-    Value result;
-    init_value(&result);
+    Value result = int_value();
     const NativeHandler native{look_inside, 0};
 
     ASSERT_TRUE(InvokeFunction(st, UDF_ID_BASE + 0, &result, nullptr, 0, &native, CALL_COM_EVENT));
@@ -167,11 +162,9 @@ TEST_F(Functions, InvocationSetsUpAndRestoresTheCallersState) {
 TEST_F(Functions, NoFreeScopeIs1672) {
     ASSERT_EQ(run("#DefineFunction f()\n#EndFunction\n"), 1);
     for (int id = 1; id < VARIABLE_TABLES; ++id) st->scopes[id].handle = st->scopes[0].handle;
-    Value result;
-    init_value(&result);
+    Value result = int_value();
     const int32_t depth = st->structure_depth;
-    EXPECT_FALSE(InvokeFunction(st, UDF_ID_BASE, &result, nullptr, 0, nullptr, CALL_ORDINARY));
-    EXPECT_EQ(st->error, 1672);
+    EXPECT_EQ(failed(InvokeFunction(st, UDF_ID_BASE, &result, nullptr, 0, nullptr, CALL_ORDINARY)), 1672);
     EXPECT_EQ(st->structure_depth, depth);
     for (int id = 1; id < VARIABLE_TABLES; ++id) st->scopes[id].handle = nullptr;
 }
@@ -181,8 +174,7 @@ TEST_F(Functions, ArgumentsBindInOrderAndMissingOnesStayUnset) {
     Value args[3];
     for (Value& arg : args) init_value(&arg);
     args[1].v.integer = 7;
-    Value result;
-    init_value(&result);
+    Value result = int_value();
     ASSERT_TRUE(InvokeFunction(st, UDF_ID_BASE, &result, args, 1, nullptr, CALL_ORDINARY));
     EXPECT_EQ(result.v.integer, 70);
     args[2].v.integer = 1;
@@ -200,47 +192,31 @@ TEST_F(Functions, ReturnedArraySurvivesItsLocalVariable) {
 
 // ------------------------------------------------------------------ host hooks
 
-struct HookCall {
-    int32_t function;
-    std::string text;
-    uintptr_t word2;
-    uintptr_t word3;
-};
-std::vector<HookCall> g_hooks;
-
-int __stdcall recording_host(HWND, uintptr_t, uint32_t, int32_t function, ResultCallbackFn, ExtenderContext*,
-                             uint32_t*, ExtenderValue* args, int32_t count, ExtenderValue*) {
-    g_hooks.push_back({function, count > 0 && args[0].text ? static_cast<const char*>(args[0].text) : "",
-                       count > 1 ? static_cast<uintptr_t>(args[1].integer) : 0,
-                       count > 2 ? static_cast<uintptr_t>(args[2].integer) : 0});
-    return 0;
-}
-
 TEST_F(Functions, BodyLinesReachTheHostAtTheirScriptPositions) {
     const std::string script = "#DefineFunction f()\ninside = 1\n#EndFunction\nx = f()\n";
     lstrcpynA(st->script_path, "C:\\scripts\\main.qob", MAX_PATH);
-    g_hooks.clear();
+    g_host = HostLog{};
     st->host_handler = reinterpret_cast<HostHandlerFn>(reinterpret_cast<void*>(recording_host));
     st->hook_flags = HOOK_FLAG_STATEMENT;
     ASSERT_EQ(run(script), 1);
-    ASSERT_EQ(g_hooks.size(), 2u);
-    EXPECT_EQ(g_hooks[0].text, "2");
-    EXPECT_EQ(g_hooks[0].word3, script.find("x = f()"));
-    EXPECT_EQ(g_hooks[1].text, "3");  // inside the body
-    EXPECT_EQ(g_hooks[1].word3, script.find("inside"));
+    ASSERT_EQ(g_host.functions.size(), 2u);
+    EXPECT_EQ(g_host.texts[0], "2");
+    EXPECT_EQ(g_host.positions[0], script.find("x = f()"));
+    EXPECT_EQ(g_host.texts[1], "3");  // inside the body
+    EXPECT_EQ(g_host.positions[1], script.find("inside"));
 
     // A function defined by another script file announces the change both ways.
-    g_hooks.clear();
+    g_host = HostLog{};
     st->hook_flags = HOOK_FLAG_SCRIPT;
     lstrcpynA(st->script_path, "C:\\scripts\\other.qob", MAX_PATH);
     ASSERT_EQ(run("y = f()"), 1);
     st->hook_flags = 0;
     st->host_handler = nullptr;
-    ASSERT_EQ(g_hooks.size(), 2u);
-    EXPECT_EQ(g_hooks[0].function, KESTR_HOOK_SCRIPT);
-    EXPECT_EQ(g_hooks[0].text, "C:\\scripts\\main.qob");
-    EXPECT_EQ(g_hooks[0].word2, 1u);
-    EXPECT_EQ(g_hooks[1].text, "C:\\scripts\\other.qob");
+    ASSERT_EQ(g_host.functions.size(), 2u);
+    EXPECT_EQ(g_host.functions[0], KESTR_HOOK_SCRIPT);
+    EXPECT_EQ(g_host.texts[0], "C:\\scripts\\main.qob");
+    EXPECT_EQ(g_host.words2[0], 1u);
+    EXPECT_EQ(g_host.texts[1], "C:\\scripts\\other.qob");
     EXPECT_STREQ(st->script_path, "C:\\scripts\\other.qob");
 }
 

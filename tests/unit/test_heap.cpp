@@ -12,6 +12,12 @@ uint32_t size_of_block(EngineState* st, uint32_t offset) {
 uint32_t tag_at(EngineState* st, uint32_t offset) {
     return *reinterpret_cast<uint32_t*>(heap_at(st, offset));
 }
+// The blocks on the free list, walked from its head.
+uint32_t listed_free(EngineState* st) {
+    uint32_t count = 0;
+    for (uint32_t f = tag_at(st, 8); f; f = tag_at(st, f + 8)) ++count;
+    return count;
+}
 
 class HeapTest : public EngineTest {};
 
@@ -52,7 +58,6 @@ TEST_F(HeapTest, AllocationsAreCarvedFromTheTopOfAFreeBlock) {
 TEST_F(HeapTest, FreeingNeighboursCoalesces) {
     HeapStats before = heap_stats(st);
     uint32_t a = VMalloc(st, 64), b = VMalloc(st, 64), c = VMalloc(st, 64), d = VMalloc(st, 64);
-    (void)d;
     // a sits directly above b, b above c: free a and c, then b between them.
     VFree(st, a);
     VFree(st, c);
@@ -70,26 +75,22 @@ TEST_F(HeapTest, FreeingNeighboursCoalesces) {
 }
 
 TEST_F(HeapTest, TwoAdjacentFreedBlocksBecomeOneOfTheirSum) {
-    uint32_t keep_low = VMalloc(st, 40);
-    (void)keep_low;
+    VMalloc(st, 40);  // kept below and above the pair
     uint32_t a = VMalloc(st, 40), b = VMalloc(st, 200);
-    uint32_t keep_high = VMalloc(st, 40);
-    (void)keep_high;
+    VMalloc(st, 40);
     uint32_t sum = size_of_block(st, a) + size_of_block(st, b);
     VFree(st, a);
     VFree(st, b);
     // The merged block starts at the lower one, b, and is first on the list.
-    uint32_t first = *reinterpret_cast<uint32_t*>(heap_at(st, 8));
+    uint32_t first = tag_at(st, 8);
     EXPECT_EQ(first, b - 8);
-    EXPECT_EQ(*reinterpret_cast<uint32_t*>(heap_at(st, first + 4)), sum);
+    EXPECT_EQ(tag_at(st, first + 4), sum);
 }
 
 TEST_F(HeapTest, ExactFitTakesTheWholeBlockAndUnlinksIt) {
-    uint32_t low = VMalloc(st, 40);
+    VMalloc(st, 40);
     uint32_t hole = VMalloc(st, 60);
-    uint32_t high = VMalloc(st, 40);
-    (void)low;
-    (void)high;
+    VMalloc(st, 40);
     uint32_t hole_size = size_of_block(st, hole);
     VFree(st, hole);
     EXPECT_EQ(heap_stats(st).free_blocks, 2u);
@@ -151,17 +152,10 @@ TEST_F(HeapTest, OverwrittenLowerTrailerIsReportedAndNotFreed) {
     uint32_t lower = VMalloc(st, 16);
     // Damage only the trailing tag of `lower`: freeing `upper` sees it.
     memcpy(heap_at(st, lower - 8 + size_of_block(st, lower) - 4), "oops", 4);
-    uint32_t free_before = 0;
-    for (uint32_t f = *reinterpret_cast<uint32_t*>(heap_at(st, 8)); f;
-         f = *reinterpret_cast<uint32_t*>(heap_at(st, f + 8)))
-        ++free_before;
+    const uint32_t free_before = listed_free(st);
     VFree(st, upper);
     EXPECT_STREQ(st->silent_text, "Tag Overwrite 1");
-    uint32_t free_after = 0;
-    for (uint32_t f = *reinterpret_cast<uint32_t*>(heap_at(st, 8)); f;
-         f = *reinterpret_cast<uint32_t*>(heap_at(st, f + 8)))
-        ++free_after;
-    EXPECT_EQ(free_after, free_before);
+    EXPECT_EQ(listed_free(st), free_before);
 }
 
 TEST_F(HeapTest, NextFitResumesAfterTheRovingPointer) {

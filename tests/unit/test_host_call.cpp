@@ -8,7 +8,7 @@
 #include "base/errors.h"
 #include "base/heap.h"
 #include "engine/run_loop.h"
-#include "engine_fixture.h"
+#include "builtin_fixture.h"
 #include "ext/services.h"
 #include "lang/error_driver.h"
 #include "lang/evaluator.h"
@@ -62,64 +62,41 @@ int __stdcall test_host(HWND owner, uintptr_t host_value, uint32_t magic, int32_
     return g_host.returned_by_callback;
 }
 
-ExtenderValue string_record(const char* text) {
+ExtenderValue record(uint32_t flags, const char* text = nullptr, int32_t n = 0) {
     ExtenderValue r;
     memset(&r, 0, sizeof r);
-    r.flags = VF_STRING;
+    r.flags = flags;
     r.text = const_cast<char*>(text);
-    return r;
-}
-
-ExtenderValue integer_record(int32_t n) {
-    ExtenderValue r;
-    memset(&r, 0, sizeof r);
-    r.flags = VF_INT;
     r.integer = n;
     return r;
 }
+ExtenderValue string_record(const char* text) { return record(VF_STRING, text); }
+ExtenderValue integer_record(int32_t n) { return record(VF_INT, nullptr, n); }
 
-class HostCall : public EngineTest {
+class HostCall : public BuiltinTest {
 protected:
-    Value result;
-    Value args[MAX_ARGUMENTS + 1];
     KeywordEntry host_table[3];
 
     void SetUp() override {
-        EngineTest::SetUp();
+        BuiltinTest::SetUp();
         g_host = HostScript{};
         g_host.use_callback = true;
         g_host.answer = integer_record(0);
-        init_value(&result);
-        for (Value& arg : args) init_value(&arg);
         st->host_handler = reinterpret_cast<HostHandlerFn>(reinterpret_cast<void*>(&test_host));
         st->host_values[1] = 0x5EED;
         st->error_mode = ERRMODE_CANCEL;
-        memset(host_table, 0, sizeof host_table);
-        define_host_function(0, "hostecho", 1, AK_ANSI);
-        define_host_function(1, "hostcount", 0, AK_INTEGER);
+        host_table[0] = entry_for("hostecho", KT_FUNCTION, 1, AK_ANSI, 0, 0);
+        host_table[1] = entry_for("hostcount", KT_FUNCTION, 0, AK_INTEGER, 0, 1);
+        host_table[2] = entry_for("", 0, 0);
         st->host_keywords = host_table;
     }
 
     void TearDown() override {
-        release_value(st, &result);
-        for (Value& arg : args) release_value(st, &arg);
         st->host_handler = nullptr;
         st->host_keywords = nullptr;
         st->error = 0;
-        EngineTest::TearDown();
+        BuiltinTest::TearDown();
     }
-
-    void define_host_function(int index, const char* name, uint32_t required, ArgKind kind) {
-        KeywordEntry& e = host_table[index];
-        e.id = static_cast<uint32_t>(index);
-        e.type = KT_FUNCTION;
-        e.kinds_low = kind;
-        e.value = required;
-        e.length = static_cast<uint16_t>(strlen(name));
-        strcpy(e.name, name);
-    }
-
-    void text(int i, const char* s) { ASSERT_TRUE(set_value_text(st, &args[i].v, s, strlen(s))); }
 
     // Calls host function 0 with its error text and result code.
     bool fail_with(int code, const char* error_text) {
@@ -243,22 +220,18 @@ TEST_F(HostCall, HandsTheHostTheTenWordsAndAFreshContext) {
     EXPECT_EQ(result.v.integer, 77);
 }
 
-TEST_F(HostCall, WideOnlyArgumentsReachTheHostAsAnsiText) {
-    ASSERT_TRUE(set_value_wtext(st, &args[1].v, L"wide", 4));
-    ASSERT_TRUE(call_host_function(st, HOST_ID_BASE, &result, args, 1));
+TEST_F(HostCall, ArgumentsTravelInTheirFieldsAndWideTextAsAnsi) {
+    wtext(1, L"wide");
+    integer(2, -12);
+    args[3].v.flags = VF_FLOAT;
+    args[3].v.real = 0.25;
+    ASSERT_TRUE(call_host_function(st, HOST_ID_BASE, &result, args, 3));
     EXPECT_EQ(g_host.texts[0], "wide");
     EXPECT_EQ(g_host.arguments[0].flags & VF_UNICODE, 0u);
-}
-
-TEST_F(HostCall, NumbersTravelInTheirFields) {
-    SetInteger(&args[1].v, RK_VALUE, 0, -12);
-    args[2].v.flags = VF_FLOAT;
-    args[2].v.real = 0.25;
-    ASSERT_TRUE(call_host_function(st, HOST_ID_BASE, &result, args, 2));
-    EXPECT_EQ(g_host.arguments[0].integer, -12);
-    EXPECT_EQ(g_host.arguments[0].flags, (uint32_t)VF_INT);
-    EXPECT_DOUBLE_EQ(g_host.arguments[1].real, 0.25);
-    EXPECT_EQ(g_host.arguments[1].text, nullptr);
+    EXPECT_EQ(g_host.arguments[1].integer, -12);
+    EXPECT_EQ(g_host.arguments[1].flags, (uint32_t)VF_INT);
+    EXPECT_DOUBLE_EQ(g_host.arguments[2].real, 0.25);
+    EXPECT_EQ(g_host.arguments[2].text, nullptr);
 }
 
 TEST_F(HostCall, HostStatementGetsTheRestOfTheLineFromTheDispatcherRoute) {
@@ -278,56 +251,61 @@ TEST_F(HostCall, AHostThatNeverCallsBackLeavesTheIntegerZero) {
 
 // ---------------------------------------------------------------- result codes
 
-TEST_F(HostCall, CodesWithoutReportsRaiseTheirErrors) {
-    const struct {
-        int code;
-        uint16_t error;
-    } cases[] = {
-        {-4, (uint16_t)Err::ExtenderResultNoMemory},
-        {-5, (uint16_t)Err::UserCancel},
-        {-6, TERMINATE_HOST},
-        {-7, (uint16_t)Err::ExtenderArrayCreateFailed},
-    };
-    for (const auto& c : cases) {
-        st->error = 0;
-        st->last_report.number = 0;
-        EXPECT_FALSE(fail_with(c.code, "quiet")) << c.code;
-        EXPECT_EQ(st->error, c.error) << c.code;
-        EXPECT_EQ(st->last_report.number, 0) << c.code << " must not report";
-    }
-}
-
 TEST_F(HostCall, SevereErrorIsReportedWithItsRealNumberAndStops) {
-    EXPECT_FALSE(fail_with(-3, "1234: disk on fire"));
-    EXPECT_EQ(st->error, ERROR_REPORTED_BY_RAISER);
+    EXPECT_EQ(failed(fail_with(-3, "1234: disk on fire")), ERROR_REPORTED_BY_RAISER);
     EXPECT_EQ(st->indirect_error, 1234);
     EXPECT_EQ(st->last_report.number, 1234);
     EXPECT_STREQ(st->last_report.text, "QOB Extender Error:  1234: disk on fire");
     EXPECT_EQ(st->continue_flag, 0);
 }
 
-TEST_F(HostCall, ResultsBelowMinusSevenAreReportedAsOutOfMemory) {
-    st->error_mode = ERRMODE_NOTIFY;
-    EXPECT_FALSE(fail_with(-8, "odd"));
-    EXPECT_EQ(st->error, ERROR_REPORTED_BY_RAISER);
-    EXPECT_EQ(st->last_report.number, (int)Err::ExtenderResultNoMemory);  // no indirect code
-    EXPECT_EQ(st->continue_flag, 0);  // severe: never goes on
+// What each result code becomes under each reporting setting; -1 leaves the
+// report's number unchecked.
+TEST_F(HostCall, ResultCodesByReportingSetting) {
+    const struct {
+        int code;
+        const char* text;
+        int mode, suppress, inside_execute, execute_mode;
+        bool goes_on;
+        int error, report, continue_flag;
+    } cases[] = {
+        {-4, "quiet", ERRMODE_CANCEL, 0, 0, 0, false, E(Err::ExtenderResultNoMemory), 0, 0},
+        {-5, "quiet", ERRMODE_CANCEL, 0, 0, 0, false, E(Err::UserCancel), 0, 0},
+        {-6, "quiet", ERRMODE_CANCEL, 0, 0, 0, false, TERMINATE_HOST, 0, 0},
+        {-7, "quiet", ERRMODE_CANCEL, 0, 0, 0, false, E(Err::ExtenderArrayCreateFailed), 0, 0},
+        // Below -7: out of memory, no indirect code, severe (never goes on).
+        {-8, "odd", ERRMODE_NOTIFY, 0, 0, 0, false, ERROR_REPORTED_BY_RAISER, E(Err::ExtenderResultNoMemory), 0},
+        // A minor error under ErrorMode(@OFF) is left to the statement driver.
+        {-1, "minor", ERRMODE_OFF, 0, 0, 0, false, E(Err::ExtenderMinorError), 0, 0},
+        {-2, "moderate", ERRMODE_CANCEL, 1, 0, 0, false, E(Err::ExtenderModerateError), 0, 0},
+        // Inside a quiet Execute the error counts as reported and goes on.
+        {-2, "in execute", ERRMODE_CANCEL, 0, 1, 2, true, ERROR_REPORTED_BY_RAISER, -1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.code << " " << c.text);
+        st->error = 0;
+        st->last_report.number = 0;
+        st->continue_flag = 0;
+        st->error_mode = c.mode;
+        st->suppress_reports = c.suppress;
+        st->inside_execute = c.inside_execute;
+        st->execute_error_mode = c.execute_mode;
+        EXPECT_EQ(fail_with(c.code, c.text), c.goes_on);
+        EXPECT_EQ(st->error, c.error);
+        if (c.report >= 0) { EXPECT_EQ(st->last_report.number, c.report); }
+        EXPECT_EQ(st->continue_flag, c.continue_flag);
+    }
+    st->suppress_reports = 0;
+    st->inside_execute = 0;
+    st->continue_flag = 0;
 }
 
 TEST_F(HostCall, ErrorNumberComesOnlyFromAColonWithinTenCharacters) {
     st->error_mode = ERRMODE_OFF;
-    const struct {
-        const char* text;
-        int32_t number;
-    } cases[] = {
-        {"77:x", 77},
-        {"123456789:x", 123456789},  // colon at the tenth character
-        {"1234567890:x", 999},       // colon past the reach
-        {"0: zero keeps it", 999},
-        {"no number: here", 999},
-        {"no colon at all", 999},
-        {"  -5: signed", -5},
-    };
+    // The colon may be the tenth character at the latest.
+    const struct { const char* text; int32_t number; } cases[] = {
+        {"77:x", 77}, {"123456789:x", 123456789}, {"1234567890:x", 999}, {"0: zero keeps it", 999},
+        {"no number: here", 999}, {"no colon at all", 999}, {"  -5: signed", -5}};
     for (const auto& c : cases) {
         st->error = 0;
         EXPECT_FALSE(fail_with(-1, c.text)) << c.text;
@@ -335,36 +313,10 @@ TEST_F(HostCall, ErrorNumberComesOnlyFromAColonWithinTenCharacters) {
     }
 }
 
-TEST_F(HostCall, MinorErrorUnderErrorModeOffIsLeftToTheStatementDriver) {
-    st->error_mode = ERRMODE_OFF;
-    EXPECT_FALSE(fail_with(-1, "minor"));
-    EXPECT_EQ(st->error, (uint16_t)Err::ExtenderMinorError);
-    EXPECT_EQ(st->last_report.number, 0);
-}
-
-TEST_F(HostCall, SuppressedReportsLeaveTheIndirectCode) {
-    st->suppress_reports = 1;
-    EXPECT_FALSE(fail_with(-2, "moderate"));
-    EXPECT_EQ(st->error, (uint16_t)Err::ExtenderModerateError);
-    EXPECT_EQ(st->last_report.number, 0);
-    st->suppress_reports = 0;
-}
-
-TEST_F(HostCall, InsideQuietExecuteTheErrorCountsAsReportedAndGoesOn) {
-    st->inside_execute = 1;
-    st->execute_error_mode = 2;
-    EXPECT_TRUE(fail_with(-2, "in execute"));
-    EXPECT_EQ(st->error, ERROR_REPORTED_BY_RAISER);
-    EXPECT_EQ(st->continue_flag, 1);
-    st->inside_execute = 0;
-    st->continue_flag = 0;
-}
-
 TEST_F(HostCall, InsideExecuteASilentBoxAnswersCancel) {
     st->inside_execute = 1;
     st->execute_error_mode = 0;
-    EXPECT_FALSE(fail_with(-1, "in execute"));
-    EXPECT_EQ(st->error, (uint16_t)Err::UserCancel);
+    EXPECT_EQ(failed(fail_with(-1, "in execute")), (uint16_t)Err::UserCancel);
     EXPECT_STREQ(st->silent_text, "EXECUTE::in execute");
     st->inside_execute = 0;
 }
@@ -398,8 +350,7 @@ TEST_F(HostCall, HookPassesItsTextAndFourNumbersAndReturnsTheAnswer) {
 TEST_F(HostCall, HookStopRequestBecomesTheHostTerminationCode) {
     g_host.code = KESTR_RESULT_STOP;
     g_host.use_callback = false;
-    EXPECT_FALSE(call_host_hook(st, KESTR_HOOK_SCRIPT, "c:\\x.qob", 1, 0, 0, 0));
-    EXPECT_EQ(st->error, TERMINATE_HOST);
+    EXPECT_EQ(failed(call_host_hook(st, KESTR_HOOK_SCRIPT, "c:\\x.qob", 1, 0, 0, 0)), TERMINATE_HOST);
 }
 
 // ---------------------------------------------------------------- DLLServices
@@ -470,8 +421,7 @@ TEST_F(Services, RunReportNeedsTheWholeRecord) {
 TEST_F(Services, HeapCopyAndAddressRoundTrip) {
     intptr_t offset = call(KESTR_SVC_HEAP_COPY, text("kept"));
     ASSERT_GT(offset, 0);
-    EXPECT_STREQ(reinterpret_cast<const char*>(call(KESTR_SVC_HEAP_ADDRESS, 0, 0, 0, (uintptr_t)offset)),
-                 "kept");
+    EXPECT_STREQ(reinterpret_cast<const char*>(call(KESTR_SVC_HEAP_ADDRESS, 0, 0, 0, (uintptr_t)offset)), "kept");
     VFree(st, static_cast<uint32_t>(offset));
 }
 

@@ -28,7 +28,6 @@ class IncludeTest : public EngineTest {
 protected:
     std::string dir;  // with a trailing backslash
     std::vector<std::string> files;
-    std::vector<HGLOBAL> blocks;
     char saved_cwd[MAX_PATH] = "";
 
     void SetUp() override {
@@ -44,7 +43,6 @@ protected:
 
     void TearDown() override {
         SetCurrentDirectoryA(saved_cwd);
-        for (HGLOBAL h : blocks) GlobalFree(h);
         for (const std::string& f : files) DeleteFileA(f.c_str());
         RemoveDirectoryA(dir.c_str());
         EngineTest::TearDown();
@@ -56,17 +54,10 @@ protected:
         return files.back();
     }
 
-    HGLOBAL block_of(const std::string& text) {
-        HGLOBAL h = GlobalAlloc(GHND, text.size() + 1);
-        memcpy(GlobalLock(h), text.c_str(), text.size() + 1);
-        GlobalUnlock(h);
-        return h;
-    }
-
     // Runs PrepareScript over text; *out receives the prepared text.
     int32_t prepare(const std::string& text, std::string* out, const std::string& directory = "", int level = 0,
                     const char* file_name = "main.qob") {
-        HGLOBAL h = block_of(text);
+        HGLOBAL h = script_block(text.data(), text.size());
         error_name[0] = 0;
         int32_t result = PrepareScript(st, &h, file_name, directory.c_str(), error_name, level);
         const char* p = static_cast<const char*>(GlobalLock(h));
@@ -79,22 +70,12 @@ protected:
         return result;
     }
 
-    // A scrambled buffer over a prepared text, as the loader leaves it.
-    ScriptBuffer scrambled(const std::string& text) {
-        HGLOBAL h = block_of(text);
-        blocks.push_back(h);
-        ScrambleScript(st, static_cast<uint8_t*>(GlobalLock(h)), static_cast<uint32_t>(text.size()));
-        GlobalUnlock(h);
-        return ScriptBuffer{h, static_cast<uint32_t>(text.size()), 0};
-    }
-
     char error_name[MAX_PATH];
+    std::string out;  // the last prepared text
 };
 
 TEST_F(IncludeTest, MarkersAfterDirectiveLines) {
-    std::string out;
-    const std::string text =
-        "a=1\r\n#DefineFunction f()\r\nReturn 1\r\n#EndFunction\r\n  #definesubroutine g()\nb=2";
+    const std::string text = "a=1\r\n#DefineFunction f()\r\nReturn 1\r\n#EndFunction\r\n  #definesubroutine g()\nb=2";
     ASSERT_GT(prepare(text, &out), 0);
     EXPECT_EQ(out, marker("@@@A", "main.qob") + "a=1 \n#DefineFunction f() \n" + marker("@@@C", "main.qob") +
                        "Return 1 \n#EndFunction \n  #definesubroutine g()\n" + marker("@@@F", "main.qob") + "b=2");
@@ -113,7 +94,6 @@ TEST_F(IncludeTest, MarkersAfterDirectiveLines) {
 }
 
 TEST_F(IncludeTest, AlreadyPreparedTextIsLeftAlone) {
-    std::string out;
     const std::string prepared = marker("@@@A", "x.qob") + "a\r\nb";
     EXPECT_EQ(prepare(prepared, &out), static_cast<int32_t>(prepared.size()));
     EXPECT_EQ(out, prepared);  // not even its line ends
@@ -128,7 +108,6 @@ TEST_F(IncludeTest, AlreadyPreparedTextIsLeftAlone) {
 }
 
 TEST_F(IncludeTest, IncludeFromTheDirectoryArgument) {
-    std::string out;
     const std::string expected = marker("@@@A", "main.qob") + "a\n" + marker("@@@A", dir + "inc.txt") +
                                  "x = 5 \ny = 6\n" + marker("@@@C", "main.qob") + "b";
     ASSERT_GT(prepare("a\n#include inc.txt\r\nb", &out, dir), 0);
@@ -139,7 +118,6 @@ TEST_F(IncludeTest, IncludeFromTheDirectoryArgument) {
 }
 
 TEST_F(IncludeTest, CurrentDirectoryAfterTheDirectoryArgument) {
-    std::string out;
     ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
     ASSERT_GT(prepare("#include inc.txt\n", &out, "C:\\no such dir\\"), 0);
     EXPECT_EQ(out, marker("@@@A", "main.qob") + marker("@@@A", "inc.txt") + "x = 5 \ny = 6\n" +
@@ -147,7 +125,6 @@ TEST_F(IncludeTest, CurrentDirectoryAfterTheDirectoryArgument) {
 }
 
 TEST_F(IncludeTest, AbsoluteAndQuotedNames) {
-    std::string out;
     write_file("with blank.txt", "w = 1");
     ASSERT_GT(prepare("#include " + dir + "inc.txt\n", &out, "C:\\no such dir\\"), 0);
     EXPECT_NE(out.find(marker("@@@A", dir + "inc.txt") + "x = 5"), std::string::npos);
@@ -162,7 +139,6 @@ TEST_F(IncludeTest, AbsoluteAndQuotedNames) {
 }
 
 TEST_F(IncludeTest, FilesThatCannotBeIncluded) {
-    std::string out;
     EXPECT_EQ(prepare("a\n#include \"inc.txt\nb\n", &out, dir), 0);
     EXPECT_STREQ(error_name, "inc.txt");
     EXPECT_EQ(prepare("#include missing.txt \n", &out, dir), 0);
@@ -176,7 +152,6 @@ TEST_F(IncludeTest, FilesThatCannotBeIncluded) {
 }
 
 TEST_F(IncludeTest, NestingLimit) {
-    std::string out;
     write_file("self.txt", "x = 1\n#include self.txt\n");
     EXPECT_EQ(prepare("#include self.txt\n", &out, dir), -2);
     // Text at level 15 may not include anything; at level 14 it may.
@@ -201,8 +176,7 @@ TEST_F(IncludeTest, LocateWithoutMarkers) {
 class LoadScriptTest : public IncludeTest {
 protected:
     int load(const std::string& path) {
-        Value result;
-        init_value(&result);
+        Value result = int_value();
         st->error = 0;
         int outcome = LoadScriptFile(st, &result, path.c_str());
         release_value(st, &result);

@@ -18,8 +18,7 @@ std::vector<std::string> g_host_texts;
 int32_t g_host_function = -1;
 
 int __stdcall intcontrol_host(HWND, uintptr_t, uint32_t, int32_t function, ResultCallbackFn callback,
-                              ExtenderContext* context, uint32_t*, ExtenderValue* args, int32_t count,
-                              ExtenderValue*) {
+                              ExtenderContext* context, uint32_t*, ExtenderValue* args, int32_t count, ExtenderValue*) {
     g_host_function = function;
     g_host_texts.clear();
     for (int i = 0; i < count; ++i)
@@ -52,16 +51,8 @@ protected:
     }
 
     void install_host_table() {
-        host_table[0].type = KT_FUNCTION;
-        host_table[0].value = 1;
-        host_table[0].length = 4;
-        strcpy(host_table[0].name, "beep");
-        host_table[1].id = 1;
-        host_table[1].type = KT_FUNCTION;
-        host_table[1].kinds_low = 0x11111;  // five ANSI texts
-        host_table[1].value = 5;
-        host_table[1].length = 10;
-        strcpy(host_table[1].name, "intcontrol");
+        host_table[0] = entry_for("beep", KT_FUNCTION, 1);
+        host_table[1] = entry_for("intcontrol", KT_FUNCTION, 5, 0x11111, 0, 1);  // five ANSI texts
         st->host_keywords = host_table;
         st->host_handler = reinterpret_cast<HostHandlerFn>(reinterpret_cast<void*>(intcontrol_host));
     }

@@ -40,11 +40,7 @@ protected:
 // ---------------------------------------------------------------- the jump cache
 
 TEST_F(Jumps, GoToIsRewrittenIntoAResolvedJump) {
-    const std::string script = "n = 0\n"
-                               "GoTo skip\n"
-                               "n = 100\n"
-                               ":skip\n"
-                               "n = n + 1\n";
+    const std::string script = "n = 0\nGoTo skip\nn = 100\n:skip\nn = n + 1\n";
     EXPECT_EQ(run(script), 0);
     const uint32_t statement = position_of(script, "GoTo");
     const uint32_t label = position_of(script, ":skip");
@@ -57,28 +53,20 @@ TEST_F(Jumps, GoToIsRewrittenIntoAResolvedJump) {
     const uint8_t comment = ';';
     write_script_bytes(st, buffer, label, &comment, 1);
     EXPECT_EQ(run_buffer(), 0);
-    EXPECT_EQ(integer("n"), 1);
+    EXPECT_EQ(int_var("n"), 1);
 }
 
 TEST_F(Jumps, GoSubIsRewrittenAndStillPushesItsFrame) {
-    const std::string script = "r = ''\n"
-                               "GoSub sub\n"
-                               "r = r : 'b'\n"
-                               "GoSub sub\n"
-                               "Exit\n"
-                               ":sub\n"
-                               "r = r : 'a'\n"
-                               "Return\n";
+    const std::string script = "r = ''\nGoSub sub\nr = r : 'b'\nGoSub sub\nExit\n:sub\nr = r : 'a'\nReturn\n";
     EXPECT_EQ(run_error(script), TERMINATE_EXIT);
-    EXPECT_EQ(text("r"), "aba");
+    EXPECT_EQ(text_var("r"), "aba");
     const uint32_t first = position_of(script, "GoSub");
     EXPECT_EQ(byte_at(first), 158);
     EXPECT_EQ(resolved_target(first), position_of(script, ":sub"));
     EXPECT_EQ(st->structure_depth, 0);
     st->error = 0;
     EXPECT_EQ(run_buffer(), TERMINATE_EXIT);
-    st->error = 0;
-    EXPECT_EQ(text("r"), "aba") << "resolved GoSubs return like searched ones";
+    EXPECT_EQ(text_var("r"), "aba") << "resolved GoSubs return like searched ones";
     EXPECT_EQ(st->structure_depth, 0);
 }
 
@@ -98,11 +86,11 @@ TEST_F(Jumps, ResolvedJumpsInSkippedRegionsDoNothing) {
     const std::string script = "x = 0\nIf flag\nGoTo end\nEndIf\nx = 5\n:end\n";
     ASSERT_TRUE(set_variable_int(st, "flag", 1));
     EXPECT_EQ(run(script), 0);
-    EXPECT_EQ(integer("x"), 0);
+    EXPECT_EQ(int_var("x"), 0);
     ASSERT_EQ(byte_at(position_of(script, "GoTo")), 159);
     ASSERT_TRUE(set_variable_int(st, "flag", 0));
     EXPECT_EQ(run_buffer(), 0);
-    EXPECT_EQ(integer("x"), 5);
+    EXPECT_EQ(int_var("x"), 5);
 }
 
 // ---------------------------------------------------------------- GoSub and Return
@@ -174,7 +162,7 @@ protected:
 TEST_F(ForEach, WalksEveryElementWithOneEnumeration) {
     make_collection("coll", 3);
     EXPECT_EQ(run("r = ''\nForEach x in coll\n  r = r : x\nNext\n"), 0);
-    EXPECT_EQ(text("r"), "321");
+    EXPECT_EQ(text_var("r"), "321");
     EXPECT_EQ(g_begin_calls, 1) << "later passes reuse the kept collection";
     EXPECT_EQ(st->structure_depth, 0);
     EXPECT_EQ(st->in_loop, 0);
@@ -184,16 +172,10 @@ TEST_F(ForEach, WalksEveryElementWithOneEnumeration) {
 TEST_F(ForEach, BreakAndNestingReleaseTheirCollections) {
     make_collection("outer", 2);
     make_collection("inner", 3);
-    EXPECT_EQ(run("r = ''\n"
-                  "ForEach a in outer\n"
-                  "  ForEach b in inner\n"
-                  "    r = r : a : b : ' '\n"
-                  "    If b == 2 Then Break\n"
-                  "  Next\n"
-                  "Next\n"),
-              0);
+    EXPECT_EQ(run("r = ''\nForEach a in outer\n  ForEach b in inner\n    r = r : a : b : ' '\n"
+                  "    If b == 2 Then Break\n  Next\nNext\n"), 0);
     // Each outer pass starts the inner loop afresh.
-    EXPECT_EQ(text("r"), "23 22 13 12 ");
+    EXPECT_EQ(text_var("r"), "23 22 13 12 ");
     EXPECT_EQ(g_begin_calls, 3);
     EXPECT_FALSE(hidden_variable_left());
 }
@@ -201,24 +183,22 @@ TEST_F(ForEach, BreakAndNestingReleaseTheirCollections) {
 TEST_F(ForEach, EmptyCollectionSkipsTheBody) {
     make_collection("none", 0);
     EXPECT_EQ(run("n = 0\nForEach x in none\n  n = n + 1\nNext\n"), 0);
-    EXPECT_EQ(integer("n"), 0);
+    EXPECT_EQ(int_var("n"), 0);
     EXPECT_FALSE(hidden_variable_left());
 }
 
 TEST_F(ForEach, SyntaxAndValueErrors) {
     make_collection("coll", 1);
-    EXPECT_EQ(run_error("ForEach\n"), E(Err::IncompleteStatement));
-    EXPECT_EQ(run_error("ForEach 5 in coll\n"), E(Err::ForEachBadSyntax));
-    EXPECT_EQ(run_error("ForEach x of coll\n"), E(Err::ForEachBadSyntax));
-    st->structure_depth = 0;
-    EXPECT_EQ(run_error("ForEach x = coll\n"), E(Err::ForEachBadSyntax));
-    st->structure_depth = 0;
-    EXPECT_EQ(run_error("ForEach x in\n"), E(Err::ForEachBadSyntax));
-    st->structure_depth = 0;
-    EXPECT_EQ(run_error("n = 5\nForEach x in n\n"), E(Err::ForEachBadSyntax)) << "not a collection";
-    st->structure_depth = 0;
-    EXPECT_EQ(run_error("ForEach x in coll coll\n"), E(Err::ExtraAfterExpression));
-    st->structure_depth = 0;
+    const struct { const char* script; Err error; } cases[] = {
+        {"ForEach\n", Err::IncompleteStatement}, {"ForEach 5 in coll\n", Err::ForEachBadSyntax},
+        {"ForEach x of coll\n", Err::ForEachBadSyntax}, {"ForEach x = coll\n", Err::ForEachBadSyntax},
+        {"ForEach x in\n", Err::ForEachBadSyntax},
+        {"n = 5\nForEach x in n\n", Err::ForEachBadSyntax},  // not a collection
+        {"ForEach x in coll coll\n", Err::ExtraAfterExpression}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(run_error(c.script), E(c.error)) << c.script;
+        st->structure_depth = 0;
+    }
     g_collection_hooks = {};
     EXPECT_EQ(run_error("ForEach x in coll\n"), E(Err::OleNotCollection));
     st->structure_depth = 0;

@@ -31,20 +31,16 @@ protected:
         }
         return out;
     }
-    void first(const std::string& text) {
+    // Starts reading `text` and reads its first token, as a word or raw.
+    void first(const std::string& text, bool raw = false) {
         line = text;
         lexer_start(st, line.c_str());
-        get_token(st);
+        raw ? get_string_token(st) : get_token(st);
     }
 };
 
 TEST_F(LexerTest, NumbersAndTheirErrors) {
-    struct Case {
-        const char* text;
-        int kind;
-        const char* token;
-        int error;
-    } cases[] = {
+    struct Case { const char* text; int kind; const char* token; int error; } cases[] = {
         {"1.5e+3", TK_FLOAT, "1.5e+3", 0}, {".5", TK_FLOAT, ".5", 0},   {"5.", TK_FLOAT, "5.", 0},
         {"42", TK_INT, "42", 0},           {"1E-2", TK_FLOAT, "1E-2", 0}, {"12abc", TK_INT, "12", 0},
         {"1.5e", TK_END, "", 3054},         {"1..2", TK_END, "", 3338},    {"1e2e3", TK_END, "", 3339},
@@ -127,20 +123,14 @@ TEST_F(LexerTest, PutbackRereadsTheSameToken) {
 }
 
 TEST_F(LexerTest, RawWordsKeepTheirCase) {
-    line = "  MyLabel rest";
-    lexer_start(st, line.c_str());
-    get_string_token(st);
+    first("  MyLabel rest", true);
     EXPECT_EQ(st->lexer.kind, TK_STRING);
     EXPECT_EQ(st->lexer.id, RAW_WORD_ID);
     EXPECT_STREQ(st->lexer.text, "MyLabel");
-    line = "; only a comment";
-    lexer_start(st, line.c_str());
-    get_string_token(st);
+    first("; only a comment", true);
     EXPECT_EQ(st->lexer.kind, TK_END);
     EXPECT_EQ(st->error, 0);
-    line = "!bang";
-    lexer_start(st, line.c_str());
-    get_string_token(st);
+    first("!bang", true);
     EXPECT_EQ(st->error, 3054);
 }
 

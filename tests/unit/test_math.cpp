@@ -22,13 +22,12 @@ protected:
 };
 
 TEST_F(MathBuiltins, NumberTestsJudgeVariantsByTheirText) {
-    EXPECT_EQ(test_variant("isint", VT_R8, 2.5, nullptr), 0);  // OLE alone would say I4 2
-    EXPECT_EQ(test_variant("isint", VT_R8, 3.0, nullptr), 0);
-    EXPECT_EQ(test_variant("isfloat", VT_R8, 2.5, nullptr), 1);
-    EXPECT_EQ(test_variant("isint", VT_I4, 7, nullptr), 1);
-    EXPECT_EQ(test_variant("isint", VT_BSTR, 0, L"2.5"), 0);
-    EXPECT_EQ(test_variant("isnumber", VT_BSTR, 0, L"2.5"), 1);
-    EXPECT_EQ(test_variant("isnumber", VT_BSTR, 0, L"x"), 0);
+    // OLE alone would call the VT_R8 2.5 an I4 2.
+    const struct { const char* name; VARTYPE type; double real; const wchar_t* text; int32_t want; } cases[] = {
+        {"isint", VT_R8, 2.5, nullptr, 0}, {"isint", VT_R8, 3.0, nullptr, 0}, {"isfloat", VT_R8, 2.5, nullptr, 1},
+        {"isint", VT_I4, 7, nullptr, 1}, {"isint", VT_BSTR, 0, L"2.5", 0}, {"isnumber", VT_BSTR, 0, L"2.5", 1},
+        {"isnumber", VT_BSTR, 0, L"x", 0}};
+    for (const auto& c : cases) EXPECT_EQ(test_variant(c.name, c.type, c.real, c.text), c.want) << c.name << " " << c.real;
 }
 
 }  // namespace

@@ -48,22 +48,17 @@ TEST_F(MenuPath, JoinedNamesIgnoreMarksCaseSpacesAndAccelerators) {
 }
 
 TEST_F(MenuPath, JoinedPathMustEndAtAnItem) {
-    EXPECT_EQ(joined("File"), -1);          // a submenu, not an item
-    EXPECT_EQ(joined("Edit More"), -1);
-    EXPECT_EQ(joined("File Ne"), -1);       // part of a name
-    EXPECT_EQ(joined("File New X"), -1);    // past an item
-    EXPECT_EQ(joined("File Save As Ctrl+S"), -1);
-    EXPECT_EQ(joined("Edit Exit"), -1);     // another menu's item
+    // Submenus, part of a name, past an item, another menu's item.
+    for (const char* path : {"File", "Edit More", "File Ne", "File New X", "File Save As Ctrl+S", "Edit Exit"})
+        EXPECT_EQ(joined(path), -1) << path;
 }
 
 TEST_F(MenuPath, DelimitedNamesCompareWhole) {
-    EXPECT_EQ(find_menu_item_delimited(bar_, "File|Save As", '|'), static_cast<int>(kSaveAs));
-    EXPECT_EQ(find_menu_item_delimited(bar_, "edit|more|DEEP", '|'), static_cast<int>(kDeep));
-    EXPECT_EQ(find_menu_item_delimited(bar_, "Edit Upper", ' '), static_cast<int>(kUpper));
-    EXPECT_EQ(find_menu_item_delimited(bar_, "Edit|Up", '|'), -1);
-    EXPECT_EQ(find_menu_item_delimited(bar_, "File|SaveAs", '|'), -1);
-    EXPECT_EQ(find_menu_item_delimited(bar_, "File", '|'), -1);
-    EXPECT_EQ(find_menu_item_delimited(bar_, "File|New|", '|'), -1);
+    const struct { const char* path; char delimiter; int want; } cases[] = {
+        {"File|Save As", '|', static_cast<int>(kSaveAs)}, {"edit|more|DEEP", '|', static_cast<int>(kDeep)},
+        {"Edit Upper", ' ', static_cast<int>(kUpper)}, {"Edit|Up", '|', -1}, {"File|SaveAs", '|', -1},
+        {"File", '|', -1}, {"File|New|", '|', -1}};
+    for (const auto& c : cases) EXPECT_EQ(find_menu_item_delimited(bar_, c.path, c.delimiter), c.want) << c.path;
 }
 
 }  // namespace

@@ -64,12 +64,18 @@ protected:
         LoadMyString(st, nullptr, 0, buffer, sizeof buffer);
         EngineTest::TearDown();
     }
+
+    // Message `number` as LoadMyString gives it (0 drops the cached decision).
+    std::string message(int number) {
+        char buffer[LINE_BUFFER_BYTES];
+        LoadMyString(st, nullptr, number, buffer, sizeof buffer);
+        return buffer;
+    }
 };
 
 TEST_F(LanguageFileTest, OverridesFromHundredUpAndExpandsControlCharacters) {
     char buffer[LINE_BUFFER_BYTES];
-    LoadMyString(st, nullptr, 0, buffer, sizeof buffer);
-
+    message(0);
     EXPECT_EQ(LoadMyString(st, nullptr, 3051, buffer, sizeof buffer), 24);
     EXPECT_STREQ(buffer, "Line one\nline two\ttabbed");
     wchar_t wide[64];
@@ -78,24 +84,17 @@ TEST_F(LanguageFileTest, OverridesFromHundredUpAndExpandsControlCharacters) {
 
     EXPECT_EQ(LoadMyString(st, nullptr, 100, buffer, sizeof buffer), 19);
     EXPECT_STREQ(buffer, "Exactly one hundred");
-    LoadMyString(st, nullptr, 99, buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "1.0.0");
-    // A key the file lacks falls back to the string table.
-    LoadMyString(st, nullptr, 111, buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "Execution Error");
+    EXPECT_EQ(message(99), "1.0.0");
+    EXPECT_EQ(message(111), "Execution Error") << "a key the file lacks falls back to the string table";
 }
 
 TEST_F(LanguageFileTest, DecisionIsCachedUntilNumberZero) {
-    char buffer[LINE_BUFFER_BYTES];
-    LoadMyString(st, nullptr, 0, buffer, sizeof buffer);
+    message(0);
     ASSERT_TRUE(IniWriteString("MAIN", "Language", "XXX"));
-    LoadMyString(st, nullptr, 3051, buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "Line one\nline two\ttabbed") << "re-read without number 0";
-
+    EXPECT_EQ(message(3051), "Line one\nline two\ttabbed") << "re-read without number 0";
     // "XXX" means unset: the Windows profile or "enu" decides, not "tst".
-    LoadMyString(st, nullptr, 0, buffer, sizeof buffer);
-    LoadMyString(st, nullptr, 3051, buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "Undefined variable or function");
+    message(0);
+    EXPECT_EQ(message(3051), "Undefined variable or function");
 }
 
 std::string today() {
@@ -137,8 +136,7 @@ TEST_F(SilentLogTest, AppendsHeaderCaptionAndText) {
     std::string before = today();
     EXPECT_EQ(MessageOrLog(st, nullptr, "First text", "First caption", MB_ICONHAND), IDCANCEL);
 
-    HWND host = CreateWindowA("STATIC", "Host Title", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                              nullptr, nullptr);
+    HWND host = CreateWindowA("STATIC", "Host Title", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(host, nullptr);
     st->host_window = host;
     EXPECT_EQ(MessageOrLog(st, nullptr, "Second\r\ntext", "Second caption", MB_OK), IDCANCEL);

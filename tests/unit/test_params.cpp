@@ -15,34 +15,20 @@ protected:
         return index == NO_SLOT ? nullptr : slot_at(st, index);
     }
 
-    std::string text(const char* name) {
-        const VariableSlot* slot = param(name);
-        if (!slot) return "<none>";
-        const char* t = value_text(st, slot->v);
-        return t ? t : "<not text>";
-    }
-
-    int32_t count() {
-        const VariableSlot* slot = param("param0");
-        return slot && (slot->v.flags & VF_INT) ? slot->v.integer : -999;
-    }
 };
 
 TEST_F(Params, QuotedAndUnquotedPartsJoin) {
     EXPECT_EQ(SetScriptParameters(st, "\"a b\"c x\"y z\"w `q ''r` \"\" \"open to end"), 5);
-    EXPECT_EQ(text("param1"), "a bc");
-    EXPECT_EQ(text("param2"), "xy zw");
-    EXPECT_EQ(text("param3"), "q ''r");
-    EXPECT_EQ(text("param4"), "");
-    EXPECT_EQ(text("param5"), "open to end");
+    const char* want[] = {"a bc", "xy zw", "q ''r", "", "open to end"};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(text_var(("param" + std::to_string(i + 1)).c_str()), want[i]) << i + 1;
 }
 
 TEST_F(Params, FewerParametersDeleteTheSurplus) {
     ASSERT_EQ(SetScriptParameters(st, "a b c"), 3);
     const uint16_t used = st->table.used;
     EXPECT_EQ(SetScriptParameters(st, "x"), 1);
-    EXPECT_EQ(count(), 1);
-    EXPECT_EQ(text("param1"), "x");
+    EXPECT_EQ(int_var("param0"), 1);
+    EXPECT_EQ(text_var("param1"), "x");
     EXPECT_EQ(param("param2"), nullptr);
     EXPECT_EQ(param("param3"), nullptr);
     // param3 held the top slot; param2 below it stays counted as empty.
@@ -54,8 +40,8 @@ TEST_F(Params, OnlyAnIntegerParam0DeletesOldParameters) {
     ASSERT_TRUE(set_variable_text(st, "param1", "old1"));
     ASSERT_TRUE(set_variable_text(st, "param2", "old2"));
     EXPECT_EQ(SetScriptParameters(st, "new"), 1);
-    EXPECT_EQ(text("param1"), "new");
-    EXPECT_EQ(text("param2"), "old2");
+    EXPECT_EQ(text_var("param1"), "new");
+    EXPECT_EQ(text_var("param2"), "old2");
 
     // A huge count must not make the deletion crawl through every number.
     ASSERT_TRUE(set_variable_int(st, "param0", 2000000000));
@@ -67,7 +53,7 @@ TEST_F(Params, OnlyAnIntegerParam0DeletesOldParameters) {
 
 TEST_F(Params, WideTwinStoresWideStrings) {
     EXPECT_EQ(SetScriptParametersW(st, L"\u4e2d \"b c\""), 2);
-    EXPECT_EQ(count(), 2);
+    EXPECT_EQ(int_var("param0"), 2);
     const VariableSlot* one = param("param1");
     ASSERT_NE(one, nullptr);
     EXPECT_EQ(one->v.flags, (uint32_t)VF_UNICODE);
@@ -78,7 +64,7 @@ TEST_F(Params, WideTwinStoresWideStrings) {
     // The ANSI form then removes what the wide form left.
     EXPECT_EQ(SetScriptParameters(st, "z"), 1);
     EXPECT_EQ(param("param2"), nullptr);
-    EXPECT_EQ(text("param1"), "z");
+    EXPECT_EQ(text_var("param1"), "z");
 }
 
 }  // namespace

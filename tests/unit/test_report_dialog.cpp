@@ -15,14 +15,16 @@ protected:
         ErrorPathTest::SetUp();
         st->silent = 0;
     }
+    // What the error dialog of a run showed before `button` answered it.
+    SeenDialog answered(const std::string& text, int button) {
+        SeenDialog seen;
+        run_answered(text, answer_error_dialog, kErrorCaption, button, &seen);
+        return seen;
+    }
 };
 
 TEST_F(ReportDialog, NotifyModerateEventShowsContinueAndTheRunGoesOn) {
-    SeenDialog seen;
-    std::thread user(answer_error_dialog, kErrorCaption, IDOK, &seen);
-    const bool ran = run("ErrorMode(@NOTIFY)\nErrorEvent(-2, 7002, \"boom\")\ndone = 1\n");
-    user.join();
-    ASSERT_TRUE(ran);
+    const SeenDialog seen = answered("ErrorMode(@NOTIFY)\nErrorEvent(-2, 7002, \"boom\")\ndone = 1\n", IDOK);
     ASSERT_TRUE(seen.found);
     EXPECT_TRUE(seen.has_exit_button) << "ERRORMSGB";
     EXPECT_EQ(seen.error_text, "User-Defined Error:  7002: boom");
@@ -35,11 +37,8 @@ TEST_F(ReportDialog, NotifyModerateEventShowsContinueAndTheRunGoesOn) {
 TEST_F(ReportDialog, DriverReportsAModerateErrorThatNoHandlerTook) {
     // Handler armed but its label missing: the driver itself reports.
     st->error_handler_mode = 1;
-    SeenDialog seen;
-    std::thread user(answer_error_dialog, kErrorCaption, IDOK, &seen);
-    const bool ran = run("ErrorMode(@NOTIFY)\na = 1\nErrorEvent(-2, 7003, \"unhandled\")\ndone = 1\n");
-    user.join();
-    ASSERT_TRUE(ran);
+    const SeenDialog seen =
+        answered("ErrorMode(@NOTIFY)\na = 1\nErrorEvent(-2, 7003, \"unhandled\")\ndone = 1\n", IDOK);
     ASSERT_TRUE(seen.found);
     EXPECT_TRUE(seen.has_exit_button);
     EXPECT_EQ(seen.error_text, "2669:  Moderate user-defined error");
@@ -49,11 +48,7 @@ TEST_F(ReportDialog, DriverReportsAModerateErrorThatNoHandlerTook) {
 }
 
 TEST_F(ReportDialog, ExitButtonStopsTheRun) {
-    SeenDialog seen;
-    std::thread user(answer_error_dialog, kErrorCaption, IDCANCEL, &seen);
-    const bool ran = run("ErrorMode(@NOTIFY)\nErrorEvent(-2, 7002, \"boom\")\ndone = 1\n");
-    user.join();
-    ASSERT_TRUE(ran);
+    const SeenDialog seen = answered("ErrorMode(@NOTIFY)\nErrorEvent(-2, 7002, \"boom\")\ndone = 1\n", IDCANCEL);
     ASSERT_TRUE(seen.found);
     EXPECT_FALSE(defined("done"));
     EXPECT_EQ(st->last_run_error, ERROR_REPORTED_BY_EVENT);
@@ -61,11 +56,7 @@ TEST_F(ReportDialog, ExitButtonStopsTheRun) {
 
 TEST_F(ReportDialog, CancelModeAndSevereErrorsOfferOnlyTheStopButton) {
     for (const char* script : {"a = ArrDimension(-1)\ndone = 1\n", "ErrorMode(@NOTIFY)\nx = 1 2\ndone = 1\n"}) {
-        SeenDialog seen;
-        std::thread user(answer_error_dialog, kErrorCaption, IDOK, &seen);
-        const bool ran = run(script);
-        user.join();
-        ASSERT_TRUE(ran);
+        const SeenDialog seen = answered(script, IDOK);
         ASSERT_TRUE(seen.found) << script;
         EXPECT_FALSE(seen.has_exit_button) << "ERRORMSG: " << script;
         EXPECT_FALSE(defined("done")) << "OK in ERRORMSG still stops: " << script;
@@ -91,9 +82,7 @@ void answer_buttons(SeenButtons* seen) {
 
 TEST_F(ReportDialog, MoreInfoAndSupportButtonsFollowTheState) {
     SeenButtons plain;
-    std::thread first(answer_buttons, &plain);
-    ASSERT_TRUE(run("ErrorMode(@NOTIFY)\nErrorEvent(-2, 7002, \"boom\")\n"));
-    first.join();
+    run_answered("ErrorMode(@NOTIFY)\nErrorEvent(-2, 7002, \"boom\")\n", answer_buttons, &plain);
     ASSERT_TRUE(plain.found);
     EXPECT_FALSE(plain.more_info_enabled);
     EXPECT_FALSE(plain.support_visible);
@@ -102,10 +91,8 @@ TEST_F(ReportDialog, MoreInfoAndSupportButtonsFollowTheState) {
     lstrcpynA(st->support_address, "https://support.invalid/", MAX_PATH);
     lstrcpynA(st->host_version_text, "Runner 2.5", sizeof st->host_version_text);
     SeenButtons rich;
-    std::thread second(answer_buttons, &rich);
     // The extra characters after the expression leave a hint behind.
-    ASSERT_TRUE(run("x = 1 2\n"));
-    second.join();
+    run_answered("x = 1 2\n", answer_buttons, &rich);
     ASSERT_TRUE(rich.found);
     EXPECT_TRUE(rich.more_info_enabled);
     EXPECT_TRUE(rich.support_visible);
@@ -126,18 +113,9 @@ void answer_with_traceback(SeenDialog* error_dialog, SeenDialog* traceback) {
 
 TEST_F(ReportDialog, TracebackListsEveryFrameAndTheErrorLine) {
     SeenDialog error_dialog, traceback;
-    std::thread user(answer_with_traceback, &error_dialog, &traceback);
-    const bool ran = run("While 1 ; padding to thirty-two.\n"
-                         "  GoSub sub1\n"
-                         "EndWhile\n"
-                         "Exit\n"
-                         ":sub1\n"
-                         "If 1 ; thirty-three characters lo\n"
-                         "  x = 1 2 ; this error line is long enough\n"
-                         "EndIf\n"
-                         "Return\n");
-    user.join();
-    ASSERT_TRUE(ran);
+    run_answered("While 1 ; padding to thirty-two.\n  GoSub sub1\nEndWhile\nExit\n:sub1\n"
+                 "If 1 ; thirty-three characters lo\n  x = 1 2 ; this error line is long enough\nEndIf\nReturn\n",
+                 answer_with_traceback, &error_dialog, &traceback);
     ASSERT_TRUE(error_dialog.found);
     ASSERT_TRUE(traceback.found);
     EXPECT_EQ(error_dialog.location, std::string("On line 7 of ") + kScriptPath);

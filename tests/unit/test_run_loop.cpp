@@ -2,42 +2,13 @@
 // look: a long line in a definition, cancels between statements, the host's
 // statement hook, UTF-16 blocks, the entry's resets and cursors, the message
 // pump and the timed wait's early end.
-#include "engine_fixture.h"
+#include "recording_host.h"
 
 #include <vector>
 #include "lang/host_call.h"
 #include "lang/pump.h"
 
 namespace {
-
-// ------------------------------------------------------------------ a recording host
-
-struct HostLog {
-    std::vector<int32_t> functions;
-    std::vector<std::string> texts;
-    std::vector<uintptr_t> positions;
-    int stop_at_call = -1;          // answer the n-th call (from 0) with a stop
-    const char* change_to = nullptr;  // directory the host moves to, reporting it
-};
-HostLog g_host;
-
-int __stdcall recording_host(HWND, uintptr_t, uint32_t, int32_t function, ResultCallbackFn callback,
-                             ExtenderContext* context, uint32_t*, ExtenderValue* args, int32_t count,
-                             ExtenderValue*) {
-    const int call = static_cast<int>(g_host.functions.size());
-    g_host.functions.push_back(function);
-    g_host.texts.push_back(count > 0 && args[0].text ? static_cast<const char*>(args[0].text) : "");
-    g_host.positions.push_back(count > 2 ? static_cast<uintptr_t>(args[2].integer) : 0);
-    if (call == g_host.stop_at_call) return KESTR_RESULT_STOP;
-    if (g_host.change_to) {
-        SetCurrentDirectoryA(g_host.change_to);
-        ExtenderValue answer{};
-        answer.flags = VF_INT;
-        answer.integer = KESTR_HOOK_DIRECTORY_CHANGED;
-        return callback(0, nullptr, context, &answer);
-    }
-    return 0;
-}
 
 // A window whose procedure requests a cancel when it receives WM_APP, as
 // the Ctrl+Break poll would.
@@ -73,30 +44,25 @@ HWND cancel_window() {
 
 class RunLoop : public EngineTest {
 protected:
+    HWND window = nullptr;  // requests a cancel on WM_APP
+
     void SetUp() override {
         EngineTest::SetUp();
         g_host = HostLog{};
         g_cancel_target = st;
         g_app_messages = 0;
+        window = cancel_window();
+        ASSERT_NE(window, nullptr);
     }
     void TearDown() override {
+        DestroyWindow(window);
         g_cancel_target = nullptr;
         EngineTest::TearDown();
     }
 
     int run(const std::string& text, void* host = nullptr) { return run_entry(text, host); }
 
-    // UTF-16 with a byte-order mark, in either byte order.
-    int run_wide(const wchar_t* text, bool big_endian) {
-        std::vector<uint8_t> bytes = {big_endian ? uint8_t(0xFE) : uint8_t(0xFF),
-                                      big_endian ? uint8_t(0xFF) : uint8_t(0xFE)};
-        for (const wchar_t* p = text; *p; ++p) {
-            const uint8_t low = static_cast<uint8_t>(*p & 0xFF), high = static_cast<uint8_t>(*p >> 8);
-            bytes.push_back(big_endian ? high : low);
-            bytes.push_back(big_endian ? low : high);
-        }
-        return run(std::string(bytes.begin(), bytes.end()));
-    }
+    int run_wide(const wchar_t* text, bool big_endian) { return run(utf16_bytes(text, big_endian)); }
 
     std::string caption() const { return st->silent_caption; }
     bool reported(int error) const { return caption().rfind(std::to_string(error) + ":", 0) == 0; }
@@ -115,15 +81,12 @@ TEST_F(RunLoop, OverlongLineInsideDefinitionStopsWith3722) {
 // ------------------------------------------------------------------ stops
 
 TEST_F(RunLoop, CancelThroughThePumpStopsAfterTheCurrentStatement) {
-    HWND window = cancel_window();
-    ASSERT_NE(window, nullptr);
     PostMessageA(window, WM_APP, 0, 0);
     EXPECT_EQ(run_script("a = 1\nb = 2\nc = 3"), 0);
     EXPECT_EQ(g_app_messages, 1);
     EXPECT_EQ(int_var("a"), 1);
     EXPECT_FALSE(defined("b"));
     EXPECT_TRUE(reported(194)) << caption();
-    DestroyWindow(window);
 }
 
 TEST_F(RunLoop, UnreportedCancelStillStops) {
@@ -215,11 +178,10 @@ TEST_F(RunLoop, EntryResetsTheRunStateButKeepsHandlerModes) {
 // A host with a window gets the wait cursor during the run and the arrow
 // after it, as the engine shows them.
 TEST_F(RunLoop, HostWindowSettlesWithTheCursors) {
-    HWND window = CreateWindowA("STATIC", "host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(run_entry("m = 1", nullptr, nullptr, window), 1);
-    DestroyWindow(window);
+    HWND host = CreateWindowA("STATIC", "host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(host, nullptr);
+    EXPECT_EQ(run_entry("m = 1", nullptr, nullptr, host), 1);
+    DestroyWindow(host);
     EXPECT_EQ(st->wait_cursor, LoadCursorA(nullptr, IDC_WAIT));
     EXPECT_EQ(st->cursor, LoadCursorA(nullptr, IDC_ARROW));
 }
@@ -232,7 +194,6 @@ TEST_F(RunLoop, EntryRefusesMissingBlocks) {
 // ------------------------------------------------------------------ pump and wait
 
 TEST_F(RunLoop, PumpDispatchesUnlessSwitchedOff) {
-    HWND window = cancel_window();
     g_cancel_target = nullptr;
     PostMessageA(window, WM_APP, 0, 0);
     st->no_pump = 1;
@@ -242,11 +203,9 @@ TEST_F(RunLoop, PumpDispatchesUnlessSwitchedOff) {
     st->no_pump = 0;
     PumpMessagesFast(st);
     EXPECT_EQ(g_app_messages, 1);
-    DestroyWindow(window);
 }
 
 TEST_F(RunLoop, PumpStopsTakingMessagesOnceCancelled) {
-    HWND window = cancel_window();
     PostMessageA(window, WM_APP, 0, 0);
     PostMessageA(window, WM_APP, 0, 0);
     PumpMessagesFast(st);
@@ -254,11 +213,9 @@ TEST_F(RunLoop, PumpStopsTakingMessagesOnceCancelled) {
     st->cancel_requested = 0;
     PumpMessagesFast(st);
     EXPECT_EQ(g_app_messages, 2);
-    DestroyWindow(window);
 }
 
 TEST_F(RunLoop, WaitPumpingStopsEarlyOnCancel) {
-    HWND window = cancel_window();
     PostMessageA(window, WM_APP, 0, 0);
     DWORD start = GetTickCount();
     WaitPumping(st, 3000);
@@ -272,7 +229,6 @@ TEST_F(RunLoop, WaitPumpingStopsEarlyOnCancel) {
     start = GetTickCount();
     WaitPumping(st, 0);
     EXPECT_LT(GetTickCount() - start, 500u);
-    DestroyWindow(window);
 }
 
 }  // namespace

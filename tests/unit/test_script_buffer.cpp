@@ -14,28 +14,13 @@ namespace {
 
 class ScriptBufferTest : public EngineTest {
 protected:
-    std::vector<HGLOBAL> blocks;
-
-    void TearDown() override {
-        for (HGLOBAL h : blocks) GlobalFree(h);
-        EngineTest::TearDown();
-    }
-
     // A buffer holding text scrambled as the loader leaves it; a non-zero
     // base scrambles as a copied function body is.
     ScriptBuffer make_buffer(const std::string& text, uint32_t base = 0, uint32_t slack = 0) {
-        const uint32_t length = static_cast<uint32_t>(text.size());
-        HGLOBAL h = GlobalAlloc(GHND, length + 1 + slack);
-        blocks.push_back(h);
-        ScriptBuffer buffer{h, length, base};
-        if (base == 0) {
-            auto* p = static_cast<uint8_t*>(GlobalLock(h));
-            memcpy(p, text.c_str(), length + 1);
-            ScrambleScript(st, p, length);
-            GlobalUnlock(h);
-        } else {
-            write_script_bytes(st, buffer, 0, reinterpret_cast<const uint8_t*>(text.c_str()), length + 1);
-        }
+        ScriptBuffer buffer = scrambled(text, slack);
+        if (base == 0) return buffer;
+        buffer.base = base;
+        write_script_bytes(st, buffer, 0, reinterpret_cast<const uint8_t*>(text.c_str()), buffer.length + 1);
         return buffer;
     }
 
@@ -169,17 +154,8 @@ protected:
     // The bytes of a UTF-16 text in either order, with its mark, and two
     // zero bytes after it.
     static std::vector<uint8_t> utf16(const std::wstring& text, bool big_endian, bool mark = true) {
-        std::vector<uint8_t> bytes;
-        auto put = [&](wchar_t c) {
-            uint8_t lo = static_cast<uint8_t>(c & 0xFF), hi = static_cast<uint8_t>(c >> 8);
-            bytes.push_back(big_endian ? hi : lo);
-            bytes.push_back(big_endian ? lo : hi);
-        };
-        if (mark) put(0xFEFF);
-        for (wchar_t c : text) put(c);
-        bytes.push_back(0);
-        bytes.push_back(0);
-        return bytes;
+        const std::string bytes = utf16_bytes(text, big_endian, mark) + std::string(2, '\0');
+        return std::vector<uint8_t>(bytes.begin(), bytes.end());
     }
     uint32_t convert(std::vector<uint8_t>& bytes) {
         return ConvertUnicodeScript(st, bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -219,9 +195,8 @@ TEST(UncompressBufferTest, RoundTripAndRefusals) {
     uLongf packed_length = compressBound(static_cast<uLong>(plain.size()));
     std::vector<uint8_t> packed(packed_length);
     ASSERT_EQ(compress(packed.data(), &packed_length, reinterpret_cast<const Bytef*>(plain.data()),
-                       static_cast<uLong>(plain.size())),
-              Z_OK);
-    const uint32_t capacity = static_cast<uint32_t>(plain.size());
+                       static_cast<uLong>(plain.size())), Z_OK);
+    const uint32_t capacity = static_cast<uint32_t>(plain.size()), packed_size = static_cast<uint32_t>(packed_length);
 
     auto fresh = [&]() {
         std::vector<uint8_t> buffer(capacity + 1, 0xAB);
@@ -229,24 +204,23 @@ TEST(UncompressBufferTest, RoundTripAndRefusals) {
         return buffer;
     };
     std::vector<uint8_t> buffer = fresh();
-    ASSERT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length), capacity),
-              static_cast<int>(plain.size()));
+    ASSERT_EQ(UncompressBuffer(buffer.data(), packed_size, capacity), static_cast<int>(plain.size()));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), plain.size()), plain);
     EXPECT_EQ(buffer[plain.size()], 0);
 
     buffer = fresh();
-    EXPECT_EQ(UncompressBuffer(nullptr, static_cast<uint32_t>(packed_length), capacity), -1);
+    EXPECT_EQ(UncompressBuffer(nullptr, packed_size, capacity), -1);
     EXPECT_EQ(UncompressBuffer(buffer.data(), 0, capacity), -1);
-    EXPECT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length), 0), -1);
+    EXPECT_EQ(UncompressBuffer(buffer.data(), packed_size, 0), -1);
     // One byte short of the inflated size.
-    EXPECT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length), capacity - 1), -1);
+    EXPECT_EQ(UncompressBuffer(buffer.data(), packed_size, capacity - 1), -1);
     // A truncated stream.
-    EXPECT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length) / 2, capacity), -1);
+    EXPECT_EQ(UncompressBuffer(buffer.data(), packed_size / 2, capacity), -1);
     buffer[0] = 0;
-    EXPECT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length), capacity), -1);
+    EXPECT_EQ(UncompressBuffer(buffer.data(), packed_size, capacity), -1);
     buffer = fresh();
     buffer[5] ^= 0x55;  // corrupt data
-    EXPECT_EQ(UncompressBuffer(buffer.data(), static_cast<uint32_t>(packed_length), capacity), -1);
+    EXPECT_EQ(UncompressBuffer(buffer.data(), packed_size, capacity), -1);
 }
 
 }  // namespace

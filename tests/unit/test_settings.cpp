@@ -66,12 +66,10 @@ TEST_F(SettingsRegistry, MissingKeyOrValueGivesDefault) {
 
 TEST_F(SettingsRegistry, StringAsIntReadsTextOverDefault) {
     EXPECT_EQ(RegReadStringAsInt(kSection, "Sounds", 1, kFile), 1);
-    ASSERT_TRUE(RegWriteString(kSection, "Sounds", "42", kFile));
-    EXPECT_EQ(RegReadStringAsInt(kSection, "Sounds", 1, kFile), 42);
-    ASSERT_TRUE(RegWriteString(kSection, "Sounds", "-8", kFile));
-    EXPECT_EQ(RegReadStringAsInt(kSection, "Sounds", 1, kFile), -8);
-    ASSERT_TRUE(RegWriteString(kSection, "Sounds", "", kFile));
-    EXPECT_EQ(RegReadStringAsInt(kSection, "Sounds", 1, kFile), 0);
+    for (const auto& c : {std::make_pair("42", 42), std::make_pair("-8", -8), std::make_pair("", 0)}) {
+        ASSERT_TRUE(RegWriteString(kSection, "Sounds", c.first, kFile));
+        EXPECT_EQ(RegReadStringAsInt(kSection, "Sounds", 1, kFile), c.second) << c.first;
+    }
 }
 
 TEST_F(EngineTest, SettingsIniRoundTripInSettingsDirectory) {

@@ -113,11 +113,7 @@ TEST_F(SpecialForms, DropSparesTheAssignmentTarget) {
 TEST_F(SpecialForms, DropThroughPointer) {
     enter_function_table(3);
     ASSERT_TRUE(set_variable_int(st, "target", 8));
-    Value p;
-    SetInteger(&p.v, RK_VALUE, 0, 0);
-    ASSERT_TRUE(make_pointer_value(st, FindSlot(st, "target"), &p));
-    std::string text = value_text(st, p.v);
-    ReleaseValue(st, &p.v, RK_VALUE, 0);
+    const std::string text = pointer_to("target");
     ASSERT_TRUE(RestoreTable(st, &main_save));
     ASSERT_TRUE(set_variable_text(st, "p", text.c_str()));
     ASSERT_TRUE(set_variable_int(st, "target", 9));  // same name in the main table
@@ -179,11 +175,7 @@ TEST_F(SpecialForms, ObjectTypeGet) {
 
 TEST_F(SpecialForms, InspectingThroughPointer) {
     ASSERT_TRUE(set_variable_text(st, "s", "x"));
-    Value p;
-    SetInteger(&p.v, RK_VALUE, 0, 0);
-    ASSERT_TRUE(make_pointer_value(st, FindSlot(st, "s"), &p));
-    std::string text = value_text(st, p.v);
-    ReleaseValue(st, &p.v, RK_VALUE, 0);
+    const std::string text = pointer_to("s");
     ASSERT_TRUE(set_variable_text(st, "p", text.c_str()));
     EXPECT_EQ(form_int("VarType(*p)"), 2);
     EXPECT_EQ(form_int("IsDefined(*p)"), 1);

@@ -23,39 +23,24 @@ protected:
 };
 
 TEST_F(Statements, MisplacedStructureWordsAndTheirErrors) {
-    const struct {
-        const char* script;
-        Err error;
-    } cases[] = {
+    const struct { const char* script; Err error; } cases[] = {
         {"If 1\nx = 1\nElse\nx = 2\nElse\nx = 3\nEndIf\n", Err::ElseWithoutIf},
-        {"Else\n", Err::EndWithoutMatch},
-        {"While 0\nElse\n", Err::ElseWithoutIf},
-        {"EndIf\n", Err::EndWithoutMatch},
-        {"While 0\nEndIf\n", Err::EndNoMatch},
-        {"While 'x'\nEndWhile\n", Err::NotConvertibleToNumber},
-        {"If ''\nEndIf\n", Err::NotConvertibleToNumber},
+        {"Else\n", Err::EndWithoutMatch}, {"While 0\nElse\n", Err::ElseWithoutIf},
+        {"EndIf\n", Err::EndWithoutMatch}, {"While 0\nEndIf\n", Err::EndNoMatch},
+        {"While 'x'\nEndWhile\n", Err::NotConvertibleToNumber}, {"If ''\nEndIf\n", Err::NotConvertibleToNumber},
         {"If 1\nContinue\nEndIf\n", Err::ContinueOutsideStructure},
         // A subroutine starts outside its caller's loop.
         {"i = 0\nWhile i < 2\ni = i + 1\nGoSub sub\nEndWhile\nExit\n:sub\nBreak\n", Err::BreakOutsideStructure},
-        {"For 1 = 1 to 2\n", Err::ForBadSyntax},
-        {"For i 1 to 2\n", Err::ForBadSyntax},
-        {"For i = 1 2\n", Err::ForBadSyntax},
-        {"For i = 'a' to 2\n", Err::ForCounterNotNumber},
+        {"For 1 = 1 to 2\n", Err::ForBadSyntax}, {"For i 1 to 2\n", Err::ForBadSyntax},
+        {"For i = 1 2\n", Err::ForBadSyntax}, {"For i = 'a' to 2\n", Err::ForCounterNotNumber},
         {"For i = 1 to 'b'\n", Err::ForCounterNotNumber},
-        {"For i = 1 to 2 step 1\n", Err::ExtraAfterExpression},
-        {"Next\n", Err::EndWithoutMatch},
-        {"If 1\nNext\n", Err::EndNoMatch},
-        {"Switch 1\nCase 'abc'\n", Err::SwitchNotInteger},
-        {"Switch 1\nCase 1 2\n", Err::ExtraAfterExpression},
-        {"If 1\nEndSwitch\n", Err::EndNoMatch},
-        {"If 1\nEnd Foo\n", Err::EndNotQualified},
-        {"End While\n", Err::EndWithoutMatch},
-        {"End Switch\n", Err::EndWithoutMatch},
-        {"EndSelect\n", Err::EndWithoutMatch},
-        {"End For\n", Err::EndWithoutMatch},
-        {"GoTo\n", Err::IncompleteStatement},
-        {"GoTo ; comment\n", Err::IncompleteStatement},
-        {"GoSub\n", Err::IncompleteStatement},
+        {"For i = 1 to 2 step 1\n", Err::ExtraAfterExpression}, {"Next\n", Err::EndWithoutMatch},
+        {"If 1\nNext\n", Err::EndNoMatch}, {"Switch 1\nCase 'abc'\n", Err::SwitchNotInteger},
+        {"Switch 1\nCase 1 2\n", Err::ExtraAfterExpression}, {"If 1\nEndSwitch\n", Err::EndNoMatch},
+        {"If 1\nEnd Foo\n", Err::EndNotQualified}, {"End While\n", Err::EndWithoutMatch},
+        {"End Switch\n", Err::EndWithoutMatch}, {"EndSelect\n", Err::EndWithoutMatch},
+        {"End For\n", Err::EndWithoutMatch}, {"GoTo\n", Err::IncompleteStatement},
+        {"GoTo ; comment\n", Err::IncompleteStatement}, {"GoSub\n", Err::IncompleteStatement},
     };
     for (const auto& c : cases) {
         fresh();
@@ -81,7 +66,7 @@ std::string nested_ifs(int count) {
 
 TEST_F(Statements, HundredNestedStructuresAndNoMore) {
     EXPECT_EQ(run(nested_ifs(STRUCTURE_FRAMES)), 0);
-    EXPECT_EQ(integer("deepest"), 1);
+    EXPECT_EQ(int_var("deepest"), 1);
     EXPECT_EQ(st->structure_depth, 0);
     EXPECT_EQ(run_error(nested_ifs(STRUCTURE_FRAMES + 1)), E(Err::StructNestingTooDeep));
     EXPECT_EQ(st->structure_depth, STRUCTURE_FRAMES);

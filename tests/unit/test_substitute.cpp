@@ -17,40 +17,37 @@ protected:
         lstrcpynA(line, text.c_str(), sizeof line);
         return SubstituteLine(st, line);
     }
+    // The error of a text whose substitution fails.
+    int fails(const std::string& text) {
+        EXPECT_EQ(run(text), 0) << text;
+        return st->error;
+    }
 };
 
 TEST_F(Substitute, UnterminatedReferences) {
-    EXPECT_EQ(run("x = 100%"), 0);
-    EXPECT_EQ(st->error, (uint16_t)Err::SubstitutionUnterminated);
+    EXPECT_EQ(fails("x = 100%"), E(Err::SubstitutionUnterminated));
     EXPECT_STREQ(line, "x = 100%");
-    EXPECT_EQ(run("%name rest"), 0);
-    EXPECT_EQ(st->error, (uint16_t)Err::SubstitutionUnterminated);
-    EXPECT_EQ(run("% x%"), 0);
-    EXPECT_EQ(st->error, (uint16_t)Err::SubstitutionUnterminated);
+    EXPECT_EQ(fails("%name rest"), E(Err::SubstitutionUnterminated));
+    EXPECT_EQ(fails("% x%"), E(Err::SubstitutionUnterminated));
 }
 
 TEST_F(Substitute, NameLengthLimit) {
     const std::string thirty(30, 'v');
     EXPECT_EQ(run("%" + thirty + "%"), 2);
     EXPECT_EQ(st->error, 0);
-    EXPECT_EQ(run("%" + thirty + "w%"), 0);
-    EXPECT_EQ(st->error, (uint16_t)Err::VariableNameTooLong);
+    EXPECT_EQ(fails("%" + thirty + "w%"), E(Err::VariableNameTooLong));
 }
 
 TEST_F(Substitute, ResultLimitIs2048Characters) {
     ASSERT_TRUE(set_variable_text(st, "v", std::string(2000, 'x').c_str()));
     EXPECT_EQ(run("%v%" + std::string(48, 'y')), 2);
     EXPECT_EQ(strlen(line), 2048u);
-    EXPECT_EQ(run("%v%" + std::string(49, 'y')), 0);
-    EXPECT_EQ(st->error, (uint16_t)Err::SubstitutionTooLong);
-    EXPECT_EQ(run(std::string(49, 'y') + "%v%"), 0);
-    EXPECT_EQ(st->error, (uint16_t)Err::SubstitutionTooLong);
-    EXPECT_EQ(run("%v%%v%"), 0);
-    EXPECT_EQ(st->error, (uint16_t)Err::SubstitutionTooLong);
+    EXPECT_EQ(fails("%v%" + std::string(49, 'y')), E(Err::SubstitutionTooLong));
+    EXPECT_EQ(fails(std::string(49, 'y') + "%v%"), E(Err::SubstitutionTooLong));
+    EXPECT_EQ(fails("%v%%v%"), E(Err::SubstitutionTooLong));
     EXPECT_EQ(line[0], '%');
     ASSERT_TRUE(SetVariable(st, "w", VF_UNICODE, std::wstring(2049, L'w').c_str()));
-    EXPECT_EQ(run("%w%"), 0);
-    EXPECT_EQ(st->error, (uint16_t)Err::SubstitutionTooLong);
+    EXPECT_EQ(fails("%w%"), E(Err::SubstitutionTooLong));
 }
 
 TEST_F(Substitute, DoubleByteLeadBytes) {
@@ -62,13 +59,11 @@ TEST_F(Substitute, DoubleByteLeadBytes) {
     if (!IsDBCSLeadByteEx(932, 0x82)) GTEST_SKIP() << "code page 932 not available";
     st->code_page = 932;
     // The lead byte takes the "%" as its trail byte, leaving "v%" unterminated.
-    EXPECT_EQ(run("\x82%v%"), 0);
-    EXPECT_EQ(st->error, (uint16_t)Err::SubstitutionUnterminated);
+    EXPECT_EQ(fails("\x82%v%"), E(Err::SubstitutionUnterminated));
     // A double-byte pair counts as two characters of a name.
     EXPECT_EQ(run("[%" + std::string(28, 'q') + "\x82\xA0%]"), 2);
     EXPECT_STREQ(line, "[]");
-    EXPECT_EQ(run("[%" + std::string(29, 'q') + "\x82\xA0%]"), 0);
-    EXPECT_EQ(st->error, (uint16_t)Err::VariableNameTooLong);
+    EXPECT_EQ(fails("[%" + std::string(29, 'q') + "\x82\xA0%]"), E(Err::VariableNameTooLong));
 }
 
 class RuntimeInclude : public Substitute {

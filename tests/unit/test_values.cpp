@@ -19,21 +19,13 @@ namespace {
 
 class Values : public EngineTest {
 protected:
-    Value MakeText(const char* text) {
-        Value v;
-        SetInteger(&v.v, RK_VALUE, 0, 0);
-        EXPECT_TRUE(set_value_text(st, &v.v, text, strlen(text)));
-        return v;
-    }
     Value MakeWide(const wchar_t* text) {
-        Value v;
-        SetInteger(&v.v, RK_VALUE, 0, 0);
+        Value v = int_value();
         EXPECT_TRUE(set_value_wtext(st, &v.v, text, wcslen(text)));
         return v;
     }
     Value MakeFloat(double x) {
-        Value v;
-        SetInteger(&v.v, RK_VALUE, 0, 0);
+        Value v = int_value();
         v.v.real = x;
         v.v.flags = VF_FLOAT;
         return v;
@@ -49,23 +41,32 @@ protected:
     }
 };
 
-TEST_F(Values, StringToIntegerKeepsString) {
-    Value v = MakeText(" 42");
-    ASSERT_TRUE(ToInteger(st, &v.v, false));
-    EXPECT_EQ(v.v.integer, 42);
-    EXPECT_EQ(v.v.flags, VF_INT | VF_STRING);
-    EXPECT_EQ(Text(v.v), " 42");
-    ReleaseValue(st, &v.v, RK_VALUE, 0);
-
-    Value m = MakeText("-2147483648");
-    ASSERT_TRUE(ToInteger(st, &m.v, true));
-    EXPECT_EQ(m.v.integer, INT_MIN);
-    ReleaseValue(st, &m.v, RK_VALUE, 0);
+// A number read from a text keeps the text (wide texts convert through ANSI).
+TEST_F(Values, TextsToNumbersKeepTheirTexts) {
+    const struct { Value v; bool to_float; double want; uint32_t flags; const char* text; } cases[] = {
+        {text_value(" 42"), false, 42, VF_INT | VF_STRING, " 42"},
+        {text_value("-2147483648"), false, INT_MIN, VF_INT | VF_STRING, "-2147483648"},
+        {text_value("4.2"), true, 4.2, VF_FLOAT | VF_STRING, "4.2"},
+        {MakeWide(L" 12"), false, 12, VF_INT | VF_STRING | VF_UNICODE, " 12"},
+        {MakeWide(L"0.5"), true, 0.5, VF_FLOAT | VF_STRING | VF_UNICODE, "0.5"},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(c.text);
+        if (c.to_float) {
+            ASSERT_TRUE(ToFloat(st, &c.v.v));
+            EXPECT_DOUBLE_EQ(c.v.v.real, c.want);
+        } else {
+            ASSERT_TRUE(ToInteger(st, &c.v.v, false));
+            EXPECT_EQ(c.v.v.integer, c.want);
+        }
+        EXPECT_EQ(c.v.v.flags, c.flags);
+        EXPECT_EQ(Text(c.v.v), c.text);
+    }
 }
 
 TEST_F(Values, TextsThatAreNotIntegers) {
     for (const char* text : {"42 ", "4.2", "1d5", "", "x"}) {
-        Value v = MakeText(text);
+        Value v = text_value(text);
         EXPECT_FALSE(ToInteger(st, &v.v, true)) << '"' << text << '"';
         if (strcmp(text, "4.2") != 0) EXPECT_FALSE(ToFloat(st, &v.v)) << '"' << text << '"';
         EXPECT_EQ(v.v.flags, VF_STRING) << '"' << text << '"';
@@ -74,48 +75,22 @@ TEST_F(Values, TextsThatAreNotIntegers) {
     EXPECT_EQ(st->error, 0) << "conversion failures leave the error to the caller";
 }
 
-TEST_F(Values, StringToFloat) {
-    Value v = MakeText("4.2");
-    ASSERT_TRUE(ToFloat(st, &v.v));
-    EXPECT_DOUBLE_EQ(v.v.real, 4.2);
-    EXPECT_EQ(v.v.flags, VF_FLOAT | VF_STRING);
-    ReleaseValue(st, &v.v, RK_VALUE, 0);
-}
-
-TEST_F(Values, FloatToIntegerRange) {
-    Value v = MakeFloat(2147483645.0);
-    ASSERT_TRUE(ToInteger(st, &v.v, true));
-    EXPECT_EQ(v.v.integer, 2147483645);
-    EXPECT_EQ(v.v.flags, VF_INT) << "the float bit is dropped";
-
-    Value n = MakeFloat(-2147483645.0);
-    ASSERT_TRUE(ToInteger(st, &n.v, true));
-    EXPECT_EQ(n.v.integer, -2147483645);
-
-    Value above = MakeFloat(std::nextafter(2147483645.0, 1e10));
-    EXPECT_FALSE(ToInteger(st, &above.v, true));
-    EXPECT_EQ(above.v.flags, VF_FLOAT);
-    Value below = MakeFloat(std::nextafter(-2147483645.0, -1e10));
-    EXPECT_FALSE(ToInteger(st, &below.v, true));
-    Value huge = MakeFloat(1e300);
-    EXPECT_FALSE(ToInteger(st, &huge.v, true));
-    EXPECT_EQ(st->error, 0);
-}
-
-TEST_F(Values, FloatToIntegerRoundsHalfAwayFromZero) {
-    const struct { double x; int32_t want; } cases[] = {
-        {2.5, 3}, {-2.5, -3}, {2.4999, 2}, {-2.4999, -2}, {0.0, 0}, {-0.4, 0}, {1e-300, 0}};
+// Floats become integers only with permission, within +-2147483645, rounded
+// half away from zero; a refused float stays as it was.
+TEST_F(Values, FloatToInteger) {
+    const struct { double x; bool allow, ok; int32_t want; } cases[] = {
+        {2147483645.0, true, true, 2147483645}, {-2147483645.0, true, true, -2147483645},
+        {std::nextafter(2147483645.0, 1e10), true, false, 0}, {std::nextafter(-2147483645.0, -1e10), true, false, 0},
+        {1e300, true, false, 0}, {3.0, false, false, 0},
+        {2.5, true, true, 3}, {-2.5, true, true, -3}, {2.4999, true, true, 2}, {-2.4999, true, true, -2},
+        {0.0, true, true, 0}, {-0.4, true, true, 0}, {1e-300, true, true, 0}};
     for (const auto& c : cases) {
         Value v = MakeFloat(c.x);
-        ASSERT_TRUE(ToInteger(st, &v.v, true)) << c.x;
-        EXPECT_EQ(v.v.integer, c.want) << c.x;
+        EXPECT_EQ(ToInteger(st, &v.v, c.allow), c.ok) << c.x;
+        EXPECT_EQ(v.v.flags, c.ok ? VF_INT : VF_FLOAT) << c.x;
+        if (c.ok) { EXPECT_EQ(v.v.integer, c.want) << c.x; }
     }
-}
-
-TEST_F(Values, FloatNeedsPermissionToBecomeInteger) {
-    Value v = MakeFloat(3.0);
-    EXPECT_FALSE(ToInteger(st, &v.v, false));
-    EXPECT_EQ(v.v.flags, VF_FLOAT);
+    EXPECT_EQ(st->error, 0);
 }
 
 TEST_F(Values, FloatToIntegerDropsTextsPrintedFromTheFloat) {
@@ -141,16 +116,14 @@ TEST_F(Values, FloatToIntegerDropsItsVariantBits) {
 TEST_F(Values, PendingFloatingPointFaultBecomesTheError) {
     record_fp_fault(1343);
     Value v = MakeFloat(1.0);
-    EXPECT_FALSE(ToInteger(st, &v.v, true));
-    EXPECT_EQ(st->error, 1343);
+    EXPECT_EQ(failed(ToInteger(st, &v.v, true)), 1343);
     EXPECT_EQ(g_pending_fp_error, 0);
     st->error = 0;
     EXPECT_TRUE(ToInteger(st, &v.v, true)) << "the fault is raised once";
 }
 
 TEST_F(Values, NumbersToString) {
-    Value i;
-    SetInteger(&i.v, RK_VALUE, 0, -17);
+    Value i = int_value(-17);
     ASSERT_TRUE(ToString(st, &i.v));
     EXPECT_EQ(Text(i.v), "-17");
     EXPECT_EQ(i.v.flags, VF_INT | VF_STRING);
@@ -176,7 +149,7 @@ TEST_F(Values, UnicodeAndAnsiRoundTripInCodePage1252) {
     // e acute, the euro sign (0x80 in 1252) and y diaeresis.
     const char ansi[] = "caf\xE9 \x80 \xFF";
     const wchar_t wide[] = L"caf\u00E9 \u20AC \u00FF";
-    Value v = MakeText(ansi);
+    Value v = text_value(ansi);
     ASSERT_TRUE(ToUnicode(st, &v.v));
     EXPECT_EQ(v.v.flags, VF_STRING | VF_UNICODE);
     EXPECT_STREQ(value_wtext(st, v.v), wide);
@@ -193,22 +166,9 @@ TEST_F(Values, UnicodeAndAnsiRoundTripInCodePage1252) {
     ReleaseValue(st, &empty.v, RK_VALUE, 0);
 }
 
-TEST_F(Values, WideTextConvertsToNumbersThroughAnsi) {
-    Value v = MakeWide(L" 12");
-    ASSERT_TRUE(ToInteger(st, &v.v, false));
-    EXPECT_EQ(v.v.integer, 12);
-    EXPECT_EQ(v.v.flags, VF_INT | VF_STRING | VF_UNICODE);
-    ReleaseValue(st, &v.v, RK_VALUE, 0);
-
-    Value f = MakeWide(L"0.5");
-    ASSERT_TRUE(ToFloat(st, &f.v));
-    EXPECT_EQ(f.v.real, 0.5);
-    ReleaseValue(st, &f.v, RK_VALUE, 0);
-}
-
 TEST_F(Values, SetValueTextReplacesTheValue) {
     uint32_t before = FreeBytes();
-    Value v = MakeText("first");
+    Value v = text_value("first");
     ASSERT_TRUE(set_value_text(st, &v.v, "second!", 6));
     EXPECT_EQ(Text(v.v), "second");
     EXPECT_EQ(v.v.flags, VF_STRING);
@@ -221,7 +181,7 @@ TEST_F(Values, SetValueTextReplacesTheValue) {
 
 TEST_F(Values, CopySharesTextsUnlessAskedToDuplicate) {
     uint32_t before = FreeBytes();
-    Value source = MakeText("shared");
+    Value source = text_value("shared");
     ASSERT_TRUE(ToUnicode(st, &source.v));
     Value shared;
     ASSERT_TRUE(CopyValue(st, &source.v, &shared.v, 0, copy_mode(RK_VALUE, RK_VALUE)));
@@ -243,7 +203,7 @@ TEST_F(Values, CopySharesTextsUnlessAskedToDuplicate) {
 
 TEST_F(Values, CopyIntoSlotAndCell) {
     uint32_t before = FreeBytes();
-    Value source = MakeText("abc");
+    Value source = text_value("abc");
     VariableSlot slot = {};
     ArrayCell cell = {};
     ASSERT_TRUE(CopyValue(st, &source.v, &slot.v, 0, copy_mode(RK_VALUE, RK_SLOT) | VM_DUP_TEXT));
@@ -280,15 +240,14 @@ TEST_F(Values, CopyOrigins) {
     EXPECT_EQ(v.origin_index, ORIGIN_ARRAY_CELL);
     EXPECT_EQ(v.origin_table, ORIGIN_NONE);
 
-    Value w;
-    SetInteger(&w.v, RK_VALUE, 0, 0);
+    Value w = int_value();
     ASSERT_TRUE(CopyValue(st, &v.v, &w.v, 0, copy_mode(RK_VALUE, RK_VALUE)));
     EXPECT_EQ(w.origin_ref, &cell);
     EXPECT_EQ(w.origin_index, ORIGIN_ARRAY_CELL);
 }
 
 TEST_F(Values, FailedDuplicateRaises3096AndSharesNothing) {
-    Value source = MakeText("needs a copy");
+    Value source = text_value("needs a copy");
     // Stop the heap from growing, then use up what is free.
     uint32_t committed = st->heap_committed;
     st->heap_committed = 0xFFFFFF00u;
@@ -297,16 +256,13 @@ TEST_F(Values, FailedDuplicateRaises3096AndSharesNothing) {
         for (uint32_t b; (b = VMalloc(st, size)) != 0;) blocks.push_back(b);
 
     Value copy;
-    EXPECT_FALSE(CopyValue(st, &source.v, &copy.v, 0, copy_mode(RK_VALUE, RK_VALUE) | VM_DUP_TEXT));
-    EXPECT_EQ(st->error, 3096);
+    EXPECT_EQ(failed(CopyValue(st, &source.v, &copy.v, 0, copy_mode(RK_VALUE, RK_VALUE) | VM_DUP_TEXT)), 3096);
     EXPECT_EQ(copy.v.flags & VF_STRING, 0u);
     EXPECT_EQ(copy.v.handle, 0u);
 
     st->error = 0;
-    Value number;
-    SetInteger(&number.v, RK_VALUE, 0, 5);
-    EXPECT_FALSE(ToString(st, &number.v));
-    EXPECT_EQ(st->error, 3096);
+    Value number = int_value(5);
+    EXPECT_EQ(failed(ToString(st, &number.v)), 3096);
     EXPECT_EQ(number.v.flags, VF_INT);
 
     for (uint32_t b : blocks) VFree(st, b);
@@ -315,11 +271,15 @@ TEST_F(Values, FailedDuplicateRaises3096AndSharesNothing) {
     EXPECT_TRUE(heap_stats(st).intact);
 }
 
-Value MakeBstrVariant(const wchar_t* text) {
-    Value v;
-    SetInteger(&v.v, RK_VALUE, 0, 0);
+Value MakeVariant(VARTYPE vt, double real = 0) {
+    Value v = int_value();
     v.v.flags = VF_VARIANT;
-    v.v.variant.vt = VT_BSTR;
+    v.v.variant.vt = vt;
+    v.v.variant.dblVal = real;
+    return v;
+}
+Value MakeBstrVariant(const wchar_t* text) {
+    Value v = MakeVariant(VT_BSTR);
     v.v.variant.bstrVal = SysAllocString(text);
     return v;
 }
@@ -371,36 +331,27 @@ TEST_F(Values, VariantsConvertThroughOle) {
     EXPECT_EQ(Text(v.v), "17");
     ReleaseValue(st, &v.v, RK_VALUE, 0);
 
-    Value r;
-    SetInteger(&r.v, RK_VALUE, 0, 0);
-    r.v.flags = VF_VARIANT;
-    r.v.variant.vt = VT_R8;
-    r.v.variant.dblVal = 3.0;
+    Value r = MakeVariant(VT_R8, 3.0);
     ASSERT_TRUE(ToString(st, &r.v));
     EXPECT_EQ(Text(r.v), "3.0") << "a whole VT_R8 still reads as a float";
     ASSERT_TRUE(ToFloat(st, &r.v));
     EXPECT_EQ(r.v.real, 3.0);
     ReleaseValue(st, &r.v, RK_VALUE, 0);
 
-    Value null;
-    SetInteger(&null.v, RK_VALUE, 0, 0);
-    null.v.flags = VF_VARIANT;
-    null.v.variant.vt = VT_NULL;
+    Value null = MakeVariant(VT_NULL);
     ASSERT_TRUE(ToString(st, &null.v));
     EXPECT_EQ(Text(null.v), "");
     ReleaseValue(st, &null.v, RK_VALUE, 0);
 
     Value bad = MakeBstrVariant(L"abc");
-    EXPECT_FALSE(ToInteger(st, &bad.v, false));
-    EXPECT_EQ(st->error, 0);
+    EXPECT_EQ(failed(ToInteger(st, &bad.v, false)), 0);
     ReleaseValue(st, &bad.v, RK_VALUE, 0);
 }
 
 // The share count is the lock count of the array's global block, which
 // also keeps one lock of its own.
 TEST_F(Values, ArrayShares) {
-    Value a;
-    SetInteger(&a.v, RK_VALUE, 0, 0);
+    Value a = int_value();
     ASSERT_EQ(CreateMyArray(st, &a, 2, 0, 0, 0, 0, 0, 1), 1);
     HGLOBAL block = GlobalHandle(reinterpret_cast<void*>(a.v.handle));
     ASSERT_NE(block, nullptr);
@@ -431,19 +382,15 @@ std::string Type(uint32_t flags, VARTYPE vt = VT_EMPTY) {
     return buffer;
 }
 
-TEST(ValueTypeNames, CombinationsInFixedOrder) {
-    EXPECT_EQ(Type(VF_INT | VF_STRING), "INT/STRING");
-    EXPECT_EQ(Type(VF_FILE | VF_STRING), "STRING/FILE");
-    EXPECT_EQ(Type(VF_FLOAT | VF_UNICODE | VF_STRING), "STRING/FLOAT/UNICODE");
-    EXPECT_EQ(Type(VF_INT | VF_FILE_BIT | VF_BINBUF_BIT), "FILE/BINBUF");
-    EXPECT_EQ(Type(VF_COMOBJ | VF_COMTEMP | VF_STRING), "STRING/COMOBJ/COMTEMP");
-    EXPECT_EQ(Type(VF_UNINITIALIZED | VF_INT), "INT");
-}
-
-TEST(ValueTypeNames, UnexplainedBitsAndShortBuffers) {
-    EXPECT_EQ(Type(0x10), "UNKNOWN");
-    EXPECT_EQ(Type(VF_FILE_BIT), "UNKNOWN") << "FILE needs the integer bit";
-    EXPECT_EQ(Type(VF_COMOBJ_BIT), "UNKNOWN");
+// Names in a fixed order; bits no name explains (FILE needs the integer
+// bit) are UNKNOWN, and a short buffer keeps what fits.
+TEST(ValueTypeNames, CombinationsUnexplainedBitsAndShortBuffers) {
+    const std::pair<uint32_t, const char*> cases[] = {
+        {VF_INT | VF_STRING, "INT/STRING"}, {VF_FILE | VF_STRING, "STRING/FILE"},
+        {VF_FLOAT | VF_UNICODE | VF_STRING, "STRING/FLOAT/UNICODE"}, {VF_INT | VF_FILE_BIT | VF_BINBUF_BIT, "FILE/BINBUF"},
+        {VF_COMOBJ | VF_COMTEMP | VF_STRING, "STRING/COMOBJ/COMTEMP"}, {VF_UNINITIALIZED | VF_INT, "INT"},
+        {0x10, "UNKNOWN"}, {VF_FILE_BIT, "UNKNOWN"}, {VF_COMOBJ_BIT, "UNKNOWN"}};
+    for (const auto& c : cases) EXPECT_EQ(Type(c.first), c.second) << std::hex << c.first;
     char small[4];
     TypeName(VF_INT | VF_STRING, VT_EMPTY, small, sizeof small);
     EXPECT_STREQ(small, "INT");

@@ -67,10 +67,7 @@ TEST_F(Variables, NamesOverThirtyCharactersAreNeverFound) {
 }
 
 TEST_F(Variables, HighestEmptySlotIsReusedFirst) {
-    ASSERT_EQ(create("a"), 1);
-    ASSERT_EQ(create("b"), 2);
-    ASSERT_EQ(create("c"), 3);
-    ASSERT_EQ(create("d"), 4);
+    for (const char* name : {"a", "b", "c", "d"}) ASSERT_EQ(create(name), name[0] - 'a' + 1);
     drop_slot(st, 2);
     drop_slot(st, 3);
     EXPECT_EQ(st->table.used, 5);
@@ -82,9 +79,7 @@ TEST_F(Variables, HighestEmptySlotIsReusedFirst) {
 }
 
 TEST_F(Variables, DroppingTheTopSlotShrinksTheCountByOne) {
-    create("a");
-    create("b");
-    create("c");
+    for (const char* name : {"a", "b", "c"}) create(name);
     drop_slot(st, 2);
     EXPECT_EQ(st->table.used, 4);
     drop_slot(st, 3);
@@ -132,8 +127,7 @@ TEST_F(Variables, VariableTextLeavesAPendingErrorAndFitsItsBuffer) {
     // A lookup for the engine's own purposes never disturbs a pending error.
     st->error = 1234;
     EXPECT_EQ(text_var("missing"), "<none>");
-    EXPECT_EQ(st->error, 1234);
-    st->error = 0;
+    EXPECT_EQ(take_error(), 1234);
 
     char small[4];
     ASSERT_TRUE(GetVariableText(st, "s", small, sizeof small));
@@ -202,18 +196,15 @@ TEST_F(VariableTables, SwitchAndRestoreKeepEachTablesVariables) {
 
 TEST_F(VariableTables, FailedSwitchesLeaveTheTableCurrent) {
     TableSave save;
-    EXPECT_FALSE(SwitchTable(st, 101, &save));
-    EXPECT_EQ(st->error, (uint16_t)Err::PointerAccessFailed);
+    EXPECT_EQ(failed(SwitchTable(st, 101, &save)), (uint16_t)Err::PointerAccessFailed);
     st->error = 0;
     EXPECT_FALSE(SwitchTable(st, 7, &save));  // never registered
-    EXPECT_EQ(st->error, (uint16_t)Err::PointerAccessFailed);
-    st->error = 0;
+    EXPECT_EQ(take_error(), (uint16_t)Err::PointerAccessFailed);
     EXPECT_EQ(st->current_scope, 0);
     ASSERT_TRUE(set_variable_int(st, "still", 1));
 
     save.scope = 7;
-    EXPECT_FALSE(RestoreTable(st, &save));
-    EXPECT_EQ(st->error, (uint16_t)Err::VariableTableError);
+    EXPECT_EQ(failed(RestoreTable(st, &save)), (uint16_t)Err::VariableTableError);
     EXPECT_EQ(text_var("still"), "1");
 }
 
@@ -228,8 +219,7 @@ TEST_F(VariableTables, FullTableRaises3097AndKeepsItsCount) {
     EXPECT_EQ(st->error, (uint16_t)Err::OutOfVariableMemory);
     EXPECT_EQ(st->table.used, 3);
     st->error = 0;
-    EXPECT_FALSE(set_variable_text(st, "c", "text"));
-    EXPECT_EQ(st->error, (uint16_t)Err::OutOfVariableMemory);
+    EXPECT_EQ(failed(set_variable_text(st, "c", "text")), (uint16_t)Err::OutOfVariableMemory);
     st->error = 0;
 
     drop_slot(st, 1);
