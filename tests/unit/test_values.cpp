@@ -68,7 +68,9 @@ TEST_F(Values, TextsThatAreNotIntegers) {
     for (const char* text : {"42 ", "4.2", "1d5", "", "x"}) {
         Value v = text_value(text);
         EXPECT_FALSE(ToInteger(st, &v.v, true)) << '"' << text << '"';
-        if (strcmp(text, "4.2") != 0) EXPECT_FALSE(ToFloat(st, &v.v)) << '"' << text << '"';
+        if (strcmp(text, "4.2") != 0) {
+            EXPECT_FALSE(ToFloat(st, &v.v)) << '"' << text << '"';
+        }
         EXPECT_EQ(v.v.flags, VF_STRING) << '"' << text << '"';
         ReleaseValue(st, &v.v, RK_VALUE, 0);
     }
