@@ -138,22 +138,18 @@ bool check_array_argument(EngineState* st, const ValuePayload& v, ArrayHeader** 
 bool GetElement(EngineState* st, ArrayHeader* array, ArrayCell** cell) {
     *cell = nullptr;
     CHECK(check_array_body(st, array));
+    // A subscript may run anything, Drop of the array's last variable
+    // included; an extra share then keeps the block alive until it is known.
+    // Subscripts of names, numbers and integer operators run nothing and
+    // need no guard. Either way, an array with no holder besides the guard
+    // is gone.
+    const uintptr_t handle = reinterpret_cast<uintptr_t>(array);
+    const uint32_t guard = kept_subscripts_run_nothing(st) ? 0 : 1;
+    if (guard) array_add_share(st, handle);
     int32_t subscripts[ARRAY_MAX_DIMENSIONS];
-    bool ok;
-    if (kept_subscripts_run_nothing(st)) {
-        // Nothing can let the array go while such subscripts are read; a
-        // block without holders is an array already gone.
-        ok = read_subscripts(st, array, subscripts);
-        if (array_share_count(array) == 0) ok = raise(st, Err::ArrayAccessError);
-    } else {
-        // A subscript may run anything, Drop of the array's last variable
-        // included; the extra share keeps the block alive until it is known.
-        const uintptr_t handle = reinterpret_cast<uintptr_t>(array);
-        array_add_share(st, handle);
-        ok = read_subscripts(st, array, subscripts);
-        if (array_share_count(array) <= 1) ok = raise(st, Err::ArrayAccessError);
-        array_drop_share(st, handle);
-    }
+    bool ok = read_subscripts(st, array, subscripts);
+    if (array_share_count(array) <= guard) ok = raise(st, Err::ArrayAccessError);
+    if (guard) array_drop_share(st, handle);
     CHECK(ok);
     const uint32_t index = ElementIndex(array, subscripts);
     if (index >= array->element_count) return raise(st, Err::ArraySubscriptOutOfBounds);

@@ -242,41 +242,17 @@ bool stack_has_margin(const EngineState* st) {
     return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) > st->stack_floor + STACK_MARGIN;
 }
 
-}  // namespace
-
-bool kept_subscripts_run_nothing(EngineState* st) {
+// The lexer's kept line while it is the lexer's and the current token is
+// one of its kept tokens, else null.
+CachedLine* kept_line(const EngineState* st) {
     const LexerState& lx = st->lexer;
-    if (!lx.cache || lx.cache_current == NO_TOKEN || lx.cache->stamp != lx.cache_stamp) return false;
-    const CachedLine& e = *lx.cache;
-    int depth = 0;
-    for (uint16_t i = lx.cache_current + 1; i < e.token_count && adjacent(e, i - 1); ++i) {
-        const CachedToken& t = e.tokens[i];
-        if (t.kind == TK_NAME || t.kind == TK_INT) continue;
-        if (t.kind != TK_KEYWORD) return false;
-        int32_t value;
-        if (t.id == KWID_CLOSE_BRACKET && depth == 0) return true;
-        if (t.id == KWID_OPEN) {
-            ++depth;
-        } else if (t.id == KWID_CLOSE) {
-            if (--depth < 0) return false;
-        } else if (t.id != KWID_COMMA && !integer_operator(t.id) && !integer_constant(st, t.id, &value)) {
-            return false;
-        }
-    }
-    return false;
-}
-
-void forget_expressions(CompiledExpression* expressions) {
-    for (size_t i = 0; i < EXPRESSIONS_PER_LINE; ++i) expressions[i].first = NO_TOKEN;
-}
-
-namespace {
-
-// The lexer's kept line while the lexer reads plainly from it, else null.
-CachedLine* plain_kept_line(const EngineState* st) {
-    const LexerState& lx = st->lexer;
-    if (!lx.cache || lx.cache_current == NO_TOKEN || lx.dereference || lx.persistent_name) return nullptr;
+    if (!lx.cache || lx.cache_current == NO_TOKEN) return nullptr;
     return lx.cache->stamp == lx.cache_stamp ? lx.cache : nullptr;
+}
+
+// The same, while the lexer reads plainly (no dereferenced or persistent name).
+CachedLine* plain_kept_line(const EngineState* st) {
+    return st->lexer.dereference || st->lexer.persistent_name ? nullptr : kept_line(st);
 }
 
 bool run_compiled(EngineState* st, CachedLine& e, uint16_t first, Value* result) {
@@ -321,4 +297,30 @@ bool fast_assigned_expression(EngineState* st, Value* result) {
     if (run_compiled(st, *e, static_cast<uint16_t>(name + 2), result)) return true;
     st->lexer.id = id;
     return false;
+}
+
+bool kept_subscripts_run_nothing(EngineState* st) {
+    const CachedLine* kept = kept_line(st);
+    if (!kept) return false;
+    const CachedLine& e = *kept;
+    int depth = 0;
+    for (uint16_t i = st->lexer.cache_current + 1; i < e.token_count && adjacent(e, i - 1); ++i) {
+        const CachedToken& t = e.tokens[i];
+        if (t.kind == TK_NAME || t.kind == TK_INT) continue;
+        if (t.kind != TK_KEYWORD) return false;
+        int32_t value;
+        if (t.id == KWID_CLOSE_BRACKET && depth == 0) return true;
+        if (t.id == KWID_OPEN) {
+            ++depth;
+        } else if (t.id == KWID_CLOSE) {
+            if (--depth < 0) return false;
+        } else if (t.id != KWID_COMMA && !integer_operator(t.id) && !integer_constant(st, t.id, &value)) {
+            return false;
+        }
+    }
+    return false;
+}
+
+void forget_expressions(CompiledExpression* expressions) {
+    for (size_t i = 0; i < EXPRESSIONS_PER_LINE; ++i) expressions[i].first = NO_TOKEN;
 }

@@ -16,10 +16,6 @@ namespace {
 // it are refilled.
 uint32_t g_tables_serial = 1;
 
-}  // namespace
-
-namespace {
-
 TokenCache* token_cache(EngineState* st) {
     if (!st->token_cache && !st->token_cache_unavailable) {
         // Committed on demand by the system, so untouched entries cost nothing.

@@ -5,13 +5,14 @@
 // An entry belongs to a place in a script and holds the bytes the line was
 // read from; it serves only while the buffer holds the same bytes there, so
 // a buffer replaced or rewritten in place is read afresh. Tokens are kept
-// only for lines without %substitution%, whose text cannot change. A token is kept by the offset where it begins: whatever order the
-// statement reads tokens in, the token at an offset is always the same, given
-// the tables a word is looked up in. Words whose reading depends on more than
-// the text (a dereferenced or persistent name, an array's element followed by
-// a member) are never kept; a variable's slot is checked against the current
-// variable table before it is used; and a change to the user-defined,
-// extender or host function tables or to the code page empties every entry.
+// only for lines without %substitution%, whose text cannot change. A token
+// is kept by the offset where it begins: whatever order the statement reads
+// tokens in, the token at an offset is always the same, given the tables a
+// word is looked up in. Words whose reading depends on more than the text (a
+// dereferenced or persistent name, an array's element followed by a member)
+// are never kept; a variable's slot is checked against the current variable
+// table before it is used; and a change to the user-defined, extender or
+// host function tables or to the code page drops every line's tokens.
 #pragma once
 
 #include <stddef.h>
