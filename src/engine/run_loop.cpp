@@ -13,6 +13,7 @@
 #include "lang/evaluator.h"
 #include "lang/functions.h"
 #include "lang/host_call.h"
+#include "lang/kept_statements.h"
 #include "lang/pump.h"
 #include "lang/statements.h"
 #include "lang/token_cache.h"
@@ -255,6 +256,10 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
     if ((st->hook_flags & HOOK_FLAG_STATEMENT) && !statement_hook(st, buffer, line_start))
         return LINE_STOPPED;
 
+    if (offset == 0 && kept.entry && run_kept_statement(st, result, line, buffer, line_start, position, kept)) {
+        release_statement_result(st, result);
+        return after_statement(st, line);
+    }
     const int ran = RunStatement(st, result, line, static_cast<uint32_t>(offset), position, line_start,
                                  buffer, no_jump_cache, kept);
     release_statement_result(st, result);

@@ -257,19 +257,23 @@ bool CallHandlerFunction(EngineState* st, bool cancel) {
     return false;
 }
 
-int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_offset,
-                 uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
-                 bool no_jump_cache, const CachedLineRef& kept) {
+void begin_statement(EngineState* st, Value* result, const char* line, const ScriptBuffer& buffer,
+                     uint32_t line_position) {
     init_value(result);
     st->statement_line = line;
     st->statement_buffer = buffer.handle;
     st->statement_buffer_length = buffer.length;
     st->statement_buffer_base = buffer.base;
     st->statement_position = line_position;
-
     st->error = 0;
     st->statement_kind = 0;
     st->last_condition = 0;
+}
+
+int RunStatement(EngineState* st, Value* result, char* line, uint32_t statement_offset,
+                 uint32_t* next_position, uint32_t line_position, const ScriptBuffer& buffer,
+                 bool no_jump_cache, const CachedLineRef& kept) {
+    begin_statement(st, result, line, buffer, line_position);
     const char* statement = line + statement_offset;
     if (tracing(st)) trace_statement_start(st, statement);
     // The debugger may stop the run before the statement (9999).

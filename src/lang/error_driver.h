@@ -13,6 +13,12 @@ struct CachedLineRef;
 struct EngineState;
 struct Value;
 
+// Notes the statement about to run where reports, handlers and the trace
+// look for it, and clears what the statement before it left: no error, no
+// kind, no condition, an empty *result.
+void begin_statement(EngineState* st, Value* result, const char* line, const ScriptBuffer& buffer,
+                     uint32_t line_position);
+
 // 1 minor (1..2000), 0 moderate (2001..3000), 13 severe (3001..8999).
 int ErrorSeverity(int error);
 

@@ -751,6 +751,16 @@ int ProcessSubExpression(EngineState* st, Value* result, int allow_assignment, i
     return evaluate(st, result, allow_assignment != 0, dereference_target != 0, false);
 }
 
+void assign_integer_statement(EngineState* st, uint16_t slot, int32_t value, Value* result) {
+    const AssignTarget target{st->table.id, slot, nullptr};
+    st->assign_table = target.table;
+    st->assign_slot = target.slot;
+    SetInteger(&result->v, RK_VALUE, 0, value);
+    // Cannot fail: the target is in the current table, and an integer is
+    // copied without a block of its own.
+    (void)store_in_slot(st, target, result);
+}
+
 int ProcessStatementExpression(EngineState* st, Value* result, bool through_pointer) {
     // Only the trace and the debugger read a statement's value.
     const bool result_unused = !tracing(st) && !debugging(st);

@@ -18,6 +18,10 @@ KESTR_API int ProcessSubExpression(EngineState* st, Value* result, int allow_ass
 // A statement's expression or assignment (the target read through a
 // pointer when `through_pointer`), as ProcessSubExpression evaluates it.
 int ProcessStatementExpression(EngineState* st, Value* result, bool through_pointer);
+// The statement "name = expression" whose integer value is already known,
+// with `slot` the name's slot in the current table: stored as the general
+// assignment stores it, the value also left in *result.
+void assign_integer_statement(EngineState* st, uint16_t slot, int32_t value, Value* result);
 
 // Operators applied to evaluated operands; the result replaces `left`.
 [[nodiscard]] bool ApplyArithmetic(EngineState* st, uint16_t op, Value* left, Value* right);

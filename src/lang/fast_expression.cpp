@@ -255,11 +255,14 @@ CachedLine* plain_kept_line(const EngineState* st) {
     return st->lexer.dereference || st->lexer.persistent_name ? nullptr : kept_line(st);
 }
 
+// Where the general parse would stop with a nesting error, it must run.
+bool nests_safely(const EngineState* st, const CompiledExpression& x, uint32_t levels_above) {
+    return st->expression_depth + levels_above + x.token_count + 2u < NESTING_MAX && stack_has_margin(st);
+}
+
 bool run_compiled(EngineState* st, CachedLine& e, uint16_t first, Value* result) {
     const CompiledExpression* x = compiled_at(st, e, first);
-    if (!x) return false;
-    // Where the general parse would stop with a nesting error, it must run.
-    if (st->expression_depth + x->token_count + 2u >= NESTING_MAX || !stack_has_margin(st)) return false;
+    if (!x || !nests_safely(st, *x, 0)) return false;
     if (x->step_count == 1 && x->steps[0].op == FOP_VARIABLE) {
         // A lone variable is copied as the general parse copies it: the
         // value remembers where it was read from.
@@ -319,6 +322,19 @@ bool kept_subscripts_run_nothing(EngineState* st) {
         }
     }
     return false;
+}
+
+bool kept_tokens_adjacent(const CachedLine& e, uint16_t a) { return adjacent(e, a); }
+
+const CompiledExpression* compiled_expression(EngineState* st, CachedLine& e, uint16_t first) {
+    return compiled_at(st, e, first);
+}
+
+bool kept_integer(EngineState* st, const CachedLine& e, const CompiledExpression& x, int32_t* value) {
+    // The statement's own level, which the general parse enters first.
+    if (!nests_safely(st, x, 1) || !run_steps(st, e, x, value)) return false;
+    if (x.binary) g_pending_fp_error = 0;
+    return true;
 }
 
 void forget_expressions(CompiledExpression* expressions) {

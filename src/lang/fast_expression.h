@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+struct CachedLine;
 struct EngineState;
 struct Value;
 
@@ -48,6 +49,19 @@ bool fast_integer_expression(EngineState* st, Value* result);
 // that name: the lexer is left after the expression, as the general parse
 // of the assignment leaves it, and the caller stores the value.
 bool fast_assigned_expression(EngineState* st, Value* result);
+
+// The kept tokens a and a + 1 follow each other in the line, with nothing
+// but blanks between them.
+bool kept_tokens_adjacent(const CachedLine& e, uint16_t a);
+
+// The compiled expression of a kept line that begins at its token `first`,
+// compiled now if all its tokens are kept; null when it cannot be (yet).
+const CompiledExpression* compiled_expression(EngineState* st, CachedLine& e, uint16_t first);
+
+// The integer value of a compiled expression whose line is the statement
+// about to run, as the general parse of that statement would compute it;
+// false, with nothing changed, where the general parse must run instead.
+bool kept_integer(EngineState* st, const CachedLine& e, const CompiledExpression& x, int32_t* value);
 
 // Whether the subscripts after the current token "[" are kept tokens of
 // names, numbers, constants and integer operators only: reading them can

@@ -119,8 +119,14 @@ const char* skip_line_blanks(const char* p);
 int run_if(StatementContext& c);
 int run_else(StatementContext& c);
 int run_endif(StatementContext& c);
+// The block forms once If's condition is known (`skipped`: inside a skipped
+// region, where it was not evaluated) and the block Else.
+int open_block_if(StatementContext& c, bool skipped, bool truth);
+int run_block_else(StatementContext& c);
 
 int run_while(StatementContext& c);
+// While once its condition is known.
+int open_while(StatementContext& c, bool truth);
 int run_endwhile(StatementContext& c);
 int run_for(StatementContext& c);
 int run_to(StatementContext& c);

@@ -33,6 +33,8 @@ int run_single_line_branch(StatementContext& c, bool taken, const char* rest) {
     return outcome;
 }
 
+}  // namespace
+
 int open_block_if(StatementContext& c, bool skipped, bool truth) {
     EngineState* st = c.st;
     if (!skipped && st->last_if == LAST_IF_NONE) return raise(st, Err::NoIfForThenElse);
@@ -55,8 +57,6 @@ int run_block_else(StatementContext& c) {
     st->last_condition = top->state == FS_RUN;
     return 1;
 }
-
-}  // namespace
 
 // If condition [Then [statement]]
 int run_if(StatementContext& c) {

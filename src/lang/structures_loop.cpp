@@ -184,6 +184,11 @@ int run_while(StatementContext& c) {
         get_token(st);
         if (st->error || !evaluate_condition(st, &truth) || !expect_statement_end(st)) return 0;
     }
+    return open_while(c, truth);
+}
+
+int open_while(StatementContext& c, bool truth) {
+    EngineState* st = c.st;
     st->last_condition = truth;
     StructureFrame frame = make_frame(c, FRAME_WHILE, opening_state(st, truth));
     frame.resume_position = c.line_position;

@@ -50,6 +50,7 @@ void drop_tokens(const EngineState* st, TokenCache& cache, CachedLine& e) {
     e.token_count = 0;
     e.text_used = 0;
     forget_expressions(e.expressions);
+    e.form = KeptForm{};
 }
 
 CachedLineRef token_ref(const EngineState* st, TokenCache& cache, CachedLine& e) {

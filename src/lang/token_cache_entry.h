@@ -5,6 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include "lang/fast_expression.h"
+#include "lang/kept_statements.h"
 #include "lang/token_cache.h"
 
 // Lines longer than this, and the tokens or texts past an entry's room, are
@@ -37,6 +38,7 @@ struct CachedLine {
     CachedToken tokens[TOKENS_PER_LINE];
     char text[TEXT_BYTES + CACHED_TEXT_PADDING];
     CompiledExpression expressions[EXPRESSIONS_PER_LINE];
+    KeptForm form;           // what the statement is, worked out from the tokens
 };
 
 struct TokenCache {

@@ -1,0 +1,198 @@
+// Working out a kept line's form from its tokens, and running the forms
+// with the general handlers' effects.
+#include "lang/kept_statements.h"
+
+#include "base/engine_state.h"
+#include "base/stack_guard.h"
+#include "lang/charclass.h"
+#include "lang/debugger.h"
+#include "lang/error_driver.h"
+#include "lang/evaluator.h"
+#include "lang/keyword_table.h"
+#include "lang/lexer.h"
+#include "lang/structures.h"
+#include "lang/token_cache_entry.h"
+#include "lang/trace.h"
+#include "lang/variables.h"
+
+namespace {
+
+enum KeptKind : uint8_t {
+    KEPT_UNKNOWN,   // not worked out yet
+    KEPT_GENERAL,   // always the general driver
+    KEPT_PLAIN,     // a plain statement: passed over here when skipped
+    KEPT_ASSIGN,    // name = integer expression
+    KEPT_WHILE,     // While with its condition, if it compiled
+    KEPT_IF,        // block If with its condition
+    KEPT_ELSE,      // block Else
+    KEPT_ENDIF,
+    KEPT_ENDWHILE,
+};
+
+uint8_t place_of(const CachedLine& e, const CompiledExpression* x) {
+    return x ? static_cast<uint8_t>(x - e.expressions) : NO_KEPT_EXPRESSION;
+}
+
+// The compiled condition after the keyword (token 0), when the statement
+// ends right after it; block If also allows "Then" with nothing after it.
+uint8_t condition_place(EngineState* st, CachedLine& e, bool then_allowed) {
+    if (e.token_count < 3 || !kept_tokens_adjacent(e, 0)) return NO_KEPT_EXPRESSION;
+    const CompiledExpression* x = compiled_expression(st, e, 1);
+    if (!x) return NO_KEPT_EXPRESSION;
+    const CachedToken& after = e.tokens[x->end];
+    if (after.kind == TK_END) return place_of(e, x);
+    const bool then_ends = then_allowed && after.kind == TK_KEYWORD && after.id == KW_THEN &&
+                           ends_statement(*skip_line_blanks(e.line + after.end));
+    return then_ends ? place_of(e, x) : NO_KEPT_EXPRESSION;
+}
+
+// The expression of "name = expression" when it compiles and ends the line.
+uint8_t assignment_place(EngineState* st, CachedLine& e) {
+    if (e.tokens[0].kind != TK_NAME || e.token_count < 4 || !kept_tokens_adjacent(e, 0)) return NO_KEPT_EXPRESSION;
+    const CachedToken& equals = e.tokens[1];
+    if (equals.kind != TK_KEYWORD || equals.id != KWID_ASSIGN || !kept_tokens_adjacent(e, 1))
+        return NO_KEPT_EXPRESSION;
+    const CompiledExpression* x = compiled_expression(st, e, 2);
+    return x && e.tokens[x->end].kind == TK_END ? place_of(e, x) : NO_KEPT_EXPRESSION;
+}
+
+KeptForm structure_form(EngineState* st, CachedLine& e) {
+    const CachedToken& first = e.tokens[0];
+    switch (first.id) {
+    case KW_WHILE: return {KEPT_WHILE, 0, condition_place(st, e, false)};
+    case KW_IF: {
+        const uint8_t place = condition_place(st, e, true);
+        return {place == NO_KEPT_EXPRESSION ? KEPT_GENERAL : KEPT_IF, 0, place};
+    }
+    case KW_ELSE:
+        // Else with a statement after it is the single-line form.
+        if (ends_statement(*skip_line_blanks(e.line + first.end))) return {KEPT_ELSE, 0, NO_KEPT_EXPRESSION};
+        break;
+    case KW_ENDIF: return {KEPT_ENDIF, 0, NO_KEPT_EXPRESSION};
+    case KW_ENDWHILE: return {KEPT_ENDWHILE, 0, NO_KEPT_EXPRESSION};
+    default: break;
+    }
+    return {KEPT_GENERAL, 0, NO_KEPT_EXPRESSION};
+}
+
+// Worked out again whenever the line has kept more tokens: a line first
+// met in a skipped region has kept only its first word.
+void work_out_form(EngineState* st, CachedLine& e) {
+    KeptForm form{KEPT_GENERAL, 0, NO_KEPT_EXPRESSION};
+    const CachedToken& first = e.tokens[0];
+    // A statement that starts the line with a word or number: not a
+    // pointer's "*", a run-time "#" line, nor a resolved jump.
+    if (e.token_count > 0 && first.begin == 0 && is_word_char(static_cast<uint8_t>(e.line[0])) &&
+        first.kind != TK_END) {
+        if (first.kind == TK_KEYWORD && keyword_type(st, first.id) == KT_STRUCTURE) {
+            form = structure_form(st, e);
+        } else {
+            const uint8_t place = assignment_place(st, e);
+            form = {place == NO_KEPT_EXPRESSION ? KEPT_PLAIN : KEPT_ASSIGN, 0, place};
+        }
+    }
+    form.tried_tokens = static_cast<uint8_t>(e.token_count);
+    e.form = form;
+}
+
+// The line's compiled expression, evaluated; false where the general parse must run.
+bool kept_value(EngineState* st, const CachedLine& e, int32_t* value) {
+    return e.form.expression != NO_KEPT_EXPRESSION && kept_integer(st, e, e.expressions[e.form.expression], value);
+}
+
+// Whether the frame stack lets the form run without an error.
+bool frames_allow(EngineState* st, uint8_t kind) {
+    const StructureFrame* top = top_frame(st);
+    switch (kind) {
+    case KEPT_PLAIN:
+    case KEPT_ASSIGN: return true;
+    case KEPT_WHILE:
+    case KEPT_IF: return st->structure_depth < STRUCTURE_FRAMES;
+    case KEPT_ELSE: return top && top->type == FRAME_IF;
+    case KEPT_ENDIF:
+        // A Break or Continue carried out of the outermost block is an error.
+        return top && (top->type == FRAME_IF || top->type == FRAME_ELSE) &&
+               (!(top->state & (FS_CONTINUE | FS_BREAK)) || st->structure_depth > 1);
+    case KEPT_ENDWHILE: return top && top->type == FRAME_WHILE;
+    default: break;
+    }
+    return false;
+}
+
+// The integer assignment, when its target is still the name's variable
+// and its value an integer.
+bool run_assignment(EngineState* st, Value* result, const StatementContext& c) {
+    const CachedLine& e = *c.cached.entry;
+    const CachedToken& name = e.tokens[0];
+    if (name.slot == 0 || name.slot == NO_SLOT || !slot_holds_name(st, name.slot, e.text + name.text_at, name.text_length))
+        return false;
+    int32_t value;
+    if (!kept_value(st, e, &value)) return false;
+    begin_statement(st, result, c.line, *c.buffer, c.line_position);
+    st->statement_kind = SK_PLAIN;
+    assign_integer_statement(st, name.slot, value, result);
+    return true;
+}
+
+// A condition evaluated now, unless the region is skipped (then false, as
+// the general handlers leave it).
+bool condition(EngineState* st, const CachedLine& e, bool skipped, bool* truth) {
+    *truth = false;
+    if (skipped) return true;
+    int32_t value;
+    if (!kept_value(st, e, &value)) return false;
+    *truth = value != 0;
+    return true;
+}
+
+bool run_form(StatementContext& c, uint8_t kind) {
+    EngineState* st = c.st;
+    const CachedLine& e = *c.cached.entry;
+    if (!frames_allow(st, kind)) return false;
+    const bool skipped = region_skipped(st);
+    bool truth;
+    switch (kind) {
+    case KEPT_PLAIN:
+    case KEPT_ASSIGN:
+        if (!skipped) return kind == KEPT_ASSIGN && run_assignment(st, c.result, c);
+        begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+        st->statement_kind = SK_SKIPPED;
+        return true;
+    case KEPT_WHILE:
+        if (!condition(st, e, skipped, &truth)) return false;
+        begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+        st->last_if = LAST_IF_NONE;
+        st->statement_kind = SK_WHILE;
+        return open_while(c, truth);
+    case KEPT_IF:
+        if (!condition(st, e, skipped, &truth)) return false;
+        begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+        if (!skipped) st->last_if = truth ? 1 : 0;
+        return open_block_if(c, skipped, truth);
+    default: break;
+    }
+    begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+    if (kind == KEPT_ELSE) return run_block_else(c);
+    if (kind == KEPT_ENDIF) return run_endif(c);
+    return run_endwhile(c);
+}
+
+}  // namespace
+
+bool run_kept_statement(EngineState* st, Value* result, const char* line, const ScriptBuffer& buffer,
+                        uint32_t line_start, uint32_t* position, const CachedLineRef& kept) {
+    CachedLine& e = *kept.entry;
+    if (e.stamp != kept.stamp) return false;
+    if (e.form.tried_tokens != e.token_count || e.form.kind == KEPT_UNKNOWN) work_out_form(st, e);
+    const uint8_t kind = e.form.kind;
+    if (kind == KEPT_GENERAL) return false;
+    // The trace and the debugger see every statement in the general driver;
+    // a pending line error and the nesting limits are its to report.
+    if (tracing(st) || debugging(st) || st->pending_line_error || st->expression_depth >= NESTING_MAX ||
+        !stack_has_room(st))
+        return false;
+    StatementContext c{st, result, line, line, position, line_start, &buffer, false, kept};
+    if (!run_form(c, kind)) return false;
+    st->trace_error = 0;
+    return true;
+}

@@ -1,0 +1,31 @@
+// Statements run straight from a kept line: the structure lines and integer
+// assignments that a busy loop is made of, and every plain line of a region
+// being skipped, without cutting the line into tokens again, dispatching on
+// its first word and descending the statement driver. The form of a line is
+// worked out from its kept tokens; the general driver takes every line and
+// every run this cannot do exactly as it would (errors, tracing, debugging,
+// values that are not integers).
+#pragma once
+
+#include <stdint.h>
+
+struct CachedLine;
+struct CachedLineRef;
+struct EngineState;
+struct ScriptBuffer;
+struct Value;
+
+// What a kept line's statement is, as far as its kept tokens tell.
+struct KeptForm {
+    uint8_t kind;          // KeptKind; 0 until worked out
+    uint8_t tried_tokens;  // the line's kept token count when it was worked out
+    uint8_t expression;    // its compiled expression's place, or NO_KEPT_EXPRESSION
+};
+constexpr uint8_t NO_KEPT_EXPRESSION = 0xFF;
+
+// Runs the statement of a kept line (no label, no substitution) when its
+// form allows and nothing watches statements: true when it ran, with every
+// effect the general driver's run would have had; false, with nothing
+// changed, when the general driver must run it.
+bool run_kept_statement(EngineState* st, Value* result, const char* line, const ScriptBuffer& buffer,
+                        uint32_t line_start, uint32_t* position, const CachedLineRef& kept);
