@@ -756,6 +756,14 @@ void assign_integer_statement(EngineState* st, uint16_t slot, int32_t value, Val
     st->assign_table = target.table;
     st->assign_slot = target.slot;
     SetInteger(&result->v, RK_VALUE, 0, value);
+    ValuePayload& held = slot_at(st, slot)->v;
+    if (held.flags == VF_INT) {
+        // An integer over an integer: nothing to release, the same record
+        // as a copy of the value leaves.
+        SetInteger(&held, RK_SLOT, 0, value);
+        st->scopes[target.table].last_assigned = slot;
+        return;
+    }
     // Cannot fail: the target is in the current table, and an integer is
     // copied without a block of its own.
     (void)store_in_slot(st, target, result);

@@ -8,6 +8,7 @@
 #include "lang/debugger.h"
 #include "lang/error_driver.h"
 #include "lang/evaluator.h"
+#include "lang/fpfault.h"
 #include "lang/keyword_table.h"
 #include "lang/lexer.h"
 #include "lang/structures.h"
@@ -27,6 +28,8 @@ enum KeptKind : uint8_t {
     KEPT_ELSE,      // block Else
     KEPT_ENDIF,
     KEPT_ENDWHILE,
+    KEPT_TO,        // a For's "to end [by step]", where Next resumes
+    KEPT_NEXT,
 };
 
 uint8_t place_of(const CachedLine& e, const CompiledExpression* x) {
@@ -46,6 +49,22 @@ uint8_t condition_place(EngineState* st, CachedLine& e, bool then_allowed) {
     return then_ends ? place_of(e, x) : NO_KEPT_EXPRESSION;
 }
 
+// "to end [by step]": both compiled, the statement ending after them.
+KeptForm to_form(EngineState* st, CachedLine& e) {
+    KeptForm general{KEPT_GENERAL, 0, NO_KEPT_EXPRESSION, NO_KEPT_EXPRESSION};
+    if (e.token_count < 3 || !kept_tokens_adjacent(e, 0)) return general;
+    const CompiledExpression* end = compiled_expression(st, e, 1);
+    if (!end) return general;
+    const CachedToken& after = e.tokens[end->end];
+    if (after.kind == TK_END) return {KEPT_TO, 0, place_of(e, end), NO_KEPT_EXPRESSION};
+    if (after.kind != TK_KEYWORD || after.id != KWID_BY || end->end + 2u >= e.token_count ||
+        !kept_tokens_adjacent(e, end->end))
+        return general;
+    const CompiledExpression* step = compiled_expression(st, e, static_cast<uint16_t>(end->end + 1));
+    if (!step || e.tokens[step->end].kind != TK_END) return general;
+    return {KEPT_TO, 0, place_of(e, end), place_of(e, step)};
+}
+
 // The expression of "name = expression" when it compiles and ends the line.
 uint8_t assignment_place(EngineState* st, CachedLine& e) {
     if (e.tokens[0].kind != TK_NAME || e.token_count < 4 || !kept_tokens_adjacent(e, 0)) return NO_KEPT_EXPRESSION;
@@ -56,29 +75,36 @@ uint8_t assignment_place(EngineState* st, CachedLine& e) {
     return x && e.tokens[x->end].kind == TK_END ? place_of(e, x) : NO_KEPT_EXPRESSION;
 }
 
+KeptForm plain_form(uint8_t kind, uint8_t expression = NO_KEPT_EXPRESSION) {
+    return {kind, 0, expression, NO_KEPT_EXPRESSION};
+}
+
 KeptForm structure_form(EngineState* st, CachedLine& e) {
     const CachedToken& first = e.tokens[0];
     switch (first.id) {
-    case KW_WHILE: return {KEPT_WHILE, 0, condition_place(st, e, false)};
+    case KW_WHILE: return plain_form(KEPT_WHILE, condition_place(st, e, false));
     case KW_IF: {
         const uint8_t place = condition_place(st, e, true);
-        return {place == NO_KEPT_EXPRESSION ? KEPT_GENERAL : KEPT_IF, 0, place};
+        return plain_form(place == NO_KEPT_EXPRESSION ? KEPT_GENERAL : KEPT_IF, place);
     }
     case KW_ELSE:
         // Else with a statement after it is the single-line form.
-        if (ends_statement(*skip_line_blanks(e.line + first.end))) return {KEPT_ELSE, 0, NO_KEPT_EXPRESSION};
+        if (ends_statement(*skip_line_blanks(e.line + first.end))) return plain_form(KEPT_ELSE);
         break;
-    case KW_ENDIF: return {KEPT_ENDIF, 0, NO_KEPT_EXPRESSION};
-    case KW_ENDWHILE: return {KEPT_ENDWHILE, 0, NO_KEPT_EXPRESSION};
+    case KW_ENDIF: return plain_form(KEPT_ENDIF);
+    case KW_ENDWHILE: return plain_form(KEPT_ENDWHILE);
+    case KW_TO: return to_form(st, e);
+    case KW_NEXT:
+    case KW_ENDFOR: return plain_form(KEPT_NEXT);
     default: break;
     }
-    return {KEPT_GENERAL, 0, NO_KEPT_EXPRESSION};
+    return plain_form(KEPT_GENERAL);
 }
 
 // Worked out again whenever the line has kept more tokens: a line first
 // met in a skipped region has kept only its first word.
 void work_out_form(EngineState* st, CachedLine& e) {
-    KeptForm form{KEPT_GENERAL, 0, NO_KEPT_EXPRESSION};
+    KeptForm form = plain_form(KEPT_GENERAL);
     const CachedToken& first = e.tokens[0];
     // A statement that starts the line with a word or number: not a
     // pointer's "*", a run-time "#" line, nor a resolved jump.
@@ -88,16 +114,16 @@ void work_out_form(EngineState* st, CachedLine& e) {
             form = structure_form(st, e);
         } else {
             const uint8_t place = assignment_place(st, e);
-            form = {place == NO_KEPT_EXPRESSION ? KEPT_PLAIN : KEPT_ASSIGN, 0, place};
+            form = plain_form(place == NO_KEPT_EXPRESSION ? KEPT_PLAIN : KEPT_ASSIGN, place);
         }
     }
     form.tried_tokens = static_cast<uint8_t>(e.token_count);
     e.form = form;
 }
 
-// The line's compiled expression, evaluated; false where the general parse must run.
-bool kept_value(EngineState* st, const CachedLine& e, int32_t* value) {
-    return e.form.expression != NO_KEPT_EXPRESSION && kept_integer(st, e, e.expressions[e.form.expression], value);
+// A compiled expression of the line, evaluated; false where the general parse must run.
+bool kept_value(EngineState* st, const CachedLine& e, uint8_t place, int32_t* value) {
+    return place != NO_KEPT_EXPRESSION && kept_integer(st, e, e.expressions[place], value);
 }
 
 // Whether the frame stack lets the form run without an error.
@@ -114,6 +140,8 @@ bool frames_allow(EngineState* st, uint8_t kind) {
         return top && (top->type == FRAME_IF || top->type == FRAME_ELSE) &&
                (!(top->state & (FS_CONTINUE | FS_BREAK)) || st->structure_depth > 1);
     case KEPT_ENDWHILE: return top && top->type == FRAME_WHILE;
+    case KEPT_TO: return top && top->type == FRAME_FOR;
+    case KEPT_NEXT: return top && (top->type == FRAME_FOR || top->type == FRAME_FOREACH);
     default: break;
     }
     return false;
@@ -127,7 +155,7 @@ bool run_assignment(EngineState* st, Value* result, const StatementContext& c) {
     if (name.slot == 0 || name.slot == NO_SLOT || !slot_holds_name(st, name.slot, e.text + name.text_at, name.text_length))
         return false;
     int32_t value;
-    if (!kept_value(st, e, &value)) return false;
+    if (!kept_value(st, e, e.form.expression, &value)) return false;
     begin_statement(st, result, c.line, *c.buffer, c.line_position);
     st->statement_kind = SK_PLAIN;
     assign_integer_statement(st, name.slot, value, result);
@@ -140,8 +168,32 @@ bool condition(EngineState* st, const CachedLine& e, bool skipped, bool* truth) 
     *truth = false;
     if (skipped) return true;
     int32_t value;
-    if (!kept_value(st, e, &value)) return false;
+    if (!kept_value(st, e, e.form.expression, &value)) return false;
     *truth = value != 0;
+    return true;
+}
+
+// The counter stepped and tested against the end, as the general "to"
+// clause does it with integers, when the counter, end and step all are.
+bool step_counter(const StatementContext& c) {
+    EngineState* st = c.st;
+    const CachedLine& e = *c.cached.entry;
+    StructureFrame* frame = top_frame(st);
+    ValuePayload& counter = slot_at(st, frame->variable)->v;
+    int32_t end, step = 1;
+    if (counter.flags != VF_INT || !kept_value(st, e, e.form.expression, &end)) return false;
+    if (e.form.step != NO_KEPT_EXPRESSION && !kept_value(st, e, e.form.step, &step)) return false;
+    int32_t next;
+    (void)IntegerArithmetic(KWID_PLUS, counter.integer, step, &next);
+    g_pending_fp_error = 0;
+    bool runs;
+    (void)IntegerComparison(step < 0 ? KWID_GREATER_EQUAL : KWID_LESS_EQUAL, next, end, &runs);
+    begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+    st->last_if = LAST_IF_NONE;
+    st->statement_kind = SK_FOR;
+    SetInteger(&counter, RK_SLOT, 0, next);
+    frame->state = runs ? FS_RUN : FS_SKIP;
+    st->last_condition = runs;
     return true;
 }
 
@@ -169,11 +221,13 @@ bool run_form(StatementContext& c, uint8_t kind) {
         begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
         if (!skipped) st->last_if = truth ? 1 : 0;
         return open_block_if(c, skipped, truth);
+    case KEPT_TO: return step_counter(c);
     default: break;
     }
     begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
     if (kind == KEPT_ELSE) return run_block_else(c);
     if (kind == KEPT_ENDIF) return run_endif(c);
+    if (kind == KEPT_NEXT) return run_next(c);
     return run_endwhile(c);
 }
 

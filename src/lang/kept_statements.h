@@ -1,5 +1,5 @@
-// Statements run straight from a kept line: the structure lines and integer
-// assignments that a busy loop is made of, and every plain line of a region
+// Statements run straight from a kept line: the structure lines, counting
+// steps and integer assignments that a busy loop is made of, and every plain line of a region
 // being skipped, without cutting the line into tokens again, dispatching on
 // its first word and descending the statement driver. The form of a line is
 // worked out from its kept tokens; the general driver takes every line and
@@ -20,6 +20,7 @@ struct KeptForm {
     uint8_t kind;          // KeptKind; 0 until worked out
     uint8_t tried_tokens;  // the line's kept token count when it was worked out
     uint8_t expression;    // its compiled expression's place, or NO_KEPT_EXPRESSION
+    uint8_t step;          // a For's step after "by", or NO_KEPT_EXPRESSION
 };
 constexpr uint8_t NO_KEPT_EXPRESSION = 0xFF;
 
