@@ -128,6 +128,15 @@ struct CachedLine;
 struct TokenCache;
 
 // The lexer's state: one token ahead in the current line (see lang/lexer.h).
+// Where the items of a walked list text were last found.
+struct ListWalk {
+    const void* lead;   // the lead-byte table the walk stepped by
+    uint32_t length;    // the text's length
+    int32_t index;      // the item found last, and where it begins
+    uint32_t offset;
+    char delimiter;
+};
+
 struct LexerState {
     const char* read;         // current position in the line
     const char* token_start;  // where the current token began
@@ -255,6 +264,11 @@ struct EngineState {
     // append to it need not measure it; forgotten when the block is freed.
     uint32_t append_block;
     uint32_t append_length;
+    // A text whose items a loop is taking one by one (lib/item_list.cpp)
+    // and where the last one was found; the heap drops the mark when the
+    // block is freed or grown, the only ways a used block's text changes.
+    uint32_t walked_block;
+    ListWalk list_walk;
     // A text whose release is put off while the right-hand side of an
     // in-place append runs (lang/evaluator.cpp); set when it was released.
     uint32_t pinned_block;

@@ -155,6 +155,7 @@ void heap_initialise(EngineState* st, void* base, uint32_t size) {
     st->heap_committed = size;
     // Nothing remembered about the texts of an earlier heap.
     st->append_block = 0;
+    st->walked_block = 0;
     st->pinned_block = 0;
     st->pinned_released = 0;
     // The head and a second sentinel, both laid out as empty used blocks, so
@@ -220,6 +221,7 @@ KESTR_API uint32_t VMalloc(EngineState* st, uint32_t bytes) {
 KESTR_API int VFree(EngineState* st, uint32_t offset) {
     if (!st || !st->heap_base || offset < HEAP_FIRST_FREE + 8) return 0;
     if (offset == st->append_block) st->append_block = 0;
+    if (offset == st->walked_block) st->walked_block = 0;
     if (offset == st->pinned_block) {
         // Freed by whoever holds the pin, once it is done with the text.
         st->pinned_released = 1;
@@ -284,6 +286,7 @@ uint32_t heap_append_text(EngineState* st, uint32_t block, size_t length, const 
     const uint32_t b = block - 8;
     const uint32_t size = block_size(st, b);
     uint32_t target = block;
+    if (block == st->walked_block) st->walked_block = 0;
     if (need > size && !grow_in_place(st, b, size, need)) {
         const uint32_t fit = find_free(st, need);
         if (!fit) return 0;

@@ -23,6 +23,8 @@ struct Upcalls {
     // The built-in dispatcher (lib/dispatch.h, DispatchFunction).
     bool (*dispatch_function)(EngineState* st, const char* token_text, bool no_conversion, uint16_t id,
                               Value* result, Value* args, int count);
+    // Whether a built-in only reads its text arguments (lib/builtins.h).
+    bool (*reads_texts_only)(uint16_t id);
     // The run loop (engine/run_loop.h, RunScript).
     RunOutcome (*run_script)(EngineState* st, Value* result, const ScriptBuffer& buffer,
                              uint32_t* line_start, uint32_t* position);

@@ -172,7 +172,34 @@ bool raise_missing_open(EngineState* st, const char* written, uint16_t length) {
 // "(" arg { "," arg } ")" for a function of `required` + `optional`
 // arguments; the current token is "(" and is left on ")". *count holds how
 // many argument values were started, so the caller can release them.
-bool parse_arguments(EngineState* st, int required, int optional, Value* args, int* count) {
+// A variable's text lent as an argument rather than copied: for a built-in
+// that only reads its texts, when the argument is the variable alone and
+// nothing read after it up to the call's end can run code (which could
+// change the variable). The lexer moves on as reading the variable would.
+bool lend_variable_text(EngineState* st, Value* arg) {
+    const uint16_t slot = st->lexer.slot;
+    if (st->lexer.kind != TK_NAME || slot == 0 || slot == NO_SLOT || slot >= st->table.used) return false;
+    const VariableSlot* s = slot_at(st, slot);
+    if (s->v.flags != VF_STRING || !s->v.handle) return false;
+    // Where the general parse would stop at a nesting limit, it must run.
+    if (st->expression_depth + 2u >= NESTING_MAX || !stack_has_room(st)) return false;
+    if (!kept_argument_is_lone_name(st)) return false;
+    *arg = slot_view(*s, slot, st->table.id);
+    advance(st);
+    return true;
+}
+
+// A lent text goes back to its variable; whatever the conversions added
+// to the argument is the argument's own.
+void release_argument(EngineState* st, Value* arg, bool lent) {
+    if (lent) {
+        arg->v.flags &= ~VF_STRING;
+        arg->v.handle = 0;
+    }
+    release_value(st, arg);
+}
+
+bool parse_arguments(EngineState* st, int required, int optional, Value* args, int* count, bool* lent) {
     CHECK(advance(st));
     for (int i = 1; i <= required + optional; ++i) {
         if (i > required && at(st, KWID_CLOSE)) break;
@@ -181,7 +208,11 @@ bool parse_arguments(EngineState* st, int required, int optional, Value* args, i
         if (i > 1) CHECK(advance(st));
         init_value(&args[i]);
         *count = i;
-        if (!ProcessSubExpression(st, &args[i], 0, 0)) return false;
+        if (lent && lend_variable_text(st, &args[i])) {
+            lent[i] = true;
+        } else if (!ProcessSubExpression(st, &args[i], 0, 0)) {
+            return false;
+        }
         if (i < required && !at(st, KWID_COMMA))
             return raise_hint(st, Err::IllegalDelimiter, Err::HintMoreParameters);
     }
@@ -249,12 +280,14 @@ bool call_function(EngineState* st, uint16_t id, Value* result) {
 
     Value args[MAX_ARGUMENTS + 1];
     init_value(&args[0]);
+    bool lent[MAX_ARGUMENTS + 1] = {};
+    const bool lends = g_upcalls.reads_texts_only && g_upcalls.reads_texts_only(id);
     int count = 0;
     st->expression_depth += CALL_DEPTH - 1;
-    const bool ok = parse_arguments(st, required, optional, args, &count) &&
+    const bool ok = parse_arguments(st, required, optional, args, &count, lends ? lent : nullptr) &&
                     dispatch_with_shares(st, name, id, result, args, count);
     st->expression_depth -= CALL_DEPTH - 1;
-    for (int i = 1; i <= count; ++i) release_value(st, &args[i]);
+    for (int i = 1; i <= count; ++i) release_argument(st, &args[i], lent[i]);
     CHECK(ok);
     return advance(st);
 }

@@ -219,6 +219,13 @@ bool run_steps(EngineState* st, const CachedLine& e, const CompiledExpression& x
     return true;
 }
 
+// A name's variable holds a plain integer or text: reading it runs nothing.
+bool plain_variable(EngineState* st, const CachedLine& e, const CachedToken& t) {
+    if (!slot_holds_name(st, t.slot, e.text + t.text_at, t.text_length)) return false;
+    const uint32_t flags = slot_at(st, t.slot)->v.flags;
+    return flags == VF_INT || flags == VF_STRING;
+}
+
 // Leaves the lexer as the general parse would after the expression's last
 // token, then reads the token after it.
 void resume_after(EngineState* st, const CachedLine& e, const CompiledExpression& x) {
@@ -302,17 +309,27 @@ bool fast_assigned_expression(EngineState* st, Value* result) {
     return false;
 }
 
-bool kept_subscripts_run_nothing(EngineState* st) {
+namespace {
+
+// Whether the kept tokens after the current one, up to `close` at their
+// own level, are names, numbers, texts, constants and the integer operators
+// only: reading them can run no function. With `plain_names`, each name
+// must also be a variable holding a plain integer or text now.
+bool kept_tokens_run_nothing(EngineState* st, uint16_t close, bool plain_names) {
     const CachedLine* kept = kept_line(st);
     if (!kept) return false;
     const CachedLine& e = *kept;
     int depth = 0;
     for (uint16_t i = st->lexer.cache_current + 1; i < e.token_count && adjacent(e, i - 1); ++i) {
         const CachedToken& t = e.tokens[i];
-        if (t.kind == TK_NAME || t.kind == TK_INT) continue;
+        if (t.kind == TK_INT || t.kind == TK_STRING) continue;
+        if (t.kind == TK_NAME) {
+            if (plain_names && !plain_variable(st, e, t)) return false;
+            continue;
+        }
         if (t.kind != TK_KEYWORD) return false;
         int32_t value;
-        if (t.id == KWID_CLOSE_BRACKET && depth == 0) return true;
+        if (t.id == close && depth == 0) return true;
         if (t.id == KWID_OPEN) {
             ++depth;
         } else if (t.id == KWID_CLOSE) {
@@ -322,6 +339,21 @@ bool kept_subscripts_run_nothing(EngineState* st) {
         }
     }
     return false;
+}
+
+}  // namespace
+
+bool kept_subscripts_run_nothing(EngineState* st) {
+    return kept_tokens_run_nothing(st, KWID_CLOSE_BRACKET, false);
+}
+
+bool kept_argument_is_lone_name(EngineState* st) {
+    const CachedLine* e = plain_kept_line(st);
+    const uint16_t name = st->lexer.cache_current;
+    if (!e || e->tokens[name].kind != TK_NAME || name + 1u >= e->token_count || !adjacent(*e, name)) return false;
+    const CachedToken& next = e->tokens[name + 1];
+    if (next.kind != TK_KEYWORD || (next.id != KWID_COMMA && next.id != KWID_CLOSE)) return false;
+    return kept_tokens_run_nothing(st, KWID_CLOSE, true);
 }
 
 bool kept_tokens_adjacent(const CachedLine& e, uint16_t a) { return adjacent(e, a); }

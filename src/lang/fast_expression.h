@@ -67,3 +67,9 @@ bool kept_integer(EngineState* st, const CachedLine& e, const CompiledExpression
 // names, numbers, constants and integer operators only: reading them can
 // run no function, so nothing can drop the array meanwhile.
 bool kept_subscripts_run_nothing(EngineState* st);
+
+// Whether the current token, a kept name, is a function's argument on its
+// own (a "," or ")" follows) and the rest of the call's arguments are kept
+// tokens that can run nothing (names of plain integers and texts, numbers,
+// texts, constants and integer operators).
+bool kept_argument_is_lone_name(EngineState* st);

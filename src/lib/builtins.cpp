@@ -50,6 +50,7 @@ namespace {
 
 struct HandlerIndex {
     BuiltinHandler by_id[KEYWORD_COUNT] = {};
+    bool reads_texts_only[KEYWORD_COUNT] = {};
 
     // Runs during static initialisation, after the tables above (same file,
     // earlier definition) and the family tables (constant-initialised).
@@ -58,7 +59,9 @@ struct HandlerIndex {
             const BuiltinFamily& family = kBuiltinFamilies[f];
             for (size_t r = 0; r < family.count; ++r) {
                 const BuiltinRow& row = family.rows[r];
-                if (row.id < KEYWORD_COUNT) by_id[row.id] = row.handler;
+                if (row.id >= KEYWORD_COUNT) continue;
+                by_id[row.id] = row.handler;
+                reads_texts_only[row.id] = row.reads_texts_only;
             }
         }
     }
@@ -71,3 +74,5 @@ const HandlerIndex kHandlerIndex;
 BuiltinHandler builtin_handler(uint16_t id) {
     return id < KEYWORD_COUNT ? kHandlerIndex.by_id[id] : nullptr;
 }
+
+bool builtin_reads_texts_only(uint16_t id) { return id < KEYWORD_COUNT && kHandlerIndex.reads_texts_only[id]; }

@@ -11,11 +11,16 @@ struct BuiltinRow {
     const char* name;  // lower case, as in the keyword table
     uint16_t id;
     BuiltinHandler handler;
+    // The handler only reads its text arguments (it neither keeps, changes
+    // nor frees them), so a caller may lend it a variable's own text.
+    bool reads_texts_only;
 };
 
 // One row: the id is looked up from the name while compiling, so a table
 // must be constexpr and a misspelt name does not build.
-#define BUILTIN_ROW(name, handler) BuiltinRow{name, keyword_id(name), handler}
+#define BUILTIN_ROW(name, handler) BuiltinRow{name, keyword_id(name), handler, false}
+// The row of a handler that only reads its text arguments.
+#define READER_ROW(name, handler) BuiltinRow{name, keyword_id(name), handler, true}
 
 struct BuiltinFamily {
     const char* name;  // the family file, for test and coverage output
@@ -111,3 +116,5 @@ extern const size_t kBuiltinFamilyCount;
 
 // Handler registered for keyword id `id`; null when no family has one.
 BuiltinHandler builtin_handler(uint16_t id);
+// Whether built-in `id` only reads its text arguments (READER_ROW).
+bool builtin_reads_texts_only(uint16_t id);

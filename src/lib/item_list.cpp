@@ -4,7 +4,9 @@
 
 #include <stdint.h>
 
+#include "base/engine_state.h"
 #include "base/errors.h"
+#include "base/heap.h"
 #include "base/messages.h"
 
 
@@ -85,6 +87,65 @@ bool item_at(const Steps& steps, Span<C> list, Span<C> delimiter, int32_t index,
     const C* stop = next_delimiter(steps, p, list.end(), delimiter);
     *item = Span<C>{p, static_cast<size_t>(stop - p)};
     return true;
+}
+
+// ------------------------------------------------------------------ walks
+
+namespace {
+
+// A walk kept for `block` read with these steps and this delimiter.
+bool walk_holds(const EngineState* st, uint32_t block, const Steps& steps, Span<char> delimiter) {
+    const ListWalk& w = st->list_walk;
+    return block && st->walked_block == block && w.lead == steps.lead && delimiter.n == 1 &&
+           w.delimiter == delimiter.p[0];
+}
+
+}  // namespace
+
+template <>
+Span<char> list_argument<char>(EngineState* st, const Value& arg, uint32_t* block) {
+    const ValuePayload& v = arg.v;
+    *block = (v.flags & VF_STRING) && v.handle ? static_cast<uint32_t>(v.handle) : 0;
+    if (*block && *block == st->walked_block)
+        return Span<char>{heap_text(st, *block), st->list_walk.length};
+    return arg_span<char>(st, arg);
+}
+
+template <>
+Span<wchar_t> list_argument<wchar_t>(EngineState* st, const Value& arg, uint32_t* block) {
+    *block = 0;
+    return arg_span<wchar_t>(st, arg);
+}
+
+template <>
+bool walked_item_at<char>(EngineState* st, uint32_t block, const Steps& steps, Span<char> list,
+                          Span<char> delimiter, int32_t index, Span<char>* item) {
+    // Short lists and single-unit steps with no walk to go on from are
+    // found as always.
+    if (!block || index < 1 || !unit_delimiter(steps, delimiter) || list.n == 0)
+        return item_at(steps, list, delimiter, index, item);
+    ListWalk& w = st->list_walk;
+    int32_t from_index = 1;
+    const char* from = list.p;
+    if (walk_holds(st, block, steps, delimiter) && w.length == list.n && index >= w.index) {
+        from_index = w.index;
+        from = list.p + w.offset;
+    }
+    size_t seen;
+    const size_t before = static_cast<size_t>(index - from_index);
+    const char* p = skip_delimiters(steps, from, list.end(), delimiter, before, &seen);
+    if (seen < before) return false;
+    const char* stop = next_delimiter(steps, p, list.end(), delimiter);
+    *item = Span<char>{p, static_cast<size_t>(stop - p)};
+    st->walked_block = block;
+    w = ListWalk{steps.lead, static_cast<uint32_t>(list.n), index, static_cast<uint32_t>(p - list.p), delimiter.p[0]};
+    return true;
+}
+
+template <>
+bool walked_item_at<wchar_t>(EngineState*, uint32_t, const Steps& steps, Span<wchar_t> list,
+                             Span<wchar_t> delimiter, int32_t index, Span<wchar_t>* item) {
+    return item_at(steps, list, delimiter, index, item);
 }
 
 #define ITEM_LIST_FORMS(C)                                                                          \

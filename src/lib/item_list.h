@@ -23,3 +23,16 @@ size_t item_count(const Steps& steps, Span<C> list, Span<C> delimiter);
 // Item `index` (1-based; -1 the last). False when there is no such item.
 template <typename C>
 bool item_at(const Steps& steps, Span<C> list, Span<C> delimiter, int32_t index, Span<C>* item);
+
+// The list argument of a function that takes items one at a time: its text,
+// and in *block the heap text it is (0 when none), whose length is then
+// known without measuring while a walk of it is kept.
+template <typename C>
+Span<C> list_argument(EngineState* st, const Value& arg, uint32_t* block);
+
+// item_at for a list argument read by list_argument. A loop that takes the
+// items of one long text in turn walks on from the item it found last
+// instead of from the start each time.
+template <typename C>
+bool walked_item_at(EngineState* st, uint32_t block, const Steps& steps, Span<C> list, Span<C> delimiter,
+                    int32_t index, Span<C>* item);

@@ -62,9 +62,11 @@ TEXT_WORKER(item_count_fn) {
 // ItemExtract(index, list, delimiter): "" for an item that is not there.
 TEXT_WORKER(item_extract) {
     ListArgs<C> a{Steps(st), {}, {}};
-    if (!list_args(st, args, 2, &a)) return;
+    uint32_t block;
+    a.list = list_argument<C>(st, args[2], &block);
+    if (!item_delimiter(st, a.steps, arg_span<C>(st, args[3]), &a.delimiter)) return;
     Span<C> item{a.list.p, 0};
-    if (!item_at(a.steps, a.list, a.delimiter, args[1].v.integer, &item)) item.n = 0;
+    if (!walked_item_at(st, block, a.steps, a.list, a.delimiter, args[1].v.integer, &item)) item.n = 0;
     set_result(st, result, item);
 }
 
@@ -284,12 +286,12 @@ BUILTIN(item_extract_csv) {
 
 // ItemSelect waits for the list-box dialog of the Ask boxes.
 constexpr BuiltinRow kItemBuiltins[] = {
-    BUILTIN_ROW("itemcount", TEXT_TWIN(item_count_fn)),
+    READER_ROW("itemcount", TEXT_TWIN(item_count_fn)),
     BUILTIN_ROW("itemcountcsv", item_count_csv),
-    BUILTIN_ROW("itemextract", TEXT_TWIN(item_extract)),
+    READER_ROW("itemextract", TEXT_TWIN(item_extract)),
     BUILTIN_ROW("itemextractcsv", item_extract_csv),
     BUILTIN_ROW("iteminsert", TEXT_TWIN(item_insert)),
-    BUILTIN_ROW("itemlocate", TEXT_TWIN(item_locate)),
+    READER_ROW("itemlocate", TEXT_TWIN(item_locate)),
     BUILTIN_ROW("itemremove", TEXT_TWIN(item_remove)),
     BUILTIN_ROW("itemreplace", TEXT_TWIN(item_replace)),
     BUILTIN_ROW("itemsort", TEXT_TWIN(item_sort)),

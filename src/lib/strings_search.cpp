@@ -236,16 +236,16 @@ TEXT_WORKER(str_icmp) { compare<C>(st, result, args, NORM_IGNORECASE); }
 constexpr BuiltinRow kStringSearchBuiltins[] = {
     BUILTIN_ROW("strbytecount", str_byte_count),
     BUILTIN_ROW("strcharcount", TEXT_TWIN(str_len)),
-    BUILTIN_ROW("strcmp", TEXT_TWIN(str_cmp)),
-    BUILTIN_ROW("strcnt", TEXT_TWIN_NT(str_cnt)),
-    BUILTIN_ROW("stricmp", TEXT_TWIN(str_icmp)),
-    BUILTIN_ROW("strindex", TEXT_TWIN(str_index)),
+    READER_ROW("strcmp", TEXT_TWIN(str_cmp)),
+    READER_ROW("strcnt", TEXT_TWIN_NT(str_cnt)),
+    READER_ROW("stricmp", TEXT_TWIN(str_icmp)),
+    READER_ROW("strindex", TEXT_TWIN(str_index)),
     BUILTIN_ROW("strindexnc", TEXT_TWIN_NT(str_index_nc)),
     BUILTIN_ROW("strindexwild", TEXT_TWIN_NT(str_index_wild)),
-    BUILTIN_ROW("strlen", TEXT_TWIN(str_len)),
+    READER_ROW("strlen", TEXT_TWIN(str_len)),
     BUILTIN_ROW("strlenwild", TEXT_TWIN_NT(str_len_wild)),
-    BUILTIN_ROW("strscan", TEXT_TWIN(str_scan)),
-    BUILTIN_ROW("strsub", TEXT_TWIN(str_sub)),
+    READER_ROW("strscan", TEXT_TWIN(str_scan)),
+    READER_ROW("strsub", TEXT_TWIN(str_sub)),
     BUILTIN_ROW("strsubwild", TEXT_TWIN_NT(str_sub_wild)),
 };
 constexpr size_t kStringSearchBuiltinCount = sizeof(kStringSearchBuiltins) / sizeof(kStringSearchBuiltins[0]);
