@@ -802,6 +802,21 @@ void assign_integer_statement(EngineState* st, uint16_t slot, int32_t value, Val
     (void)store_in_slot(st, target, result);
 }
 
+bool append_text_statement(EngineState* st, uint16_t slot, const char* text, size_t length) {
+    ValuePayload& v = slot_at(st, slot)->v;
+    if (v.flags != VF_STRING || !v.handle || st->pinned_block) return false;
+    const uint32_t block = static_cast<uint32_t>(v.handle);
+    const uint32_t grown = heap_append_text(st, block, heap_text_length(st, block), text, length);
+    if (!grown) return false;
+    st->assign_table = st->table.id;
+    st->assign_slot = slot;
+    // As the general append leaves its pin: ended, nothing released.
+    st->pinned_released = 0;
+    v.handle = grown;
+    st->scopes[st->table.id].last_assigned = slot;
+    return true;
+}
+
 int ProcessStatementExpression(EngineState* st, Value* result, bool through_pointer) {
     // Only the trace and the debugger read a statement's value.
     const bool result_unused = !tracing(st) && !debugging(st);

@@ -22,6 +22,11 @@ int ProcessStatementExpression(EngineState* st, Value* result, bool through_poin
 // with `slot` the name's slot in the current table: stored as the general
 // assignment stores it, the value also left in *result.
 void assign_integer_statement(EngineState* st, uint16_t slot, int32_t value, Value* result);
+// The statement "name = name : text" with `slot` the name's slot in the
+// current table, when the variable holds a plain text that can grow in
+// place as the general assignment grows it; false, with nothing changed,
+// when the general parse must run it.
+bool append_text_statement(EngineState* st, uint16_t slot, const char* text, size_t length);
 
 // Operators applied to evaluated operands; the result replaces `left`.
 [[nodiscard]] bool ApplyArithmetic(EngineState* st, uint16_t op, Value* left, Value* right);

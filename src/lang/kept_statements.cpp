@@ -2,6 +2,8 @@
 // with the general handlers' effects.
 #include "lang/kept_statements.h"
 
+#include <string.h>
+
 #include "base/engine_state.h"
 #include "base/stack_guard.h"
 #include "lang/charclass.h"
@@ -23,6 +25,7 @@ enum KeptKind : uint8_t {
     KEPT_GENERAL,   // always the general driver
     KEPT_PLAIN,     // a plain statement: passed over here when skipped
     KEPT_ASSIGN,    // name = integer expression
+    KEPT_APPEND,    // name = name : "text"
     KEPT_WHILE,     // While with its condition, if it compiled
     KEPT_IF,        // block If with its condition
     KEPT_ELSE,      // block Else
@@ -79,6 +82,18 @@ KeptForm plain_form(uint8_t kind, uint8_t expression = NO_KEPT_EXPRESSION) {
     return {kind, 0, expression, NO_KEPT_EXPRESSION};
 }
 
+// "name = name : "text"", every token next to the one before it.
+bool is_text_append(const CachedLine& e) {
+    if (e.token_count < 6) return false;
+    for (uint16_t i = 0; i < 5; ++i)
+        if (!kept_tokens_adjacent(e, i)) return false;
+    const CachedToken* t = e.tokens;
+    return t[0].kind == TK_NAME && t[1].kind == TK_KEYWORD && t[1].id == KWID_ASSIGN && t[2].kind == TK_NAME &&
+           t[2].text_length == t[0].text_length &&
+           memcmp(e.text + t[2].text_at, e.text + t[0].text_at, t[0].text_length) == 0 &&
+           t[3].kind == TK_KEYWORD && t[3].id == KWID_CONCAT && t[4].kind == TK_STRING && t[5].kind == TK_END;
+}
+
 KeptForm structure_form(EngineState* st, CachedLine& e) {
     const CachedToken& first = e.tokens[0];
     switch (first.id) {
@@ -115,6 +130,7 @@ void work_out_form(EngineState* st, CachedLine& e) {
         } else {
             const uint8_t place = assignment_place(st, e);
             form = plain_form(place == NO_KEPT_EXPRESSION ? KEPT_PLAIN : KEPT_ASSIGN, place);
+            if (is_text_append(e)) form = plain_form(KEPT_APPEND);
         }
     }
     form.tried_tokens = static_cast<uint8_t>(e.token_count);
@@ -131,7 +147,8 @@ bool frames_allow(EngineState* st, uint8_t kind) {
     const StructureFrame* top = top_frame(st);
     switch (kind) {
     case KEPT_PLAIN:
-    case KEPT_ASSIGN: return true;
+    case KEPT_ASSIGN:
+    case KEPT_APPEND: return true;
     case KEPT_WHILE:
     case KEPT_IF: return st->structure_depth < STRUCTURE_FRAMES;
     case KEPT_ELSE: return top && top->type == FRAME_IF;
@@ -147,13 +164,31 @@ bool frames_allow(EngineState* st, uint8_t kind) {
     return false;
 }
 
+// The variable a kept name token still names.
+bool names_variable(EngineState* st, const CachedLine& e, const CachedToken& name) {
+    return name.slot != 0 && name.slot != NO_SLOT &&
+           slot_holds_name(st, name.slot, e.text + name.text_at, name.text_length);
+}
+
+// The text append, grown in place.
+bool run_append(EngineState* st, Value* result, const StatementContext& c) {
+    const CachedLine& e = *c.cached.entry;
+    const CachedToken& name = e.tokens[0];
+    const CachedToken& text = e.tokens[4];
+    if (!names_variable(st, e, name) || e.tokens[2].slot != name.slot ||
+        !append_text_statement(st, name.slot, e.text + text.text_at, text.text_length))
+        return false;
+    begin_statement(st, result, c.line, *c.buffer, c.line_position);
+    st->statement_kind = SK_PLAIN;
+    return true;
+}
+
 // The integer assignment, when its target is still the name's variable
 // and its value an integer.
 bool run_assignment(EngineState* st, Value* result, const StatementContext& c) {
     const CachedLine& e = *c.cached.entry;
     const CachedToken& name = e.tokens[0];
-    if (name.slot == 0 || name.slot == NO_SLOT || !slot_holds_name(st, name.slot, e.text + name.text_at, name.text_length))
-        return false;
+    if (!names_variable(st, e, name)) return false;
     int32_t value;
     if (!kept_value(st, e, e.form.expression, &value)) return false;
     begin_statement(st, result, c.line, *c.buffer, c.line_position);
@@ -206,7 +241,11 @@ bool run_form(StatementContext& c, uint8_t kind) {
     switch (kind) {
     case KEPT_PLAIN:
     case KEPT_ASSIGN:
-        if (!skipped) return kind == KEPT_ASSIGN && run_assignment(st, c.result, c);
+    case KEPT_APPEND:
+        if (!skipped) {
+            if (kind == KEPT_ASSIGN) return run_assignment(st, c.result, c);
+            return kind == KEPT_APPEND && run_append(st, c.result, c);
+        }
         begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
         st->statement_kind = SK_SKIPPED;
         return true;
