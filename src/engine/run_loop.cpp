@@ -256,12 +256,11 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
     if ((st->hook_flags & HOOK_FLAG_STATEMENT) && !statement_hook(st, buffer, line_start))
         return LINE_STOPPED;
 
-    if (offset == 0 && kept.entry && run_kept_statement(st, result, line, buffer, line_start, position, kept)) {
-        release_statement_result(st, result);
-        return after_statement(st, line);
-    }
-    const int ran = RunStatement(st, result, line, static_cast<uint32_t>(offset), position, line_start,
-                                 buffer, no_jump_cache, kept);
+    int ran = offset == 0 && kept.entry ? run_kept_statement(st, result, line, buffer, line_start, position, kept)
+                                        : KEPT_NOT_RUN;
+    if (ran == KEPT_NOT_RUN)
+        ran = RunStatement(st, result, line, static_cast<uint32_t>(offset), position, line_start, buffer,
+                           no_jump_cache, kept);
     release_statement_result(st, result);
     if (ran != STATEMENT_DONE) return ran == STATEMENT_RETURNED ? LINE_RETURNED : LINE_STOPPED;
     return after_statement(st, line);

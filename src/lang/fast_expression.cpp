@@ -362,6 +362,10 @@ const CompiledExpression* compiled_expression(EngineState* st, CachedLine& e, ui
     return compiled_at(st, e, first);
 }
 
+bool compiled_lone_variable(const CompiledExpression& x) {
+    return x.step_count == 1 && x.steps[0].op == FOP_VARIABLE;
+}
+
 bool kept_integer(EngineState* st, const CachedLine& e, const CompiledExpression& x, int32_t* value) {
     // The statement's own level, which the general parse enters first.
     if (!nests_safely(st, x, 1) || !run_steps(st, e, x, value)) return false;

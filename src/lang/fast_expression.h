@@ -58,6 +58,9 @@ bool kept_tokens_adjacent(const CachedLine& e, uint16_t a);
 // compiled now if all its tokens are kept; null when it cannot be (yet).
 const CompiledExpression* compiled_expression(EngineState* st, CachedLine& e, uint16_t first);
 
+// Whether a compiled expression is a variable alone.
+bool compiled_lone_variable(const CompiledExpression& x);
+
 // The integer value of a compiled expression whose line is the statement
 // about to run, as the general parse of that statement would compute it;
 // false, with nothing changed, where the general parse must run instead.

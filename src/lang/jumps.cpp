@@ -190,6 +190,20 @@ int run_return(StatementContext& c) {
     } else {
         init_value(c.result);
     }
+    return return_to_caller(c, has_value);
+}
+
+bool return_ends_gosub(const EngineState* st) {
+    for (int i = st->structure_depth - 1; i >= 0; --i) {
+        const uint16_t type = st->frames[i].type;
+        if (is_gosub_frame(type)) return true;
+        if (type == FRAME_CALL || type == FRAME_FUNCTION) return false;
+    }
+    return false;
+}
+
+int return_to_caller(StatementContext& c, bool has_value) {
+    EngineState* st = c.st;
     for (int i = st->structure_depth - 1; i >= 0; --i) {
         StructureFrame& frame = st->frames[i];
         if (is_gosub_frame(frame.type)) {

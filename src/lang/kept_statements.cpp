@@ -33,6 +33,7 @@ enum KeptKind : uint8_t {
     KEPT_ENDWHILE,
     KEPT_TO,        // a For's "to end [by step]", where Next resumes
     KEPT_NEXT,
+    KEPT_RETURN,    // Return with an integer expression
 };
 
 uint8_t place_of(const CachedLine& e, const CompiledExpression* x) {
@@ -111,6 +112,13 @@ KeptForm structure_form(EngineState* st, CachedLine& e) {
     case KW_TO: return to_form(st, e);
     case KW_NEXT:
     case KW_ENDFOR: return plain_form(KEPT_NEXT);
+    case KW_RETURN: {
+        // A variable alone is returned with the place it was read from;
+        // that copy is the general parse's to make.
+        const uint8_t place = condition_place(st, e, false);
+        const bool computed = place != NO_KEPT_EXPRESSION && !compiled_lone_variable(e.expressions[place]);
+        return plain_form(computed ? KEPT_RETURN : KEPT_PLAIN, computed ? place : NO_KEPT_EXPRESSION);
+    }
     default: break;
     }
     return plain_form(KEPT_GENERAL);
@@ -159,6 +167,7 @@ bool frames_allow(EngineState* st, uint8_t kind) {
     case KEPT_ENDWHILE: return top && top->type == FRAME_WHILE;
     case KEPT_TO: return top && top->type == FRAME_FOR;
     case KEPT_NEXT: return top && (top->type == FRAME_FOR || top->type == FRAME_FOREACH);
+    case KEPT_RETURN: return !return_ends_gosub(st);
     default: break;
     }
     return false;
@@ -232,35 +241,52 @@ bool step_counter(const StatementContext& c) {
     return true;
 }
 
-bool run_form(StatementContext& c, uint8_t kind) {
+// A kept form's run as the general driver's outcome, or KEPT_NOT_RUN.
+int ran(bool done) { return done ? STATEMENT_DONE : KEPT_NOT_RUN; }
+
+// Return with an integer value, out of the function or Call level.
+int return_value(StatementContext& c) {
+    EngineState* st = c.st;
+    int32_t value;
+    if (!kept_value(st, *c.cached.entry, c.cached.entry->form.expression, &value)) return KEPT_NOT_RUN;
+    begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+    st->statement_kind = SK_JUMP;
+    st->last_if = LAST_IF_NONE;
+    SetInteger(&c.result->v, RK_VALUE, 0, value);
+    return return_to_caller(c, true);
+}
+
+int run_form(StatementContext& c, uint8_t kind) {
     EngineState* st = c.st;
     const CachedLine& e = *c.cached.entry;
-    if (!frames_allow(st, kind)) return false;
+    if (!frames_allow(st, kind)) return KEPT_NOT_RUN;
     const bool skipped = region_skipped(st);
     bool truth;
     switch (kind) {
     case KEPT_PLAIN:
     case KEPT_ASSIGN:
     case KEPT_APPEND:
+    case KEPT_RETURN:
         if (!skipped) {
-            if (kind == KEPT_ASSIGN) return run_assignment(st, c.result, c);
-            return kind == KEPT_APPEND && run_append(st, c.result, c);
+            if (kind == KEPT_ASSIGN) return ran(run_assignment(st, c.result, c));
+            if (kind == KEPT_APPEND) return ran(run_append(st, c.result, c));
+            return kind == KEPT_RETURN ? return_value(c) : KEPT_NOT_RUN;
         }
         begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
         st->statement_kind = SK_SKIPPED;
-        return true;
+        return STATEMENT_DONE;
     case KEPT_WHILE:
-        if (!condition(st, e, skipped, &truth)) return false;
+        if (!condition(st, e, skipped, &truth)) return KEPT_NOT_RUN;
         begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
         st->last_if = LAST_IF_NONE;
         st->statement_kind = SK_WHILE;
         return open_while(c, truth);
     case KEPT_IF:
-        if (!condition(st, e, skipped, &truth)) return false;
+        if (!condition(st, e, skipped, &truth)) return KEPT_NOT_RUN;
         begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
         if (!skipped) st->last_if = truth ? 1 : 0;
         return open_block_if(c, skipped, truth);
-    case KEPT_TO: return step_counter(c);
+    case KEPT_TO: return ran(step_counter(c));
     default: break;
     }
     begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
@@ -272,20 +298,20 @@ bool run_form(StatementContext& c, uint8_t kind) {
 
 }  // namespace
 
-bool run_kept_statement(EngineState* st, Value* result, const char* line, const ScriptBuffer& buffer,
-                        uint32_t line_start, uint32_t* position, const CachedLineRef& kept) {
+int run_kept_statement(EngineState* st, Value* result, const char* line, const ScriptBuffer& buffer,
+                       uint32_t line_start, uint32_t* position, const CachedLineRef& kept) {
     CachedLine& e = *kept.entry;
-    if (e.stamp != kept.stamp) return false;
+    if (e.stamp != kept.stamp) return KEPT_NOT_RUN;
     if (e.form.tried_tokens != e.token_count || e.form.kind == KEPT_UNKNOWN) work_out_form(st, e);
     const uint8_t kind = e.form.kind;
-    if (kind == KEPT_GENERAL) return false;
+    if (kind == KEPT_GENERAL) return KEPT_NOT_RUN;
     // The trace and the debugger see every statement in the general driver;
     // a pending line error and the nesting limits are its to report.
     if (tracing(st) || debugging(st) || st->pending_line_error || st->expression_depth >= NESTING_MAX ||
         !stack_has_room(st))
-        return false;
+        return KEPT_NOT_RUN;
     StatementContext c{st, result, line, line, position, line_start, &buffer, false, kept};
-    if (!run_form(c, kind)) return false;
-    st->trace_error = 0;
-    return true;
+    const int outcome = run_form(c, kind);
+    if (outcome != KEPT_NOT_RUN) st->trace_error = 0;
+    return outcome;
 }

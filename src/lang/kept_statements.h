@@ -24,9 +24,12 @@ struct KeptForm {
 };
 constexpr uint8_t NO_KEPT_EXPRESSION = 0xFF;
 
+// Not run from its kept form: the general driver runs the statement.
+constexpr int KEPT_NOT_RUN = -2;
+
 // Runs the statement of a kept line (no label, no substitution) when its
-// form allows and nothing watches statements: true when it ran, with every
-// effect the general driver's run would have had; false, with nothing
-// changed, when the general driver must run it.
-bool run_kept_statement(EngineState* st, Value* result, const char* line, const ScriptBuffer& buffer,
+// form allows and nothing watches statements, with every effect the general
+// driver's run would have had, and returns its StatementOutcome; else
+// KEPT_NOT_RUN, with nothing changed.
+int run_kept_statement(EngineState* st, Value* result, const char* line, const ScriptBuffer& buffer,
                         uint32_t line_start, uint32_t* position, const CachedLineRef& kept);

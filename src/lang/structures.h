@@ -144,5 +144,11 @@ int run_endswitch(StatementContext& c);
 int run_goto(StatementContext& c);
 int run_gosub(StatementContext& c);
 int run_return(StatementContext& c);
+// What Return does once its value (if any) is in c.result: back to the
+// innermost GoSub (1760 with a value), or out of the Call level, function
+// or script that the innermost Call or function frame stands for.
+int return_to_caller(StatementContext& c, bool has_value);
+// Whether the innermost GoSub, Call or function frame is a GoSub's.
+bool return_ends_gosub(const EngineState* st);
 // A statement that starts with byte 158 or 159.
 int run_resolved_jump(StatementContext& c, const char* text);
