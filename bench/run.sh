@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Times every workload of bench/ in QOB, VBScript and JScript under Wine in
 # one run and prints a Markdown table. Each script runs RUNS times (default
-# 3, or the first argument); a language's work time is the median wall time
-# of a workload minus the median of its empty program. The three versions of
-# a workload must print the same checksum, else the run fails.
+# 5, or the first argument), each run followed by one of the language's
+# empty program, so that the machine's drift over the minutes of a run
+# weighs on both alike; a language's work time is the median wall time of
+# the workload minus the median of the empty runs beside it. The three
+# versions of a workload must print the same checksum, else the run fails;
+# a version that fails or outlives the time limit is not run again and
+# shows as "failed".
 #
 # usage: bench/run.sh [RUNS] [WORKLOAD...]
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-runs=${1:-3}
+runs=${1:-5}
 shift 2>/dev/null || true
 workloads=("$@")
 if ((${#workloads[@]} == 0)); then
@@ -51,44 +55,55 @@ run_once() {
     printf '%d %s\n' $(((end - start) / 1000000)) "${output//$'\n'/ }"
 }
 
-# median LANG NAME: the median wall time in ms into $med, the last run's
-# output into $checksum.
-median() {
-    local times=() i line
-    checksum=
+# median: the middle of the numbers on standard input.
+median() { sort -n | sed -n "$(((runs + 1) / 2))p"; }
+
+# measure LANG NAME: runs the workload and an empty program in turn, RUNS
+# times; the work time in ms into $work_ms and the workload's output into
+# $checksum. A run whose output differs from the first one's ends the
+# measuring: $work_ms is then empty.
+measure() {
+    local times=() empties=() i line first=
+    work_ms=
     for ((i = 0; i < runs; i++)); do
         line=$(run_once "$1" "$2")
-        times+=("${line%% *}")
         checksum=${line#* }
+        [[ -z $first ]] && first=$checksum
+        [[ $checksum == "$first" && -n $checksum ]] || return
+        [[ $1 != qob && $checksum != "${sums[qob.$2]}" ]] && return
+        times+=("${line%% *}")
+        line=$(run_once "$1" empty)
+        empties+=("${line%% *}")
     done
-    med=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
+    work_ms=$(($(printf '%s\n' "${times[@]}" | median) - $(printf '%s\n' "${empties[@]}" | median)))
+    empty_ms[$1]+="${empties[*]} "
 }
 
 languages=(qob)
 ((have_cscript)) && languages+=(vbs js)
-declare -A empty work sums
-for lang in "${languages[@]}"; do
-    median "$lang" empty
-    empty[$lang]=$med
-done
+declare -A empty_ms work sums
 status=0
 for name in "${workloads[@]}"; do
     for lang in "${languages[@]}"; do
-        median "$lang" "$name"
-        work[$lang.$name]=$((med - empty[$lang]))
+        measure "$lang" "$name"
+        work[$lang.$name]=$work_ms
         sums[$lang.$name]=$checksum
     done
     for lang in "${languages[@]}"; do
-        if [[ ${sums[$lang.$name]} != "${sums[qob.$name]}" ]]; then
+        if [[ -z ${work[$lang.$name]} ]]; then
             echo "run.sh: $name: $lang printed '${sums[$lang.$name]}', QOB '${sums[qob.$name]}'" >&2
             status=1
         fi
     done
 done
+declare -A empty
+for lang in "${languages[@]}"; do
+    empty[$lang]=$(printf '%s\n' ${empty_ms[$lang]} | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+done
 
-seconds() { awk -v ms="$1" 'BEGIN { printf "%.3f", ms / 1000 }'; }
-ratio() { (($2 > 0)) && awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }' || printf 'n/a'; }
-echo "Median of $runs runs; work time = run minus the language's empty program (s)."
+seconds() { [[ -n $1 ]] && awk -v ms="$1" 'BEGIN { printf "%.3f", ms / 1000 }' || printf 'failed'; }
+ratio() { [[ -n $1 && -n $2 ]] && (($2 > 0)) && awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }' || printf 'n/a'; }
+echo "Median of $runs runs, each beside a run of the empty program; work time = the workload's median minus the empty program's (s)."
 echo
 if ((have_cscript)); then
     echo "| workload | VBScript | JScript | QOB | QOB/JScript | QOB/VBScript | checksum |"
