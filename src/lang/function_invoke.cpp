@@ -7,6 +7,7 @@
 #include "base/engine_state.h"
 #include "base/errors.h"
 #include "base/upcalls.h"
+#include "base/word_scan.h"
 #include "lang/error_driver.h"
 #include "lang/evaluator.h"
 #include "lang/functions.h"
@@ -49,9 +50,17 @@ void copy_field(T (&to)[N], const T (&from)[N]) {
 }
 // The texts are copied as far as they go: their buffers are kilobytes long,
 // and a call should not cost that many bytes moved twice.
+// Whole words up to the one that holds the terminator: a path is copied in
+// a few moves, an empty text in one.
 template <size_t N>
 void copy_field(char (&to)[N], const char (&from)[N]) {
     size_t n = 0;
+    for (; n + 8 <= N; n += 8) {
+        uint64_t word;
+        memcpy(&word, from + n, 8);
+        memcpy(to + n, &word, 8);
+        if (has_zero_lane<char>(word)) return;
+    }
     while (n < N - 1 && from[n]) {
         to[n] = from[n];
         ++n;
@@ -64,6 +73,20 @@ void copy_field(LexerState& to, const LexerState& from) {
     memcpy(&to, &from, offsetof(LexerState, text));
     const size_t n = from.text_length < sizeof from.text ? from.text_length + 1u : sizeof from.text;
     memcpy(to.text, from.text, n);
+}
+
+// Equal texts, compared a word at a time while the words agree.
+template <size_t N, size_t M>
+bool same_text(const char (&a)[N], const char (&b)[M]) {
+    size_t n = 0;
+    for (; n + 8 <= N && n + 8 <= M; n += 8) {
+        uint64_t x, y;
+        memcpy(&x, a + n, 8);
+        memcpy(&y, b + n, 8);
+        if (x != y) break;
+        if (has_zero_lane<char>(x)) return true;
+    }
+    return strcmp(a + n, b + n) == 0;
 }
 
 void save_caller(const EngineState* st, CallerState* s) {
@@ -281,7 +304,7 @@ bool invoke(EngineState* st, uint16_t index, const FunctionDescriptor& d, Value*
 
     // The same bytes compare equal without the locale's collation, which
     // costs more than the rest of a call.
-    const bool same_bytes = strcmp(st->script_path, d.script_path) == 0;
+    const bool same_bytes = same_text(st->script_path, d.script_path);
     const bool path_changed = !same_bytes && lstrcmpiA(st->script_path, d.script_path) != 0;
     if (!same_bytes) lstrcpynA(st->script_path, d.script_path, sizeof st->script_path);
     const bool go = !path_changed || announce_script(st, d.script_path, 1);
