@@ -54,9 +54,20 @@ bool lowered_copy(const char* name, char out[VARIABLE_NAME_BYTES], size_t* lengt
 
 inline bool slot_is_empty(const VariableSlot& slot) { return slot.v.flags == 0; }
 
+// Names are short: compared in place, a word and then a byte at a time,
+// rather than by a library call.
 inline bool slot_has_name(const VariableSlot& slot, const char* name, size_t length) {
-    return slot.name[0] == name[0] && slot.name[length] == '\0' &&
-           memcmp(slot.name + 1, name + 1, length - 1) == 0;
+    if (slot.name[0] != name[0] || slot.name[length] != '\0') return false;
+    size_t i = 1;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t a, b;
+        memcpy(&a, slot.name + i, 8);
+        memcpy(&b, name + i, 8);
+        if (a != b) return false;
+    }
+    for (; i < length; ++i)
+        if (slot.name[i] != name[i]) return false;
+    return true;
 }
 
 // Slot 0 is the reserved scratch slot: set up as UNINITIALIZED with an empty
