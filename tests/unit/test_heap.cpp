@@ -191,4 +191,19 @@ TEST_F(HeapTest, TextCopiesAreTerminated) {
     EXPECT_EQ(heap_stats(st).used_blocks, 0u);
 }
 
+// A text a reader keeps facts about is forgotten when its block is freed
+// or grown, the two ways a used block's text can change.
+TEST_F(HeapTest, WalkedTextIsForgottenWhenFreedOrGrown) {
+    const uint32_t list = heap_copy_text(st, "a,b", 3);
+    st->walked_block = list;
+    const uint32_t grown = heap_append_text(st, list, 3, ",c", 2);
+    EXPECT_EQ(st->walked_block, 0u);
+    st->walked_block = grown;
+    const uint32_t other = heap_copy_text(st, "x", 1);
+    VFree(st, other);
+    EXPECT_EQ(st->walked_block, grown);
+    VFree(st, grown);
+    EXPECT_EQ(st->walked_block, 0u);
+}
+
 }  // namespace
