@@ -1,7 +1,7 @@
 // The run loop: reads a script buffer line by line, passes over comments,
 // labels and function definitions, substitutes %names%, announces each line
-// to the host, hands it to the statement driver, and keeps the user
-// interface alive between statements.
+// to the host, runs it from its kept form or hands it to the statement
+// driver, and keeps the user interface alive between statements.
 #include "engine/run_loop.h"
 
 #include <stdio.h>

@@ -169,9 +169,6 @@ bool raise_missing_open(EngineState* st, const char* written, uint16_t length) {
     return false;
 }
 
-// "(" arg { "," arg } ")" for a function of `required` + `optional`
-// arguments; the current token is "(" and is left on ")". *count holds how
-// many argument values were started, so the caller can release them.
 // A variable's text lent as an argument rather than copied: for a built-in
 // that only reads its texts, when the argument is the variable alone and
 // nothing read after it up to the call's end can run code (which could
@@ -185,7 +182,7 @@ bool lend_variable_text(EngineState* st, Value* arg) {
     if (st->expression_depth + 2u >= NESTING_MAX || !stack_has_room(st)) return false;
     if (!kept_argument_is_lone_name(st)) return false;
     *arg = slot_view(*s, slot, st->table.id);
-    advance(st);
+    (void)advance(st);  // onto the kept "," or ")", which reads without fail
     return true;
 }
 
@@ -199,6 +196,10 @@ void release_argument(EngineState* st, Value* arg, bool lent) {
     release_value(st, arg);
 }
 
+// "(" arg { "," arg } ")" for a function of `required` + `optional`
+// arguments; the current token is "(" and is left on ")". *count holds how
+// many argument values were started, so the caller can release them.
+// With `lent`, variables' texts may be lent (lent[i] set for each one).
 bool parse_arguments(EngineState* st, int required, int optional, Value* args, int* count, bool* lent) {
     CHECK(advance(st));
     for (int i = 1; i <= required + optional; ++i) {

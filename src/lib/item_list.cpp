@@ -120,8 +120,8 @@ Span<wchar_t> list_argument<wchar_t>(EngineState* st, const Value& arg, uint32_t
 template <>
 bool walked_item_at<char>(EngineState* st, uint32_t block, const Steps& steps, Span<char> list,
                           Span<char> delimiter, int32_t index, Span<char>* item) {
-    // Short lists and single-unit steps with no walk to go on from are
-    // found as always.
+    // A text that is no heap block, the last item, a double-byte delimiter
+    // or code page and the empty list are found as always.
     if (!block || index < 1 || !unit_delimiter(steps, delimiter) || list.n == 0)
         return item_at(steps, list, delimiter, index, item);
     ListWalk& w = st->list_walk;
@@ -138,7 +138,8 @@ bool walked_item_at<char>(EngineState* st, uint32_t block, const Steps& steps, S
     const char* stop = next_delimiter(steps, p, list.end(), delimiter);
     *item = Span<char>{p, static_cast<size_t>(stop - p)};
     st->walked_block = block;
-    w = ListWalk{steps.lead, static_cast<uint32_t>(list.n), index, static_cast<uint32_t>(p - list.p), delimiter.p[0]};
+    w = ListWalk{steps.lead, static_cast<uint32_t>(list.n), index, static_cast<uint32_t>(p - list.p),
+                 delimiter.p[0]};
     return true;
 }
 
