@@ -313,6 +313,10 @@ struct EngineState {
 
     // Nesting of RunScript: only the outermost run reads into `line`.
     int32_t run_depth;
+    // A function body kept locked from one call to the next until the
+    // outermost run ends (base/script_buffer.h), and its text.
+    HGLOBAL parked_script;
+    const uint8_t* parked_text;
     // Script nesting stops with an error before the stack pointer goes below
     // this address (engine/stack_guard.h); 0 while no entry is running.
     uintptr_t stack_floor;

@@ -83,6 +83,22 @@ int ReadLine(EngineState* st, char* line, size_t capacity, const ScriptBuffer& b
     return found;
 }
 
+void park_script(EngineState* st, HGLOBAL handle) {
+    if (handle == st->parked_script) return;
+    unpark_script(st);
+    const auto* text = static_cast<const uint8_t*>(GlobalLock(handle));
+    if (!text) return;
+    st->parked_script = handle;
+    st->parked_text = text;
+}
+
+void unpark_script(EngineState* st) {
+    if (!st->parked_script) return;
+    GlobalUnlock(st->parked_script);
+    st->parked_script = nullptr;
+    st->parked_text = nullptr;
+}
+
 void write_script_bytes(EngineState*, const ScriptBuffer& buffer, uint32_t position, const uint8_t* bytes,
                         size_t count) {
     // The terminator may be written too: a copied function body gets its

@@ -35,14 +35,21 @@ int ReadLine(EngineState* st, char* line, size_t capacity, const ScriptBuffer& b
 
 // Keeps a buffer locked while its lines are read one after another: locking
 // a movable block takes the process heap's lock, which would otherwise be
-// paid on every line. When the lock fails, text() is null and ReadLine
-// locks (and reports) by itself.
+// paid on every line. A parked buffer is already locked and is read as it
+// is. When the lock fails, text() is null and ReadLine locks (and reports)
+// by itself.
 class HeldScript {
 public:
-    explicit HeldScript(HGLOBAL handle)
-        : handle_(handle), text_(static_cast<const uint8_t*>(GlobalLock(handle))) {}
+    HeldScript(const EngineState* st, HGLOBAL handle) : handle_(handle) {
+        if (handle && handle == st->parked_script) {
+            text_ = st->parked_text;
+        } else {
+            text_ = static_cast<const uint8_t*>(GlobalLock(handle));
+            owned_ = text_ != nullptr;
+        }
+    }
     ~HeldScript() {
-        if (text_) GlobalUnlock(handle_);
+        if (owned_) GlobalUnlock(handle_);
     }
     HeldScript(const HeldScript&) = delete;
     HeldScript& operator=(const HeldScript&) = delete;
@@ -50,8 +57,18 @@ public:
 
 private:
     HGLOBAL handle_;
-    const uint8_t* text_;
+    const uint8_t* text_ = nullptr;
+    bool owned_ = false;
 };
+
+// Keeps a function body locked past the end of its run, so that a loop
+// calling the function does not lock and unlock it on every call (each
+// takes the process heap's lock). One body is parked at a time; the lock
+// goes when another is parked, when the outermost run ends, and before
+// the bodies are freed.
+void park_script(EngineState* st, HGLOBAL handle);
+void unpark_script(EngineState* st);
+
 // Writes bytes over the buffer at a position, scrambled (the jump cache).
 void write_script_bytes(EngineState* st, const ScriptBuffer& buffer, uint32_t position,
                         const uint8_t* bytes, size_t count);

@@ -50,7 +50,8 @@ public:
     }
     ~RunLine() {
         give_spare_block(st_->spare_lines, owned_);
-        --st_->run_depth;
+        // The entry's work ends with its outermost run.
+        if (--st_->run_depth == 0) unpark_script(st_);
     }
     char* text() const { return text_; }
 
@@ -269,7 +270,7 @@ int run_line(EngineState* st, Value* result, char* line, const ScriptBuffer& buf
 // Reads and runs every line to the end of the buffer or the first stop.
 int run_lines(EngineState* st, Value* result, char* line, const ScriptBuffer& buffer,
               uint32_t* line_start, uint32_t* position) {
-    const HeldScript held(buffer.handle);
+    const HeldScript held(st, buffer.handle);
     for (;;) {
         st->pending_line_error = 0;
         CachedLineRef kept;

@@ -175,6 +175,7 @@ bool close_function_definition(EngineState* st, bool subroutine, const char* lin
 }
 
 int release_functions(EngineState* st) {
+    unpark_script(st);
     int freed = 0;
     for (int i = 0; i < UDF_SLOTS; ++i) {
         auto* d = static_cast<FunctionDescriptor*>(st->udf_table[i]);

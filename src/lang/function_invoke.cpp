@@ -250,6 +250,7 @@ int run_body(EngineState* st, const FunctionDescriptor& d, Value* result, Value*
              const NativeHandler* native) {
     if (native) return native->call(st, native->word) ? RUN_ENDED : RUN_STOPPED;
     if (!bind_arguments(st, d, args, count)) return NOT_RUN;
+    park_script(st, d.body);
     uint32_t line_start = 0, position = 0;
     return g_upcalls.run_script(st, result, ScriptBuffer{d.body, d.body_length, d.body_start}, &line_start, &position);
 }

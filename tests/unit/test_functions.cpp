@@ -84,6 +84,17 @@ TEST_F(Functions, BodyOfEndLineWithoutLineEnd) {
     EXPECT_EQ(body_text(index), std::string("y = 5") + '\0');
 }
 
+// A body stays locked from one call to the next only while the run that
+// calls it lasts; after the run no lock of it is left.
+TEST_F(Functions, BodyIsUnlockedWhenTheRunEnds) {
+    ASSERT_EQ(run("#DefineFunction f(n)\nReturn n + 1\n#EndFunction\nFor i = 1 To 3\n  x = f(i)\nNext\n"), 1);
+    EXPECT_EQ(int_var("x"), 4);
+    const FunctionDescriptor* d = function_descriptor(st, index_of("f"));
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(st->parked_script, nullptr);
+    EXPECT_EQ(GlobalFlags(d->body) & GMEM_LOCKCOUNT, 0u);
+}
+
 TEST_F(Functions, TableHolds512FunctionsInBlocksOf16) {
     std::string script;
     for (int i = 0; i < 512; ++i) script += "#DefineFunction f" + std::to_string(i) + "()\nReturn " + std::to_string(i) + "\n#EndFunction\n";
