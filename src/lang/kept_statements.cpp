@@ -150,6 +150,11 @@ bool kept_value(EngineState* st, const CachedLine& e, uint8_t place, int32_t* va
     return place != NO_KEPT_EXPRESSION && kept_integer(st, e, e.expressions[place], value);
 }
 
+// The statement's start, noted as the driver notes it.
+void note_start(const StatementContext& c) {
+    begin_statement(c.st, c.result, c.line, *c.buffer, c.line_position);
+}
+
 // Whether the frame stack lets the form run without an error.
 bool frames_allow(EngineState* st, uint8_t kind) {
     const StructureFrame* top = top_frame(st);
@@ -180,29 +185,31 @@ bool names_variable(EngineState* st, const CachedLine& e, const CachedToken& nam
 }
 
 // The text append, grown in place.
-bool run_append(EngineState* st, Value* result, const StatementContext& c) {
+bool run_append(const StatementContext& c) {
+    EngineState* st = c.st;
     const CachedLine& e = *c.cached.entry;
     const CachedToken& name = e.tokens[0];
     const CachedToken& text = e.tokens[4];
     if (!names_variable(st, e, name) || e.tokens[2].slot != name.slot ||
         !append_text_statement(st, name.slot, e.text + text.text_at, text.text_length))
         return false;
-    begin_statement(st, result, c.line, *c.buffer, c.line_position);
+    note_start(c);
     st->statement_kind = SK_PLAIN;
     return true;
 }
 
 // The integer assignment, when its target is still the name's variable
 // and its value an integer.
-bool run_assignment(EngineState* st, Value* result, const StatementContext& c) {
+bool run_assignment(const StatementContext& c) {
+    EngineState* st = c.st;
     const CachedLine& e = *c.cached.entry;
     const CachedToken& name = e.tokens[0];
     if (!names_variable(st, e, name)) return false;
     int32_t value;
     if (!kept_value(st, e, e.form.expression, &value)) return false;
-    begin_statement(st, result, c.line, *c.buffer, c.line_position);
+    note_start(c);
     st->statement_kind = SK_PLAIN;
-    assign_integer_statement(st, name.slot, value, result);
+    assign_integer_statement(st, name.slot, value, c.result);
     return true;
 }
 
@@ -232,7 +239,7 @@ bool step_counter(const StatementContext& c) {
     g_pending_fp_error = 0;
     bool runs;
     (void)IntegerComparison(step < 0 ? KWID_GREATER_EQUAL : KWID_LESS_EQUAL, next, end, &runs);
-    begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+    note_start(c);
     st->last_if = LAST_IF_NONE;
     st->statement_kind = SK_FOR;
     SetInteger(&counter, RK_SLOT, 0, next);
@@ -249,7 +256,7 @@ int return_value(StatementContext& c) {
     EngineState* st = c.st;
     int32_t value;
     if (!kept_value(st, *c.cached.entry, c.cached.entry->form.expression, &value)) return KEPT_NOT_RUN;
-    begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+    note_start(c);
     st->statement_kind = SK_JUMP;
     st->last_if = LAST_IF_NONE;
     SetInteger(&c.result->v, RK_VALUE, 0, value);
@@ -268,28 +275,28 @@ int run_form(StatementContext& c, uint8_t kind) {
     case KEPT_APPEND:
     case KEPT_RETURN:
         if (!skipped) {
-            if (kind == KEPT_ASSIGN) return ran(run_assignment(st, c.result, c));
-            if (kind == KEPT_APPEND) return ran(run_append(st, c.result, c));
+            if (kind == KEPT_ASSIGN) return ran(run_assignment(c));
+            if (kind == KEPT_APPEND) return ran(run_append(c));
             return kind == KEPT_RETURN ? return_value(c) : KEPT_NOT_RUN;
         }
-        begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+        note_start(c);
         st->statement_kind = SK_SKIPPED;
         return STATEMENT_DONE;
     case KEPT_WHILE:
         if (!condition(st, e, skipped, &truth)) return KEPT_NOT_RUN;
-        begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+        note_start(c);
         st->last_if = LAST_IF_NONE;
         st->statement_kind = SK_WHILE;
         return open_while(c, truth);
     case KEPT_IF:
         if (!condition(st, e, skipped, &truth)) return KEPT_NOT_RUN;
-        begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+        note_start(c);
         if (!skipped) st->last_if = truth ? 1 : 0;
         return open_block_if(c, skipped, truth);
     case KEPT_TO: return ran(step_counter(c));
     default: break;
     }
-    begin_statement(st, c.result, c.line, *c.buffer, c.line_position);
+    note_start(c);
     if (kind == KEPT_ELSE) return run_block_else(c);
     if (kind == KEPT_ENDIF) return run_endif(c);
     if (kind == KEPT_NEXT) return run_next(c);
